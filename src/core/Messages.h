@@ -1,0 +1,55 @@
+// The private messages of the main window: the line monitor thread, call control and the two
+// list windows talk to the controller through them. Each message is a small value whose
+// payload is moved from the sender to the receiver, so "allocated by the sender, freed by the
+// receiver" is plain ownership transfer. Records and entries travel by their stable id, never
+// by a pointer that may already have been freed.
+#pragma once
+
+#include <any>
+#include <cstdint>
+#include <string>
+
+inline constexpr int kWmUser = 0x0400;
+
+enum EMessageId : int {
+    WM_RV_MODEM_LINE = kWmUser + 100,         // text: one trimmed, non-empty adapter line
+    WM_RV_REFRESH_TILES = kWmUser + 101,      // no payload
+    WM_RV_DIAL_NUMBER = kWmUser + 102,        // text: the number to dial
+    WM_RV_PB_DELETE_ENTRY = kWmUser + 103,    // key: the entry's id
+    WM_RV_PB_ADD_ENTRY = kWmUser + 104,       // object: the new entry; wParam: list position when sent on
+    WM_RV_PB_REPLACE_ENTRY = kWmUser + 105,   // key: the entry's id; object: the edited entry
+    WM_RV_LOG_ADD_RECORD = kWmUser + 106,     // key: the record's id
+    WM_RV_LOG_DELETE_RECORD = kWmUser + 107,  // key: the record's id
+    WM_RV_LOG_TO_PHONE_BOOK = kWmUser + 108,  // key: the record's id
+    WM_RV_PB_COLUMNS_CHANGED = kWmUser + 109, // no payload
+    WM_RV_PB_CLEAR_TOTALS = kWmUser + 110,    // key: the entry's id
+    WM_RV_TRAY_NOTIFY = kWmUser + 112,        // wParam: tray icon id; lParam: the mouse message
+
+    // Updates a worker thread asks the window thread to make (the monitor thread never touches
+    // a window itself, so these can never deadlock with a wait on the window thread).
+    WM_RV_STATUS_TEXT = kWmUser + 120,   // wParam: status bar part; text: the part's text
+    WM_RV_ACTIVITY = kWmUser + 121,      // text: a line for the activity list (already traced)
+    WM_RV_ONLINE_TIME = kWmUser + 122,   // wParam: current on-line seconds; lParam: the new total
+    WM_RV_LINK_RESTORED = kWmUser + 123, // a foreign dial-up connection ended; the link was reopened
+    WM_RV_MESSAGE_BOX = kWmUser + 124,   // text: a message box asked for on a worker thread
+};
+
+// The mouse messages that arrive with WM_RV_TRAY_NOTIFY.
+inline constexpr int kWmLButtonDown = 0x0201;
+inline constexpr int kWmRButtonDown = 0x0204;
+
+struct CMessage {
+    EMessageId id = WM_RV_REFRESH_TILES;
+    std::int64_t wParam = 0;
+    std::int64_t lParam = 0;
+    std::string text;
+    std::uint64_t key = 0; // stable id of a record or an entry
+    std::any object;       // an owned object (e.g. std::shared_ptr<CPhoneBookEntry>)
+
+    static CMessage Make(EMessageId id, std::int64_t wParam = 0, std::int64_t lParam = 0);
+    static CMessage WithText(EMessageId id, std::string text, std::int64_t wParam = 0);
+    static CMessage WithKey(EMessageId id, std::uint64_t key, std::int64_t wParam = 0);
+};
+
+// The message's name as written in the code ("WM_RV_MODEM_LINE"), for traces and test output.
+const char* MessageName(EMessageId id);
