@@ -1,0 +1,248 @@
+#include "records/CCallLog.h"
+
+#include "core/Format.h"
+#include "core/SafeFile.h"
+#include "records/RecordText.h"
+
+#include <algorithm>
+#include <utility>
+
+namespace {
+
+constexpr std::string_view kHeader = "CallLogVersion2";
+constexpr std::size_t kShortNumber = 7;
+constexpr int kOlderLayoutLines = 6;
+constexpr int kFields = 7;
+const std::string kUnknownCaller = "Unknown caller";
+const std::string kUnknownCallee = "Unknown callee";
+
+// An outgoing call has a callee, never a caller.
+void FixUnknownName(CCallLogRecord& r) {
+    if (r.m_bOutgoing && r.m_strName == kUnknownCaller) {
+        r.m_strName = kUnknownCallee;
+    }
+}
+
+// Fields 1 to 6, the same in both layouts.
+std::unique_ptr<CCallLogRecord> RecordFromFields(const std::string_view* f) {
+    auto r = std::make_unique<CCallLogRecord>();
+    r->m_strName = std::string(f[0]);
+    r->m_strNumber = std::string(f[1]);
+    r->m_bOutgoing = ParseIntField(f[2]) != 0;
+    r->m_bConnected = ParseIntField(f[3]) != 0;
+    // A date that is not six sane integers leaves the loader's default start time.
+    ParseLocalDate(f[4], r->m_timeStart);
+    r->m_spanDuration = ParseIntField(f[5]);
+    return r;
+}
+
+void AppendQuotedInt(std::string& out, std::int64_t value) {
+    out.push_back('"');
+    AppendInt(out, value);
+    out.push_back('"');
+}
+
+} // namespace
+
+CCallLog::CCallLog(std::string fileName, std::string areaCode, MessageBoxFn messageBox)
+    : m_strFileName(std::move(fileName)), m_strAreaCode(std::move(areaCode)), m_messageBox(std::move(messageBox)) {
+    Load();
+}
+
+CCallLog::~CCallLog() {
+    Save();
+}
+
+// ---------------------------------------------------------------- loading
+
+void CCallLog::Load() {
+    std::string data;
+    int err = 0;
+    if (!ReadWholeFile(m_strFileName, data, err)) {
+        return; // no log yet: empty, and Add does not save until the file exists
+    }
+    const std::vector<std::string_view> lines = SplitStoreLines(data);
+    if (!lines.empty()) {
+        if (lines.front() == kHeader) {
+            LoadCurrentLayout(lines);
+        } else {
+            LoadOlderLayout(lines);
+        }
+    }
+    m_bLoaded = true;
+}
+
+void CCallLog::LoadCurrentLayout(const std::vector<std::string_view>& lines) {
+    for (std::size_t i = 1; i < lines.size(); ++i) {
+        std::string_view rest = lines[i];
+        std::string_view f[kFields];
+        bool ok = true;
+        for (int k = 0; k < kFields && ok; ++k) {
+            ok = TakeQuotedField(rest, f[k]);
+        }
+        if (!ok) {
+            continue; // a damaged line: skip it, keep the rest of the file
+        }
+        auto r = RecordFromFields(f);
+        r->m_nPort = ParseIntField(f[6]);
+        Append(std::move(r));
+    }
+}
+
+void CCallLog::LoadOlderLayout(const std::vector<std::string_view>& lines) {
+    // Six lines per record and no port; an incomplete last record is dropped.
+    for (std::size_t i = 0; i + kOlderLayoutLines <= lines.size(); i += kOlderLayoutLines) {
+        Append(RecordFromFields(&lines[i]));
+    }
+}
+
+// The file is newest first, so each record read goes to the tail.
+void CCallLog::Append(std::unique_ptr<CCallLogRecord> record) {
+    FixUnknownName(*record);
+    record->m_seq = --m_tailSeq;
+    m_byId[record->m_id] = record.get();
+    m_records.push_back(std::move(record));
+}
+
+// ---------------------------------------------------------------- saving
+
+bool CCallLog::Save(const std::string& fileName) {
+    auto lock = Lock();
+    m_strFileName = fileName;
+    return Save();
+}
+
+bool CCallLog::Save() {
+    auto lock = Lock();
+    std::string out;
+    out.reserve(32 + m_records.size() * 80);
+    out.append(kHeader);
+    out.append("\r\n");
+    for (const auto& r : m_records) {
+        // Quotes would end the field early and an LF would split the line; the record in
+        // memory keeps the cleaned text.
+        RemoveQuotes(r->m_strName);
+        ReplaceLineFeeds(r->m_strName);
+        RemoveQuotes(r->m_strNumber);
+        ReplaceLineFeeds(r->m_strNumber);
+        out.push_back('"');
+        out.append(r->m_strName);
+        out.append("\",\"");
+        out.append(r->m_strNumber);
+        out.append("\",");
+        AppendQuotedInt(out, r->m_bOutgoing ? 1 : 0);
+        out.push_back(',');
+        AppendQuotedInt(out, r->m_bConnected ? 1 : 0);
+        out.append(",\"");
+        if (!AppendLocalDate(out, r->m_timeStart)) {
+            AppendLocalDate(out, 0);
+        }
+        out.append("\",");
+        AppendQuotedInt(out, r->m_spanDuration);
+        out.push_back(',');
+        AppendQuotedInt(out, r->m_nPort);
+        out.append("\r\n");
+    }
+    return WriteStoreFile(m_strFileName, out, m_messageBox,
+                          StrFormat("Unable to open CallLog file %s", m_strFileName.c_str()));
+}
+
+// ---------------------------------------------------------------- changes
+
+int CCallLog::Add(std::unique_ptr<CCallLogRecord> record) {
+    if (!record) {
+        return -1;
+    }
+    {
+        auto lock = Lock();
+        const std::size_t len = record->m_strNumber.size();
+        if (len >= 1 && len <= kShortNumber) {
+            record->m_strNumber.insert(0, m_strAreaCode);
+        }
+        FixUnknownName(*record);
+        record->m_seq = ++m_headSeq;
+        if (m_records.empty()) {
+            m_tailSeq = record->m_seq;
+        }
+        m_byId[record->m_id] = record.get();
+        m_records.push_front(std::move(record));
+    }
+    if (m_bLoaded) {
+        Save();
+    }
+    return 0;
+}
+
+bool CCallLog::Remove(std::uint64_t id) {
+    std::unique_ptr<CCallLogRecord> removed;
+    {
+        auto lock = Lock();
+        const auto found = m_byId.find(id);
+        if (found != m_byId.end()) {
+            const std::size_t pos = PositionOf(found->second);
+            if (pos < m_records.size()) {
+                removed = std::move(m_records[pos]);
+                m_records.erase(m_records.begin() + static_cast<std::ptrdiff_t>(pos));
+            }
+            m_byId.erase(found);
+        }
+    }
+    const bool found = removed != nullptr;
+    removed.reset();
+    Save();
+    return found;
+}
+
+int CCallLog::Rename(const std::string& number, const std::string& name) {
+    int renamed = 0;
+    {
+        auto lock = Lock();
+        for (auto& r : m_records) {
+            if (r->m_strNumber == number) {
+                r->m_strName = name;
+                FixUnknownName(*r);
+                ++renamed;
+            }
+        }
+    }
+    Save();
+    return renamed;
+}
+
+// ---------------------------------------------------------------- reading the list
+
+std::size_t CCallLog::PositionOf(const CCallLogRecord* record) const {
+    // m_seq falls strictly from head to tail.
+    const auto it = std::lower_bound(m_records.begin(), m_records.end(), record->m_seq,
+                                     [](const auto& r, std::int64_t seq) { return r->m_seq > seq; });
+    if (it != m_records.end() && it->get() == record) {
+        return static_cast<std::size_t>(it - m_records.begin());
+    }
+    return m_records.size();
+}
+
+std::size_t CCallLog::GetCount() const {
+    auto lock = Lock();
+    return m_records.size();
+}
+
+const CCallLogRecord* CCallLog::GetAt(std::size_t index) const {
+    auto lock = Lock();
+    return index < m_records.size() ? m_records[index].get() : nullptr;
+}
+
+const CCallLogRecord* CCallLog::FindById(std::uint64_t id) const {
+    auto lock = Lock();
+    const auto found = m_byId.find(id);
+    return found == m_byId.end() ? nullptr : found->second;
+}
+
+int CCallLog::IndexOf(std::uint64_t id) const {
+    auto lock = Lock();
+    const auto found = m_byId.find(id);
+    if (found == m_byId.end()) {
+        return -1;
+    }
+    const std::size_t pos = PositionOf(found->second);
+    return pos < m_records.size() ? static_cast<int>(pos) : -1;
+}

@@ -1,0 +1,425 @@
+#include "records/CPhoneBook.h"
+
+#include "core/Format.h"
+#include "core/SafeFile.h"
+#include "records/RecordText.h"
+
+#include <algorithm>
+#include <utility>
+
+namespace {
+
+constexpr std::string_view kHeader = "PhoneBookVersion2";
+constexpr std::size_t kShortNumber = 7;
+constexpr int kOlderLayoutFields = 13;
+
+// List order: last name in strcmp order, then the order the entries were filed in.
+bool ListLess(const CPhoneBookEntry* a, const CPhoneBookEntry* b, std::uint64_t seqA, std::uint64_t seqB) {
+    const int c = a->m_strLastName.compare(b->m_strLastName);
+    return c < 0 || (c == 0 && seqA < seqB);
+}
+
+void AppendQuoted(std::string& out, std::string_view text) {
+    out.push_back('"');
+    out.append(text);
+    out.push_back('"');
+}
+
+// A last-call date: the local calendar fields when the call is recorded, otherwise "0".
+void AppendCallDate(std::string& out, bool has, std::int64_t t) {
+    out.push_back('"');
+    if (!has || !AppendLocalDate(out, t)) {
+        out.push_back('0');
+    }
+    out.push_back('"');
+}
+
+void AppendQuotedInt(std::string& out, std::int64_t value) {
+    out.push_back('"');
+    AppendInt(out, value);
+    out.push_back('"');
+}
+
+// Fields 1 to 13 of an entry, the same in both layouts; the flag word is the caller's.
+std::unique_ptr<CPhoneBookEntry> EntryFromFields(const std::string_view (&f)[kOlderLayoutFields]) {
+    auto entry = std::make_unique<CPhoneBookEntry>(std::string(f[0]), std::string(f[1]), std::string(f[2]),
+                                                   std::string(f[3]), std::string(f[4]));
+    entry->m_bHasOutgoing = ParseLocalDate(f[5], entry->m_timeLastOutgoing);
+    entry->m_spanLastOutgoing = ParseIntField(f[6]);
+    entry->m_spanTotalOutgoing = ParseIntField(f[7]);
+    entry->m_nOutgoingCalls = ParseIntField(f[8]);
+    entry->m_bHasIncoming = ParseLocalDate(f[9], entry->m_timeLastIncoming);
+    entry->m_spanLastIncoming = ParseIntField(f[10]);
+    entry->m_spanTotalIncoming = ParseIntField(f[11]);
+    entry->m_nIncomingCalls = ParseIntField(f[12]);
+    return entry;
+}
+
+} // namespace
+
+CPhoneBook::CPhoneBook(std::string fileName, std::string areaCode, MessageBoxFn messageBox)
+    : m_strFileName(std::move(fileName)), m_strAreaCode(std::move(areaCode)), m_messageBox(std::move(messageBox)) {
+    Load();
+}
+
+CPhoneBook::~CPhoneBook() {
+    Save();
+}
+
+// ---------------------------------------------------------------- loading
+
+void CPhoneBook::Load() {
+    std::string data;
+    int err = 0;
+    if (!ReadWholeFile(m_strFileName, data, err)) {
+        return; // a new phone book: empty, and Add does not save until the file exists
+    }
+    const std::vector<std::string_view> lines = SplitStoreLines(data);
+    if (!lines.empty()) {
+        if (lines.front() == kHeader) {
+            LoadCurrentLayout(lines);
+        } else {
+            LoadOlderLayout(lines);
+        }
+    }
+    m_bLoaded = true;
+}
+
+void CPhoneBook::LoadCurrentLayout(const std::vector<std::string_view>& lines) {
+    for (std::size_t i = 1; i < lines.size(); ++i) {
+        std::string_view rest = lines[i];
+        std::string_view f[kOlderLayoutFields];
+        std::string_view flags;
+        bool ok = true;
+        for (int k = 0; k < kOlderLayoutFields && ok; ++k) {
+            ok = TakeQuotedField(rest, f[k]);
+        }
+        if (!ok || !TakeQuotedField(rest, flags)) {
+            continue; // a damaged line: skip it, keep the rest of the file
+        }
+        auto entry = EntryFromFields(f);
+        entry->m_dwFlags = ParseFlagsField(flags);
+        Add(std::move(entry));
+    }
+}
+
+void CPhoneBook::LoadOlderLayout(const std::vector<std::string_view>& lines) {
+    std::size_t i = 0;
+    while (i + kOlderLayoutFields <= lines.size()) {
+        std::string_view f[kOlderLayoutFields];
+        for (int k = 0; k < kOlderLayoutFields; ++k) {
+            f[k] = lines[i + static_cast<std::size_t>(k)];
+        }
+        i += kOlderLayoutFields;
+        auto entry = EntryFromFields(f);
+        // An optional flags line; any other line is the number of the next entry.
+        if (i < lines.size() && lines[i].starts_with("0x")) {
+            entry->m_dwFlags = ParseFlagsField(lines[i]);
+            ++i;
+        }
+        Add(std::move(entry));
+    }
+    // Fewer than thirteen lines left: a partial entry, dropped.
+}
+
+// ---------------------------------------------------------------- saving
+
+bool CPhoneBook::Save(const std::string& fileName) {
+    auto lock = Lock();
+    m_strFileName = fileName;
+    return Save();
+}
+
+bool CPhoneBook::Save() {
+    auto lock = Lock();
+    // Clean what cannot be written: quotes would end a field early and an LF would split the
+    // line. The entries in memory keep the cleaned text.
+    bool moved = false;
+    for (auto& e : m_entries) {
+        bool nameChanged = false;
+        bool lastChanged = RemoveQuotes(e->m_strLastName);
+        lastChanged |= ReplaceLineFeeds(e->m_strLastName);
+        nameChanged |= RemoveQuotes(e->m_strFirstName);
+        nameChanged |= ReplaceLineFeeds(e->m_strFirstName);
+        RemoveQuotes(e->m_strCompany);
+        ReplaceLineFeeds(e->m_strCompany);
+        RemoveQuotes(e->m_strMemo);
+        ReplaceLineFeeds(e->m_strMemo);
+        bool numberChanged = RemoveQuotes(e->m_strNumber);
+        numberChanged |= ReplaceLineFeeds(e->m_strNumber);
+        if (numberChanged) {
+            e->m_strNumber = StoringRule(std::move(e->m_strNumber));
+        }
+        if (lastChanged || nameChanged) {
+            e->GetName();
+        }
+        moved |= lastChanged || numberChanged;
+    }
+    if (moved) {
+        Refile();
+    }
+
+    std::string out;
+    out.reserve(32 + m_entries.size() * 128);
+    out.append(kHeader);
+    out.append("\r\n");
+    for (const auto& e : m_entries) {
+        AppendQuoted(out, e->m_strNumber);
+        out.push_back(',');
+        AppendQuoted(out, e->m_strLastName);
+        out.push_back(',');
+        AppendQuoted(out, e->m_strFirstName);
+        out.push_back(',');
+        AppendQuoted(out, e->m_strCompany);
+        out.push_back(',');
+        AppendQuoted(out, e->m_strMemo);
+        out.push_back(',');
+        AppendCallDate(out, e->m_bHasOutgoing, e->m_timeLastOutgoing);
+        out.push_back(',');
+        AppendQuotedInt(out, e->m_spanLastOutgoing);
+        out.push_back(',');
+        AppendQuotedInt(out, e->m_spanTotalOutgoing);
+        out.push_back(',');
+        AppendQuotedInt(out, e->m_nOutgoingCalls);
+        out.push_back(',');
+        AppendCallDate(out, e->m_bHasIncoming, e->m_timeLastIncoming);
+        out.push_back(',');
+        AppendQuotedInt(out, e->m_spanLastIncoming);
+        out.push_back(',');
+        AppendQuotedInt(out, e->m_spanTotalIncoming);
+        out.push_back(',');
+        AppendQuotedInt(out, e->m_nIncomingCalls);
+        out.push_back(',');
+        out.push_back('"');
+        AppendHex8(out, e->m_dwFlags);
+        out.append("\"\r\n");
+    }
+    return WriteStoreFile(m_strFileName, out, m_messageBox,
+                          StrFormat("Unable to open phonebook file %s", m_strFileName.c_str()));
+}
+
+// Restores the list order and the number index after cleaning changed last names or numbers.
+void CPhoneBook::Refile() {
+    std::stable_sort(m_entries.begin(), m_entries.end(),
+                     [](const auto& a, const auto& b) { return a->m_strLastName < b->m_strLastName; });
+    m_byNumber.clear();
+    m_nextSeq = 0;
+    for (auto& e : m_entries) {
+        e->m_seq = ++m_nextSeq;
+        m_byNumber[e->m_strNumber].push_back(e.get());
+    }
+}
+
+// ---------------------------------------------------------------- changes
+
+std::string CPhoneBook::StoringRule(std::string number) const {
+    if (number.size() <= kShortNumber) {
+        number.insert(0, m_strAreaCode);
+    }
+    return number;
+}
+
+int CPhoneBook::Insert(std::unique_ptr<CPhoneBookEntry> entry) {
+    entry->m_strNumber = StoringRule(std::move(entry->m_strNumber));
+    entry->GetName();
+    entry->m_seq = ++m_nextSeq;
+    // Before the first entry whose last name is greater: after every equal one.
+    const auto it = std::upper_bound(m_entries.begin(), m_entries.end(), entry->m_strLastName,
+                                     [](const std::string& last, const auto& e) { return last < e->m_strLastName; });
+    const auto index = static_cast<int>(it - m_entries.begin());
+    CPhoneBookEntry* raw = entry.get();
+    m_entries.insert(it, std::move(entry));
+    m_byId[raw->m_id] = raw;
+    IndexNumber(raw);
+    return index;
+}
+
+void CPhoneBook::IndexNumber(CPhoneBookEntry* entry) {
+    auto& bucket = m_byNumber[entry->m_strNumber];
+    const auto it = std::upper_bound(bucket.begin(), bucket.end(), entry,
+                                     [](const auto* a, const auto* b) { return ListLess(a, b, a->m_seq, b->m_seq); });
+    bucket.insert(it, entry);
+}
+
+void CPhoneBook::UnindexNumber(CPhoneBookEntry* entry) {
+    const auto found = m_byNumber.find(entry->m_strNumber);
+    if (found == m_byNumber.end()) {
+        return;
+    }
+    std::erase(found->second, entry);
+    if (found->second.empty()) {
+        m_byNumber.erase(found);
+    }
+}
+
+std::size_t CPhoneBook::PositionOf(const CPhoneBookEntry* entry) const {
+    const auto it = std::lower_bound(m_entries.begin(), m_entries.end(), entry, [](const auto& e, const auto* key) {
+        return ListLess(e.get(), key, e->m_seq, key->m_seq);
+    });
+    if (it != m_entries.end() && it->get() == entry) {
+        return static_cast<std::size_t>(it - m_entries.begin());
+    }
+    // Only reached when the order was broken behind the store's back.
+    for (std::size_t i = 0; i < m_entries.size(); ++i) {
+        if (m_entries[i].get() == entry) {
+            return i;
+        }
+    }
+    return m_entries.size();
+}
+
+std::unique_ptr<CPhoneBookEntry> CPhoneBook::Unlink(std::uint64_t id) {
+    const auto found = m_byId.find(id);
+    if (found == m_byId.end()) {
+        return nullptr;
+    }
+    CPhoneBookEntry* raw = found->second;
+    const std::size_t pos = PositionOf(raw);
+    std::unique_ptr<CPhoneBookEntry> owned;
+    if (pos < m_entries.size()) {
+        owned = std::move(m_entries[pos]);
+        m_entries.erase(m_entries.begin() + static_cast<std::ptrdiff_t>(pos));
+    }
+    UnindexNumber(raw);
+    m_byId.erase(found);
+    return owned;
+}
+
+int CPhoneBook::Add(std::unique_ptr<CPhoneBookEntry> entry) {
+    if (!entry) {
+        return -1;
+    }
+    int index = 0;
+    {
+        auto lock = Lock();
+        index = Insert(std::move(entry));
+    }
+    if (m_bLoaded) {
+        Save();
+    }
+    return index;
+}
+
+bool CPhoneBook::Remove(std::uint64_t id) {
+    std::unique_ptr<CPhoneBookEntry> removed;
+    {
+        auto lock = Lock();
+        removed = Unlink(id);
+    }
+    const bool found = removed != nullptr;
+    removed.reset();
+    Save();
+    return found;
+}
+
+int CPhoneBook::Replace(std::uint64_t oldId, std::unique_ptr<CPhoneBookEntry> replacement) {
+    int index = -1;
+    {
+        auto lock = Lock();
+        Unlink(oldId);
+        if (replacement) {
+            index = Insert(std::move(replacement));
+        }
+    }
+    Save();
+    return index;
+}
+
+bool CPhoneBook::ClearTotals(std::uint64_t id) {
+    auto lock = Lock();
+    const auto found = m_byId.find(id);
+    if (found == m_byId.end()) {
+        return false;
+    }
+    CPhoneBookEntry* e = found->second;
+    e->m_spanTotalOutgoing = 0;
+    e->m_spanTotalIncoming = 0;
+    e->m_nOutgoingCalls = 0;
+    e->m_nIncomingCalls = 0;
+    return true;
+}
+
+// ---------------------------------------------------------------- lookups
+
+CPhoneBookEntry* CPhoneBook::FindMutable(const std::string& number) const {
+    std::string key = number;
+    if (key.size() <= kShortNumber) {
+        key.insert(0, m_strAreaCode);
+    }
+    if (!key.empty() && key.front() == '1') {
+        key.erase(0, 1);
+    }
+    auto lock = Lock();
+    const auto found = m_byNumber.find(key);
+    return found == m_byNumber.end() ? nullptr : found->second.front();
+}
+
+const CPhoneBookEntry* CPhoneBook::Find(const std::string& number) const {
+    return FindMutable(number);
+}
+
+bool CPhoneBook::IsIgnored(const std::string& number) const {
+    auto lock = Lock();
+    const CPhoneBookEntry* e = Find(number);
+    return e != nullptr && (e->m_dwFlags & PBF_IGNORE) != 0;
+}
+
+const CPhoneBookEntry* CPhoneBook::RecordCall(const std::string& number, bool outgoing, std::int64_t timeStart,
+                                              std::int32_t duration) {
+    CPhoneBookEntry* e = nullptr;
+    {
+        auto lock = Lock();
+        e = FindMutable(number);
+        if (e != nullptr) {
+            if (outgoing) {
+                e->m_timeLastOutgoing = timeStart;
+                e->m_spanLastOutgoing = duration;
+                e->m_nOutgoingCalls = SaturatingAdd(e->m_nOutgoingCalls, 1);
+                e->m_spanTotalOutgoing = SaturatingAdd(e->m_spanTotalOutgoing, duration);
+                e->m_bHasOutgoing = true;
+            } else {
+                e->m_timeLastIncoming = timeStart;
+                e->m_spanLastIncoming = duration;
+                e->m_nIncomingCalls = SaturatingAdd(e->m_nIncomingCalls, 1);
+                e->m_spanTotalIncoming = SaturatingAdd(e->m_spanTotalIncoming, duration);
+                e->m_bHasIncoming = true;
+            }
+        }
+    }
+    Save();
+    return e;
+}
+
+std::string CPhoneBook::GetCallerName(const std::string& number) {
+    auto lock = Lock();
+    CPhoneBookEntry* e = FindMutable(number);
+    return e != nullptr ? e->GetName() : std::string("Unknown caller");
+}
+
+// ---------------------------------------------------------------- reading the list
+
+std::size_t CPhoneBook::GetCount() const {
+    auto lock = Lock();
+    return m_entries.size();
+}
+
+const CPhoneBookEntry* CPhoneBook::GetAt(std::size_t index) const {
+    auto lock = Lock();
+    return index < m_entries.size() ? m_entries[index].get() : nullptr;
+}
+
+const CPhoneBookEntry* CPhoneBook::FindById(std::uint64_t id) const {
+    auto lock = Lock();
+    const auto found = m_byId.find(id);
+    return found == m_byId.end() ? nullptr : found->second;
+}
+
+int CPhoneBook::IndexOf(std::uint64_t id) const {
+    auto lock = Lock();
+    const auto found = m_byId.find(id);
+    if (found == m_byId.end()) {
+        return -1;
+    }
+    const std::size_t pos = PositionOf(found->second);
+    return pos < m_entries.size() ? static_cast<int>(pos) : -1;
+}

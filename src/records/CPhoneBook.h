@@ -1,0 +1,132 @@
+// The phone book store: the user's entries in memory, kept in last-name order and mirrored in
+// one text file that is rewritten whole on every change.
+//
+// File: first line "PhoneBookVersion2", then one line of 14 quoted, comma-separated fields per
+// entry (number, last name, first name, company, memo, last outgoing date or "0", last / total
+// outgoing seconds, outgoing count, last incoming date or "0", last / total incoming seconds,
+// incoming count, "0x%8.8X" flags), lines ending in CR LF. A file without that first line is
+// read in the older layout (one field per line, flags line optional) and written in the
+// current layout by the next save.
+//
+// Numbers: when an entry is filed (Add, loading) a number of 7 characters or fewer, the empty
+// number included, gets the area code in front. Lookups (Find and what uses it) work on a copy
+// of the number: the area code in front when it has 7 characters or fewer, then a leading "1"
+// dropped. Comparisons are exact.
+//
+// Ownership: the store owns its entries. Pointers it hands out are const and stay valid until
+// the entry is removed or replaced, or the store is destroyed; anything that outlives the
+// current call (window rows, messages) keys on CPhoneBookEntry::m_id instead. Entries in the
+// store are changed only through the store (Replace, RecordCall, ClearTotals), so that its
+// order and its number index stay right.
+//
+// Locking: one recursive lock; every operation takes it. A reader that walks the entries
+// (Entries, GetAt, GetCount) holds Lock() for the whole walk.
+#pragma once
+
+#include "core/MessageBox.h"
+#include "records/CPhoneBookEntry.h"
+
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+class CPhoneBook {
+public:
+    // Sets the file name and area code and loads the file. Never fails: a file that cannot be
+    // opened (missing, a directory, unreadable) gives an empty store with m_bLoaded false and
+    // no message. Bad lines are skipped. messageBox shows "Unable to open phonebook file %s"
+    // when a save fails; it may be empty.
+    CPhoneBook(std::string fileName, std::string areaCode, MessageBoxFn messageBox = {});
+    // Saves, then frees every entry.
+    ~CPhoneBook();
+    CPhoneBook(const CPhoneBook&) = delete;
+    CPhoneBook& operator=(const CPhoneBook&) = delete;
+
+    // Writes every entry to m_strFileName (crash-safe: a temporary file renamed over the old
+    // one). On failure shows "Unable to open phonebook file %s", leaves the old file whole,
+    // keeps everything in memory and returns false. Double quotes are removed from the
+    // names, company and memo, in the file and in memory.
+    bool Save();
+    // The same after fileName replaces m_strFileName.
+    bool Save(const std::string& fileName);
+
+    // Files the entry (ownership passes to the store): area code in front of a short number,
+    // then inserted before the first entry whose last name is greater in strcmp order, so
+    // equal last names keep the order they were added in. Returns the entry's 0-based index.
+    // Saves when m_bLoaded. A null entry is ignored and gives -1.
+    int Add(std::unique_ptr<CPhoneBookEntry> entry);
+
+    // Removes and frees the entry with this id if the store has it, then saves in any case.
+    // Returns true when an entry was removed.
+    bool Remove(std::uint64_t id);
+
+    // Re-files an edited entry: removes the entry with id oldId (if present) and adds
+    // replacement in its sorted place, then saves once (whatever m_bLoaded says). Returns the
+    // new entry's index, or -1 for a null replacement (then only the removal happens).
+    int Replace(std::uint64_t oldId, std::unique_ptr<CPhoneBookEntry> replacement);
+
+    // The first entry in list order whose number equals the number after the lookup rule, or
+    // nullptr. The caller's string is not changed. Uses an index, not a scan.
+    const CPhoneBookEntry* Find(const std::string& number) const;
+
+    // True when Find gives an entry with PBF_IGNORE set.
+    bool IsIgnored(const std::string& number) const;
+
+    // Adds one call to the statistics of the entry Find gives: last time and duration, count
+    // + 1, total + duration, the m_bHas... flag set, for the call's direction. Saves in every
+    // case, also when no entry matched. Returns the entry or nullptr.
+    const CPhoneBookEntry* RecordCall(const std::string& number, bool outgoing, std::int64_t timeStart,
+                                      std::int32_t duration);
+
+    // The display name of the entry Find gives ("First Last", recomputed), or
+    // "Unknown caller" when there is none.
+    std::string GetCallerName(const std::string& number);
+
+    // Sets both totals and both counts of the entry to 0 (last calls stay). Does not save;
+    // the next save writes it. Returns false when the store has no such entry.
+    bool ClearTotals(std::uint64_t id);
+
+    // --- Reading the list (hold Lock() while walking it) ---
+    std::unique_lock<std::recursive_mutex> Lock() const { return std::unique_lock<std::recursive_mutex>(m_mutex); }
+    const std::vector<std::unique_ptr<CPhoneBookEntry>>& Entries() const { return m_entries; }
+    std::size_t GetCount() const;
+    // The entry at index, or nullptr when out of range.
+    const CPhoneBookEntry* GetAt(std::size_t index) const;
+    // The entry with this id, or nullptr.
+    const CPhoneBookEntry* FindById(std::uint64_t id) const;
+    // The index of the entry with this id, or -1.
+    int IndexOf(std::uint64_t id) const;
+
+    const std::string& GetFileName() const { return m_strFileName; }
+    const std::string& GetAreaCode() const { return m_strAreaCode; }
+    // True when the file was opened for reading at construction; only then does Add save.
+    bool IsLoaded() const { return m_bLoaded; }
+
+private:
+    void Load();
+    void LoadCurrentLayout(const std::vector<std::string_view>& lines);
+    void LoadOlderLayout(const std::vector<std::string_view>& lines);
+    int Insert(std::unique_ptr<CPhoneBookEntry> entry);
+    std::unique_ptr<CPhoneBookEntry> Unlink(std::uint64_t id);
+    CPhoneBookEntry* FindMutable(const std::string& number) const;
+    std::size_t PositionOf(const CPhoneBookEntry* entry) const;
+    void IndexNumber(CPhoneBookEntry* entry);
+    void UnindexNumber(CPhoneBookEntry* entry);
+    void Refile();
+    std::string StoringRule(std::string number) const;
+
+    std::string m_strFileName;
+    bool m_bLoaded = false;
+    std::string m_strAreaCode;
+    mutable std::recursive_mutex m_mutex;
+    // In list order: last name ascending (strcmp), then m_seq ascending.
+    std::vector<std::unique_ptr<CPhoneBookEntry>> m_entries;
+    // Stored number -> every entry with that number, in list order (front = what Find gives).
+    std::unordered_map<std::string, std::vector<CPhoneBookEntry*>> m_byNumber;
+    std::unordered_map<std::uint64_t, CPhoneBookEntry*> m_byId;
+    std::uint64_t m_nextSeq = 0;
+    MessageBoxFn m_messageBox;
+};

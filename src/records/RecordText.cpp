@@ -1,0 +1,192 @@
+#include "records/RecordText.h"
+
+#include "core/Format.h"
+#include "core/SafeFile.h"
+
+#include <atomic>
+#include <cerrno>
+#include <charconv>
+#include <climits>
+#include <ctime>
+#include <sys/stat.h>
+
+std::vector<std::string_view> SplitStoreLines(std::string_view text) {
+    std::vector<std::string_view> lines;
+    std::size_t start = 0;
+    while (start < text.size()) {
+        std::size_t end = text.find('\n', start);
+        const std::size_t next = (end == std::string_view::npos) ? text.size() : end + 1;
+        if (end == std::string_view::npos) {
+            end = text.size();
+        } else if (end > start && text[end - 1] == '\r') {
+            --end;
+        }
+        lines.push_back(text.substr(start, end - start));
+        start = next;
+    }
+    return lines;
+}
+
+bool TakeQuotedField(std::string_view& line, std::string_view& field) {
+    if (line.empty() || line.front() != '"') {
+        return false;
+    }
+    const std::size_t close = line.find('"', 1);
+    if (close == std::string_view::npos) {
+        return false;
+    }
+    field = line.substr(1, close - 1);
+    // The closing quote and the separator after it, whatever it is.
+    const std::size_t rest = close + 2;
+    line = rest >= line.size() ? std::string_view{} : line.substr(rest);
+    return true;
+}
+
+bool ParseLocalDate(std::string_view text, std::int64_t& t) {
+    int v[6] = {};
+    std::size_t pos = 0;
+    for (int k = 0; k < 6; ++k) {
+        if (k > 0) {
+            if (pos >= text.size() || text[pos] != ',') {
+                return false;
+            }
+            ++pos;
+        }
+        std::size_t used = 0;
+        if (!ScanInt(text.substr(pos), v[k], &used)) {
+            return false;
+        }
+        pos += used;
+    }
+    const bool sane = v[0] >= 1900 && v[0] <= 9999 && v[1] >= 1 && v[1] <= 12 && v[2] >= 1 && v[2] <= 31 && v[3] >= 0 &&
+                      v[3] <= 23 && v[4] >= 0 && v[4] <= 59 && v[5] >= 0 && v[5] <= 60;
+    if (!sane) {
+        return false;
+    }
+    std::tm tmv{};
+    tmv.tm_year = v[0] - 1900;
+    tmv.tm_mon = v[1] - 1;
+    tmv.tm_mday = v[2];
+    tmv.tm_hour = v[3];
+    tmv.tm_min = v[4];
+    tmv.tm_sec = v[5];
+    tmv.tm_isdst = -1;
+    errno = 0;
+    const std::time_t result = std::mktime(&tmv);
+    if (result == static_cast<std::time_t>(-1) && errno != 0) {
+        return false;
+    }
+    t = static_cast<std::int64_t>(result);
+    return true;
+}
+
+bool AppendLocalDate(std::string& out, std::int64_t t) {
+    const std::time_t tt = static_cast<std::time_t>(t);
+    std::tm tmv{};
+    if (localtime_r(&tt, &tmv) == nullptr) {
+        return false;
+    }
+    const std::int64_t fields[6] = {
+        std::int64_t{tmv.tm_year} + 1900, tmv.tm_mon + 1, tmv.tm_mday, tmv.tm_hour, tmv.tm_min, tmv.tm_sec};
+    for (int k = 0; k < 6; ++k) {
+        if (k > 0) {
+            out.push_back(',');
+        }
+        AppendInt(out, fields[k]);
+    }
+    return true;
+}
+
+std::int32_t ParseIntField(std::string_view text) {
+    int value = 0;
+    return ScanInt(text, value) ? value : 0;
+}
+
+std::uint32_t ParseFlagsField(std::string_view text) {
+    if (text.size() < 2 || text[0] != '0' || text[1] != 'x') {
+        return 0;
+    }
+    std::uint32_t value = 0;
+    std::size_t digits = 0;
+    for (std::size_t i = 2; i < text.size() && digits < 8; ++i, ++digits) {
+        const char c = text[i];
+        unsigned d = 0;
+        if (c >= '0' && c <= '9') {
+            d = unsigned(c - '0');
+        } else if (c >= 'a' && c <= 'f') {
+            d = unsigned(c - 'a' + 10);
+        } else if (c >= 'A' && c <= 'F') {
+            d = unsigned(c - 'A' + 10);
+        } else {
+            break;
+        }
+        value = value * 16 + d;
+    }
+    return value;
+}
+
+void AppendInt(std::string& out, std::int64_t value) {
+    char buf[24];
+    const auto res = std::to_chars(buf, buf + sizeof buf, value);
+    out.append(buf, res.ptr);
+}
+
+void AppendHex8(std::string& out, std::uint32_t value) {
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    char buf[10] = {'0', 'x'};
+    for (int i = 9; i >= 2; --i) {
+        buf[i] = kHex[value & 0xF];
+        value >>= 4;
+    }
+    out.append(buf, sizeof buf);
+}
+
+bool RemoveQuotes(std::string& text) {
+    const std::size_t before = text.size();
+    std::erase(text, '"');
+    return text.size() != before;
+}
+
+bool ReplaceLineFeeds(std::string& text) {
+    bool changed = false;
+    for (char& c : text) {
+        if (c == '\n') {
+            c = ' ';
+            changed = true;
+        }
+    }
+    return changed;
+}
+
+std::int32_t SaturatingAdd(std::int32_t a, std::int64_t b) {
+    const std::int64_t sum = std::int64_t{a} + b;
+    if (sum > INT32_MAX) {
+        return INT32_MAX;
+    }
+    if (sum < INT32_MIN) {
+        return INT32_MIN;
+    }
+    return static_cast<std::int32_t>(sum);
+}
+
+bool WriteStoreFile(const std::string& path, std::string_view data, const MessageBoxFn& messageBox,
+                    const std::string& failureText) {
+    mode_t mode = 0644;
+    struct stat st {};
+    if (::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode)) {
+        mode = st.st_mode & 07777;
+    }
+    int err = 0;
+    if (SaveFileAtomically(path, data, mode, err)) {
+        return true;
+    }
+    if (messageBox) {
+        messageBox(failureText);
+    }
+    return false;
+}
+
+std::uint64_t NewRecordId() {
+    static std::atomic<std::uint64_t> next{1};
+    return next.fetch_add(1, std::memory_order_relaxed);
+}
