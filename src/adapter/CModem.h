@@ -1,0 +1,199 @@
+// CModem: the system's only link to the telephone adapter (a 3Com ImpactIQ driven by AT
+// commands), over the serial port or, while a dial-up connection holds that port, over UDP
+// datagrams to the adapter's network address, port 2323.
+//
+// A reader thread copies every received byte into a FIFO byte queue; everything above reads
+// the adapter's output from that queue (WaitForReply during the handshake, the line monitor
+// afterwards with ReadQueued / WaitForData). Commands are written straight through.
+//
+// Threads and locks:
+//  - The reader thread is started by the constructor (paused) and ended by the destructor. It
+//    blocks in poll() on the transport and an eventfd; it never polls on a timer. Pause and
+//    stop requests wake it through the eventfd.
+//  - The queue mutex guards the byte queue; a condition variable tells waiters about new bytes.
+//  - Open, Close and WaitForReply consume from the same queue as the line monitor: callers must
+//    hold the controller's link lock around them (or run before the monitor thread exists).
+//    Lock order: link lock, then the queue mutex (inside CModem).
+//  - Write / WriteCommand may be called from any thread at any time.
+//
+// Every "<dbg>", "TX: " and "RX: " line goes to the trace file (core/Trace.h).
+#pragma once
+
+#include "adapter/CSerialDevice.h"
+#include "core/MessageBox.h"
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <thread>
+
+// The UDP port of the adapter's network side.
+constexpr int kAdapterPort = 2323;
+
+// The adapter's fixed network address: env RINGVALE_ADAPTER_ADDRESS when set and not empty,
+// else "127.0.0.1".
+std::string DefaultAdapterAddress();
+
+// Everything the link needs from the controller, and the long waits, injectable so that tests
+// run fast. Defaults are the real program's values.
+struct CModemHooks {
+    // The modal "OK" message box for the three handshake failures. Called on the thread that
+    // runs Open (the controller posts it to the UI thread when that is a worker). May be empty.
+    MessageBoxFn messageBox;
+    // The SReg63 setting (the system's copy of the adapter's S-register 63, default 9): read
+    // when "ATS63=%d\r" is sent, written when the adapter reports a nonzero value. When either
+    // is empty, CModem keeps its own copy (see CModem::SReg63()).
+    std::function<int()> getSReg63;
+    std::function<void(int)> setSReg63;
+    // Contact named in the socket failure message: "...Please contact support: <contact>.";
+    // empty ends the text with "Please contact support.".
+    std::string supportContact;
+    // Where the serial port's UUCP lock file goes.
+    std::string lockDir = CSerialDevice::DefaultLockDir();
+
+    // Pause between two failed serial opens (also after the last one).
+    std::chrono::milliseconds serialRetryDelay{1000};
+    // Number of serial opens in one serial attempt.
+    int serialTries = 10;
+    // Time limit of every reply wait of the handshake.
+    std::chrono::milliseconds replyTimeout{10000};
+    // Every "discard input for 500 ms" of the rate check and StartSession.
+    std::chrono::milliseconds discardDelay{500};
+    // The pause after the final "AT*SC\r".
+    std::chrono::milliseconds finalPause{500};
+};
+
+class CModem {
+public:
+    // Empties the trace file, creates the UDP socket (non-blocking, bound to any local port;
+    // a failure is traced as "<dbg> CModem::CModem() failed on socket Create(): 0x%8.8X" and
+    // later socket attempts then fail) and starts the reader thread, paused.
+    explicit CModem(CModemHooks hooks = {});
+    // Unless the link runs over the socket, calls Close() (which sends "AT$V0\r" and
+    // "ATE1\r"); over the socket nothing is sent. Then stops and joins the reader thread.
+    ~CModem();
+    CModem(const CModem&) = delete;
+    CModem& operator=(const CModem&) = delete;
+
+    // Brings the link up and runs the handshake. portName: the ComPort setting ("COMn" or a
+    // device path, see SerialPathFromPortName); baudRate: the Baud setting; address/port: the
+    // adapter's network address and kAdapterPort. serialFirst: try the serial port (10 tries,
+    // serialRetryDelay apart) before the socket; false tries the socket first.
+    // Always starts with Close() (so an open link gets "AT$V0\r" "ATE1\r" first).
+    // Returns true when a transport is up and the session started; on false the link is closed
+    // (a handshake failure has shown its message box through hooks.messageBox).
+    // May take long: tries, rate check and reply time-outs. Caller holds the link lock.
+    bool Open(const std::string& portName, int baudRate, const std::string& address, int port, bool serialFirst);
+
+    // Sends "AT$V0\r" and "ATE1\r" (over whatever is open; traced even when nothing is),
+    // pauses the reader and waits until it has stopped reading, closes the serial port, marks
+    // the socket unused (it stays created) and empties the queue. Safe when nothing is open.
+    // Caller holds the link lock.
+    void Close();
+
+    // True while the link runs over the serial port or the socket.
+    bool IsOpen() const;
+    // True while the link runs over the socket (a dial-up connection holds the serial port).
+    bool OnSocket() const;
+    // True while the link runs over the serial port.
+    bool OnSerial() const;
+
+    // The transport read. buffer == nullptr: look ahead, returns the number of bytes waiting
+    // (0 when none). Otherwise reads up to length bytes. Returns -1 when the link is broken or
+    // closed. Used by the reader thread; not for consumers (they read the queue).
+    int ReadD(char* buffer, int length);
+    // Writes bytes to the open transport (one datagram on the socket). Returns the number of
+    // bytes written or -1 (nothing open, or the write failed).
+    int Write(const char* bytes, int length);
+    // Traces "TX: " + text, then writes text. Every AT command goes through here.
+    int WriteCommand(const std::string& text);
+
+    // buffer == nullptr: returns the number of queued bytes. Otherwise removes up to length
+    // bytes from the head of the queue into buffer and returns how many it removed (0 if none).
+    int ReadQueued(char* buffer, int length);
+    // The same, returning up to maxBytes bytes as a string ("" when the queue is empty).
+    std::string ReadQueued(std::size_t maxBytes);
+    // Blocks until the queue holds at least one byte, InterruptWait() is called, or timeout
+    // passes. Returns true when bytes are queued. This is how the line monitor waits for
+    // adapter output without polling.
+    bool WaitForData(std::chrono::milliseconds timeout);
+    // Wakes every WaitForData caller at once (e.g. the monitor thread at shut-down).
+    void InterruptWait();
+    // Waits for the given time, then discards everything queued.
+    void DrainInput(int milliseconds);
+    void DrainInput(std::chrono::milliseconds delay);
+
+    // Applies raw mode, the rate (1200..230400) and RTS/CTS flow control to the open serial
+    // port; byte size, parity and stop bits stay as they were. Does nothing when no serial
+    // port is open, or when the rate is not one the port supports (the port keeps its
+    // settings). A read-back that differs from what was applied is traced.
+    void ConfigurePort(int baudRate);
+
+    // Waits up to timeoutMs for a complete reply line (ending in CR; LF dropped) that contains
+    // expected; each line seen is traced as "RX: " + line. Lines that do not match are
+    // consumed. A line longer than 98 characters keeps its first 98 characters and its CR.
+    // While S63 capture is on, the first line starting with a digit sets S63Value().
+    bool WaitForReply(const std::string& expected, int timeoutMs);
+    bool WaitForReply(const std::string& expected, std::chrono::milliseconds timeout);
+
+    // The identification and set-up sequence for the transport Open brought up (serial or
+    // socket variant). Returns false after its message box and Close() when the adapter is
+    // not an ImpactIQ 3.2x (serial) or does not answer "AT$V1\r" (socket).
+    bool StartSession();
+
+    // S63 capture used by StartSession: arm it before "ATS63?\r", read it afterwards.
+    void SetS63Expected(bool expected);
+    bool S63Expected() const;
+    int S63Value() const;
+
+    // The SReg63 value as the hooks see it (or CModem's own copy, default 9, without hooks).
+    int SReg63() const;
+    void SetSReg63(int value);
+
+    const CModemHooks& Hooks() const { return m_hooks; }
+
+    // The reader thread's idle wake-ups (poll() returns that brought no bytes and no request):
+    // for the benchmark and tests that check the link does not spin.
+    std::uint64_t ReaderIdleWakeups() const { return m_idleWakeups.load(); }
+
+private:
+    bool TrySerial(const std::string& path);
+    bool TrySocket(const std::string& address, int port);
+    void PauseReader();
+    void ResumeReader();
+    void WakeReader();
+    void ReaderLoop();
+    void AppendToQueue(const char* bytes, int count);
+    int SerialLookAhead(int fd);
+
+    CModemHooks m_hooks;
+
+    mutable std::mutex m_transportMutex; // guards m_serial and the fds' use by Read/Write
+    CSerialDevice m_serial;
+    int m_socket = -1;
+    std::atomic<bool> m_socketOpen{false};
+    std::atomic<bool> m_serialOpen{false};
+
+    std::atomic<int> m_s63Value{0};
+    std::atomic<bool> m_s63Expected{false};
+    std::atomic<int> m_ownSReg63{9};
+
+    mutable std::mutex m_queueMutex;
+    std::condition_variable m_queueCv;
+    std::deque<char> m_queue;
+    std::uint64_t m_interruptCount = 0; // guarded by m_queueMutex
+
+    std::atomic<bool> m_stop{false};
+    std::atomic<bool> m_pause{true};
+    std::mutex m_ackMutex;
+    std::condition_variable m_ackCv;
+    bool m_pausedAck = false; // guarded by m_ackMutex
+    int m_wakeFd = -1;        // eventfd that wakes the reader for pause and stop
+    std::atomic<std::uint64_t> m_idleWakeups{0};
+    std::thread m_reader;
+};
