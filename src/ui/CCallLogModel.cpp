@@ -1,0 +1,140 @@
+#include "ui/CCallLogModel.h"
+
+#include "core/Format.h"
+#include "records/CCallLog.h"
+#include "ui/CIcons.h"
+#include "ui/CListWindow.h"
+
+#include <algorithm>
+
+CCallLogModel::CCallLogModel(QObject* parent) : QAbstractTableModel(parent) {
+    m_icons[0] = CIcons::Icon(EIcon::CallInAnswered);
+    m_icons[1] = CIcons::Icon(EIcon::CallOutAnswered);
+    m_icons[2] = CIcons::Icon(EIcon::CallInMissed);
+    m_icons[3] = CIcons::Icon(EIcon::CallOutUnanswered);
+}
+
+void CCallLogModel::SetCallLog(const CCallLog* callLog) {
+    beginResetModel();
+    m_callLog = callLog;
+    m_ids.clear();
+    endResetModel();
+}
+
+void CCallLogModel::Refill() {
+    beginResetModel();
+    m_ids.clear();
+    if (m_callLog != nullptr) {
+        const auto lock = m_callLog->Lock();
+        m_ids.reserve(m_callLog->Records().size());
+        for (const auto& record : m_callLog->Records()) {
+            m_ids.push_back(record->m_id);
+        }
+    }
+    endResetModel();
+}
+
+void CCallLogModel::AddRecord(std::uint64_t id) {
+    if (m_callLog == nullptr || m_callLog->FindById(id) == nullptr || RowOf(id) >= 0) {
+        return;
+    }
+    beginInsertRows(QModelIndex(), 0, 0);
+    m_ids.insert(m_ids.begin(), id);
+    endInsertRows();
+}
+
+bool CCallLogModel::RemoveRecord(std::uint64_t id) {
+    const int row = RowOf(id);
+    if (row < 0) {
+        return false;
+    }
+    beginRemoveRows(QModelIndex(), row, row);
+    m_ids.erase(m_ids.begin() + row);
+    endRemoveRows();
+    return true;
+}
+
+std::uint64_t CCallLogModel::IdAt(int row) const {
+    return row >= 0 && row < static_cast<int>(m_ids.size()) ? m_ids[static_cast<std::size_t>(row)] : 0;
+}
+
+int CCallLogModel::RowOf(std::uint64_t id) const {
+    const auto it = std::find(m_ids.begin(), m_ids.end(), id);
+    return it == m_ids.end() ? -1 : static_cast<int>(it - m_ids.begin());
+}
+
+const CCallLogRecord* CCallLogModel::RecordAt(int row) const {
+    const std::uint64_t id = IdAt(row);
+    return id != 0 && m_callLog != nullptr ? m_callLog->FindById(id) : nullptr;
+}
+
+std::string CCallLogModel::CellText(const CCallLogRecord& record, int column) {
+    switch (column) {
+    case ColName:
+        return record.m_strName;
+    case ColNumber:
+        return record.m_strNumber;
+    case ColTime:
+        return ListTimeText(record.m_timeStart);
+    case ColDuration:
+        return ListDurationText(record.m_spanDuration);
+    case ColPort:
+        return record.m_nPort == -1 ? std::string() : StrFormat("%d", record.m_nPort + 1);
+    default:
+        return {};
+    }
+}
+
+int CCallLogModel::IconIndex(const CCallLogRecord& record) {
+    return (record.m_bConnected ? 0 : 2) + (record.m_bOutgoing ? 1 : 0);
+}
+
+const char* CCallLogModel::Heading(int column) {
+    static const char* const kHeadings[ColCount] = {"Name", "Number", "Time", "Duration", "Port"};
+    return column >= 0 && column < ColCount ? kHeadings[column] : "";
+}
+
+int CCallLogModel::rowCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : static_cast<int>(m_ids.size());
+}
+
+int CCallLogModel::columnCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : ColCount;
+}
+
+QVariant CCallLogModel::data(const QModelIndex& index, int role) const {
+    if (!checkIndex(index, CheckIndexOption::IndexIsValid | CheckIndexOption::ParentIsInvalid)) {
+        return {};
+    }
+    if (role == Qt::TextAlignmentRole) {
+        return QVariant::fromValue(Qt::Alignment(Qt::AlignLeft | Qt::AlignVCenter));
+    }
+    if (role != Qt::DisplayRole && role != Qt::DecorationRole) {
+        return {};
+    }
+    if (m_callLog == nullptr) {
+        return {};
+    }
+    const auto lock = m_callLog->Lock();
+    const CCallLogRecord* record = RecordAt(index.row());
+    if (record == nullptr) {
+        return {};
+    }
+    if (role == Qt::DecorationRole) {
+        return index.column() == ColName ? QVariant(m_icons[static_cast<std::size_t>(IconIndex(*record))]) : QVariant();
+    }
+    return QString::fromStdString(CellText(*record, index.column()));
+}
+
+QVariant CCallLogModel::headerData(int section, Qt::Orientation orientation, int role) const {
+    if (orientation != Qt::Horizontal || section < 0 || section >= ColCount) {
+        return {};
+    }
+    if (role == Qt::DisplayRole) {
+        return QString::fromLatin1(Heading(section));
+    }
+    if (role == Qt::TextAlignmentRole) {
+        return QVariant::fromValue(Qt::Alignment(Qt::AlignLeft | Qt::AlignVCenter));
+    }
+    return {};
+}

@@ -1,0 +1,382 @@
+#include "ui/CConfigDlg.h"
+
+#include "core/Format.h"
+#include "dialup/IDialUpService.h"
+#include "ui/CCallWaitingSetupDlg.h"
+#include "ui/CCallerIdSetupDlg.h"
+#include "ui/CDigitsValidator.h"
+#include "ui/CNewAreaCodeDlg.h"
+#include "ui/UiMessageBox.h"
+
+#include <QButtonGroup>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDialogButtonBox>
+#include <QDir>
+#include <QFormLayout>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QVBoxLayout>
+
+#include <algorithm>
+
+namespace {
+
+template <typename T> T* Named(T* widget, const char* name) {
+    widget->setObjectName(QLatin1String(name));
+    return widget;
+}
+
+// Selects the item exactly equal to text; otherwise the item at fallback.
+void SelectExactly(QComboBox* combo, const std::string& text, int fallback) {
+    const int index = combo->findText(QString::fromStdString(text), Qt::MatchExactly | Qt::MatchCaseSensitive);
+    combo->setCurrentIndex(index >= 0 ? index : fallback);
+}
+
+} // namespace
+
+std::vector<std::string> CConfigDlg::ComPortChoices(const std::string& current,
+                                                    const std::vector<std::string>& serialDevices) {
+    std::vector<std::string> choices;
+    for (int n = 1; n <= 8; ++n) {
+        choices.push_back(StrFormat("COM%d", n));
+    }
+    std::vector<std::string> devices = serialDevices;
+    std::sort(devices.begin(), devices.end());
+    for (const std::string& device : devices) {
+        if (std::find(choices.begin(), choices.end(), device) == choices.end()) {
+            choices.push_back(device);
+        }
+    }
+    if (!current.empty() && std::find(choices.begin(), choices.end(), current) == choices.end()) {
+        choices.push_back(current);
+    }
+    return choices;
+}
+
+std::vector<std::string> CConfigDlg::ExistingSerialDevices() {
+    std::vector<std::string> devices;
+    const QDir dev(QStringLiteral("/dev"));
+    const QStringList names =
+        dev.entryList({QStringLiteral("ttyUSB*"), QStringLiteral("ttyACM*")}, QDir::System | QDir::Files, QDir::Name);
+    for (const QString& name : names) {
+        devices.push_back("/dev/" + name.toStdString());
+    }
+    return devices;
+}
+
+const std::vector<std::string>& CConfigDlg::BaudChoices() {
+    static const std::vector<std::string> choices = {"230400", "115200", "57600", "28800", "19200",
+                                                     "14400",  "9600",   "4800",  "2400",  "1200"};
+    return choices;
+}
+
+CConfigDlg::CConfigDlg(const CSettings& settings, IDialUpService& dialUp, const MessageBoxFn& showMessage,
+                       QWidget* parent)
+    : CConfigDlg(settings, dialUp, showMessage, ExistingSerialDevices(), parent) {}
+
+CConfigDlg::CConfigDlg(const CSettings& settings, IDialUpService& dialUp, const MessageBoxFn& showMessage,
+                       const std::vector<std::string>& serialDevices, QWidget* parent)
+    : QDialog(parent), m_work(settings), m_dialUp(dialUp), m_showMessage(showMessage),
+      m_comPortText(settings.m_strComPort), m_baudText(StrFormat("%d", settings.m_nBaud)) {
+    setWindowTitle(tr("Configuration"));
+    if (!m_showMessage) {
+        m_showMessage = QtMessageBoxFn(this);
+    }
+    Build(serialDevices);
+}
+
+void CConfigDlg::Build(const std::vector<std::string>& serialDevices) {
+    // Adapter port and speed.
+    m_comboComPort = Named(new QComboBox(this), "comboComPort");
+    for (const std::string& port : ComPortChoices(m_comPortText, serialDevices)) {
+        m_comboComPort->addItem(QString::fromStdString(port));
+    }
+    SelectExactly(m_comboComPort, m_comPortText, 0);
+    m_comboBaud = Named(new QComboBox(this), "comboBaud");
+    for (const std::string& baud : BaudChoices()) {
+        m_comboBaud->addItem(QString::fromStdString(baud));
+    }
+    SelectExactly(m_comboBaud, m_baudText, 0);
+    auto* adapterGroup = new QGroupBox(tr("Adapter"), this);
+    auto* adapterForm = new QFormLayout(adapterGroup);
+    adapterForm->addRow(tr("COM Port"), m_comboComPort);
+    adapterForm->addRow(tr("BAUD Rate"), m_comboBaud);
+
+    // Window options.
+    m_checkMinimizeAtStartup = Named(new QCheckBox(tr("Minimize at Startup"), this), "checkMinimizeAtStartup");
+    m_checkMinimizeAtStartup->setChecked(m_work.m_bMinimizeAtStartup);
+    m_checkMinimizeToTray = Named(new QCheckBox(tr("Minimize to Tray"), this), "checkMinimizeToTray");
+    m_checkMinimizeToTray->setChecked(m_work.m_bMinimizeToTray);
+    auto* windowGroup = new QGroupBox(tr("Window"), this);
+    auto* windowLayout = new QVBoxLayout(windowGroup);
+    windowLayout->addWidget(m_checkMinimizeAtStartup);
+    windowLayout->addWidget(m_checkMinimizeToTray);
+
+    // Sub-dialogs.
+    auto* callerIdButton = Named(new QPushButton(tr("CallerID Setup..."), this), "buttonCallerIdSetup");
+    auto* callWaitingButton = Named(new QPushButton(tr("Call Waiting Setup..."), this), "buttonCallWaitingSetup");
+    connect(callerIdButton, &QPushButton::clicked, this, &CConfigDlg::OnCallerIdSetup);
+    connect(callWaitingButton, &QPushButton::clicked, this, &CConfigDlg::OnCallWaitingSetup);
+    auto* callsGroup = new QGroupBox(tr("Calls"), this);
+    auto* callsLayout = new QVBoxLayout(callsGroup);
+    callsLayout->addWidget(callerIdButton);
+    callsLayout->addWidget(callWaitingButton);
+
+    // Area-code dialling rules.
+    m_editAreaCode = Named(new QLineEdit(QString::fromStdString(m_work.m_strDefaultAreaCode), this), "editAreaCode");
+    m_editAreaCode->setValidator(new CDigitsValidator(m_editAreaCode));
+    m_editAreaCode->setMaximumWidth(90);
+    m_checkAlwaysDialAreaCode = Named(new QCheckBox(tr("Always dial area code"), this), "checkAlwaysDialAreaCode");
+    m_checkAlwaysDialAreaCode->setChecked(m_work.m_bAlwaysDialAreaCode);
+    m_checkDial1OnlyIfDifferent =
+        Named(new QCheckBox(tr("Dial '1' only for different area codes"), this), "checkDial1OnlyIfDifferent");
+    m_checkDial1OnlyIfDifferent->setChecked(m_work.m_bDial1OnlyIfDifferent);
+    m_checkDial1OnlyIfDifferent->setEnabled(m_work.m_bAlwaysDialAreaCode);
+    connect(m_checkAlwaysDialAreaCode, &QCheckBox::clicked, this, &CConfigDlg::OnAlwaysDialAreaCode);
+    m_listAreaCodes = Named(new QListWidget(this), "listAreaCodes");
+    m_listAreaCodes->setSortingEnabled(true);
+    for (const std::string& code : m_work.m_NoDial1AreaCodes) {
+        m_listAreaCodes->addItem(QString::fromStdString(code));
+    }
+    m_work.m_NoDial1AreaCodes.clear(); // refilled from the list on OK
+    auto* newButton = Named(new QPushButton(tr("New..."), this), "buttonNewAreaCode");
+    auto* removeButton = Named(new QPushButton(tr("Remove"), this), "buttonRemoveAreaCode");
+    connect(newButton, &QPushButton::clicked, this, &CConfigDlg::OnNewAreaCode);
+    connect(removeButton, &QPushButton::clicked, this, &CConfigDlg::OnRemoveAreaCode);
+    auto* dialingGroup = new QGroupBox(tr("Dialing"), this);
+    auto* dialingLayout = new QVBoxLayout(dialingGroup);
+    auto* areaRow = new QHBoxLayout;
+    areaRow->addWidget(new QLabel(tr("Your Area Code"), this));
+    areaRow->addWidget(m_editAreaCode);
+    areaRow->addStretch();
+    dialingLayout->addLayout(areaRow);
+    dialingLayout->addWidget(m_checkAlwaysDialAreaCode);
+    auto* dial1Row = new QHBoxLayout;
+    dial1Row->addSpacing(22);
+    dial1Row->addWidget(m_checkDial1OnlyIfDifferent);
+    dialingLayout->addLayout(dial1Row);
+    dialingLayout->addWidget(new QLabel(tr("Don't dial '1' for these area codes:"), this));
+    auto* listRow = new QHBoxLayout;
+    listRow->addWidget(m_listAreaCodes, 1);
+    auto* listButtons = new QVBoxLayout;
+    listButtons->addWidget(newButton);
+    listButtons->addWidget(removeButton);
+    listButtons->addStretch();
+    listRow->addLayout(listButtons);
+    dialingLayout->addLayout(listRow);
+
+    // Dial-up connection slots.
+    m_slotGroup = new QButtonGroup(this);
+    auto* slotRow = new QHBoxLayout;
+    for (int slot = 0; slot < kRasSlots; ++slot) {
+        auto* radio = new QRadioButton(tr("Connection %1").arg(slot + 1), this);
+        radio->setObjectName(QStringLiteral("radioConnection%1").arg(slot + 1));
+        m_slotGroup->addButton(radio, slot);
+        slotRow->addWidget(radio);
+    }
+    slotRow->addStretch();
+    connect(m_slotGroup, &QButtonGroup::idClicked, this, &CConfigDlg::OnConnectionRadio);
+    m_comboConnection = Named(new QComboBox(this), "comboConnection");
+    m_editUserName = Named(new QLineEdit(this), "editUserName");
+    m_editPassword = Named(new QLineEdit(this), "editPassword");
+    m_editPassword->setEchoMode(QLineEdit::Password);
+    m_editConfirmPassword = Named(new QLineEdit(this), "editConfirmPassword");
+    m_editConfirmPassword->setEchoMode(QLineEdit::Password);
+    auto* dialUpGroup = new QGroupBox(tr("Dial-Up Networking"), this);
+    auto* dialUpForm = new QFormLayout(dialUpGroup);
+    dialUpForm->addRow(tr("Current Selection"), slotRow);
+    dialUpForm->addRow(tr("Dial-Up Networking / RAS Connection"), m_comboConnection);
+    dialUpForm->addRow(tr("User Name for this connection"), m_editUserName);
+    dialUpForm->addRow(tr("Password for this connection"), m_editPassword);
+    dialUpForm->addRow(tr("Confirm Password"), m_editConfirmPassword);
+
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
+    buttons->button(QDialogButtonBox::Ok)->setObjectName(QStringLiteral("buttonOk"));
+    buttons->button(QDialogButtonBox::Cancel)->setObjectName(QStringLiteral("buttonCancel"));
+    connect(buttons, &QDialogButtonBox::accepted, this, &CConfigDlg::accept);
+    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+
+    auto* grid = new QGridLayout;
+    grid->addWidget(adapterGroup, 0, 0);
+    grid->addWidget(windowGroup, 1, 0);
+    grid->addWidget(callsGroup, 2, 0);
+    grid->addWidget(dialingGroup, 0, 1, 3, 1);
+    grid->addWidget(dialUpGroup, 3, 0, 1, 2);
+    grid->setColumnStretch(1, 1);
+    auto* layout = new QVBoxLayout(this);
+    layout->addLayout(grid);
+    layout->addSpacing(6);
+    layout->addWidget(buttons);
+
+    FillEntries();
+    m_shownSlot = 0;
+    ShowSlot(0);
+    m_slotGroup->button(0)->setChecked(true);
+}
+
+void CConfigDlg::FillEntries() {
+    for (const std::string& entry : m_dialUp.Entries()) {
+        m_comboConnection->addItem(QString::fromStdString(entry));
+        m_devices.push_back(m_dialUp.EntryDeviceName(entry));
+    }
+    m_comboConnection->addItem(QString::fromLatin1(kNoneSelected));
+}
+
+void CConfigDlg::ShowSlot(int slot) {
+    m_shownSlot = slot;
+    const auto index = static_cast<std::size_t>(slot);
+    SelectExactly(m_comboConnection, m_work.m_strRASConnection[index], m_comboConnection->count() - 1);
+    m_editUserName->setText(QString::fromStdString(m_work.m_strRASUserName[index]));
+    m_editPassword->setText(QString::fromStdString(m_work.m_strRASPassword[index]));
+    m_editConfirmPassword->setText(QString::fromStdString(m_work.m_strRASPassword[index]));
+}
+
+void CConfigDlg::SaveShownSlot() {
+    const auto slot = static_cast<std::size_t>(m_shownSlot);
+    const std::string entry = m_comboConnection->currentText().toStdString();
+    const int k = m_comboConnection->currentIndex();
+    m_work.m_strRASConnection[slot] = entry;
+    if (!entry.empty() && entry != kNoneSelected && k >= 0 && static_cast<std::size_t>(k) < m_devices.size()) {
+        m_deviceName = m_devices[static_cast<std::size_t>(k)];
+        m_work.m_strRASUserName[slot] = m_editUserName->text().toStdString();
+        m_work.m_strRASPassword[slot] = m_editPassword->text().toStdString();
+    } else {
+        m_deviceName.clear();
+        m_work.m_strRASUserName[slot].clear();
+        m_work.m_strRASPassword[slot].clear();
+    }
+}
+
+void CConfigDlg::OnConnectionRadio(int slot) {
+    if (slot == m_shownSlot) {
+        return;
+    }
+    if (m_editPassword->text() != m_editConfirmPassword->text()) {
+        if (m_showMessage) {
+            m_showMessage(kPasswordMismatch);
+        }
+        if (slot == 0) {
+            m_editPassword->clear();
+            m_editConfirmPassword->clear();
+            m_editPassword->setFocus();
+        }
+        // The edits still belong to the shown slot, so its button stays selected.
+        m_slotGroup->button(m_shownSlot)->setChecked(true);
+        return;
+    }
+    SaveShownSlot();
+    ShowSlot(slot);
+}
+
+void CConfigDlg::OnAlwaysDialAreaCode() {
+    m_checkDial1OnlyIfDifferent->setEnabled(m_checkAlwaysDialAreaCode->isChecked());
+}
+
+void CConfigDlg::OnNewAreaCode() {
+    auto* dialog = new CNewAreaCodeDlg(this);
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    connect(dialog, &QDialog::accepted, this, [this, dialog] {
+        const std::string text = dialog->Text();
+        if (!text.empty()) {
+            m_listAreaCodes->addItem(QString::fromStdString(text));
+        }
+    });
+    dialog->open();
+}
+
+void CConfigDlg::OnRemoveAreaCode() {
+    const QList<QListWidgetItem*> selected = m_listAreaCodes->selectedItems();
+    if (selected.isEmpty()) {
+        return;
+    }
+    delete m_listAreaCodes->takeItem(m_listAreaCodes->row(selected.first()));
+}
+
+void CConfigDlg::OnCallerIdSetup() {
+    auto* dialog = new CCallerIdSetupDlg(m_work, m_showMessage, this);
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    connect(dialog, &QDialog::accepted, this, [this, dialog] { dialog->ApplyTo(m_work); });
+    dialog->open();
+}
+
+void CConfigDlg::OnCallWaitingSetup() {
+    auto* dialog = new CCallWaitingSetupDlg(m_work.m_nCallWaitingOnValue, m_work.m_nCallWaitingOffValue, this);
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    connect(dialog, &QDialog::accepted, this, [this, dialog] {
+        m_work.m_nCallWaitingOnValue = dialog->OnValue();
+        m_work.m_nCallWaitingOffValue = dialog->OffValue();
+    });
+    dialog->open();
+}
+
+void CConfigDlg::accept() {
+    if (m_editPassword->text() != m_editConfirmPassword->text()) {
+        if (m_showMessage) {
+            m_showMessage(kPasswordMismatch);
+        }
+        m_editPassword->clear();
+        m_editConfirmPassword->clear();
+        m_editPassword->setFocus();
+        return;
+    }
+    m_comPortText = m_comboComPort->currentText().toStdString();
+    m_baudText = m_comboBaud->currentText().toStdString();
+    SaveShownSlot();
+    m_work.m_NoDial1AreaCodes.clear();
+    for (int row = 0; row < m_listAreaCodes->count(); ++row) {
+        m_work.m_NoDial1AreaCodes.push_back(m_listAreaCodes->item(row)->text().toStdString());
+    }
+    m_work.m_strDefaultAreaCode = m_editAreaCode->text().toStdString();
+    m_work.m_bAlwaysDialAreaCode = m_checkAlwaysDialAreaCode->isChecked();
+    m_work.m_bDial1OnlyIfDifferent = m_checkDial1OnlyIfDifferent->isChecked();
+    m_work.m_bMinimizeAtStartup = m_checkMinimizeAtStartup->isChecked();
+    m_work.m_bMinimizeToTray = m_checkMinimizeToTray->isChecked();
+    QDialog::accept();
+}
+
+void CConfigDlg::ApplyTo(CSettings& settings) const {
+    settings.m_strRASConnection = m_work.m_strRASConnection;
+    settings.m_strRASUserName = m_work.m_strRASUserName;
+    settings.m_strRASPassword = m_work.m_strRASPassword;
+    settings.m_bAlwaysDialAreaCode = m_work.m_bAlwaysDialAreaCode;
+    settings.m_bDial1OnlyIfDifferent = m_work.m_bDial1OnlyIfDifferent;
+    settings.m_NoDial1AreaCodes = m_work.m_NoDial1AreaCodes;
+    int baud = 0;
+    if (ScanInt(m_baudText, baud)) {
+        settings.m_nBaud = baud;
+    }
+    settings.m_strComPort = m_comPortText;
+    settings.m_strModemName = m_deviceName;
+    settings.m_strDefaultAreaCode = m_work.m_strDefaultAreaCode;
+    settings.m_bCallerIDTimer = m_work.m_bCallerIDTimer;
+    settings.m_bIgnoreBlocked = m_work.m_bIgnoreBlocked;
+    settings.m_bMinimizeToTray = m_work.m_bMinimizeToTray;
+    settings.m_bMinimizeAtStartup = m_work.m_bMinimizeAtStartup;
+    settings.m_strCIDFontName = m_work.m_strCIDFontName;
+    settings.m_nCIDFontSize = m_work.m_nCIDFontSize;
+    settings.m_dwCIDFontColor = m_work.m_dwCIDFontColor;
+    settings.m_bCIDFontBold = m_work.m_bCIDFontBold;
+    settings.m_bCIDFontItalic = m_work.m_bCIDFontItalic;
+    settings.m_dwCIDBackgroundColor = m_work.m_dwCIDBackgroundColor;
+    settings.m_nCIDTimerValue = m_work.m_nCIDTimerValue;
+    settings.m_bCIDShowNumber = m_work.m_bCIDShowNumber;
+    settings.m_bCIDOnlyIfNotInPhoneBook = m_work.m_bCIDOnlyIfNotInPhoneBook;
+    settings.m_nCallWaitingOffValue = m_work.m_nCallWaitingOffValue;
+    settings.m_nCallWaitingOnValue = m_work.m_nCallWaitingOnValue;
+}
+
+bool CConfigDlg::Run(CSettings& settings, IDialUpService& dialUp, const MessageBoxFn& showMessage, QWidget* parent) {
+    CConfigDlg dialog(settings, dialUp, showMessage, parent);
+    if (dialog.exec() != QDialog::Accepted) {
+        return false;
+    }
+    dialog.ApplyTo(settings);
+    return true;
+}

@@ -1,0 +1,96 @@
+// "Configuration": the adapter's port and speed, the area-code dialling rules, the window
+// options and the three dial-up connection slots, with the caller-ID and call-waiting setups
+// as sub-dialogs. It works on a copy of the settings; ApplyTo hands the edited values back
+// after OK, and Cancel leaves everything as it was, sub-dialog changes included.
+#pragma once
+
+#include "core/CSettings.h"
+#include "core/MessageBox.h"
+
+#include <QDialog>
+
+#include <string>
+#include <vector>
+
+class IDialUpService;
+class QButtonGroup;
+class QCheckBox;
+class QComboBox;
+class QLineEdit;
+class QListWidget;
+class QPushButton;
+
+class CConfigDlg : public QDialog {
+    Q_OBJECT
+public:
+    static constexpr const char* kNoneSelected = "<none selected>";
+    static constexpr const char* kPasswordMismatch = "Your passwords don't match - please reenter them";
+
+    // The serial devices that exist (e.g. /dev/ttyUSB0) are looked up in /dev unless given.
+    CConfigDlg(const CSettings& settings, IDialUpService& dialUp, const MessageBoxFn& showMessage,
+               QWidget* parent = nullptr);
+    CConfigDlg(const CSettings& settings, IDialUpService& dialUp, const MessageBoxFn& showMessage,
+               const std::vector<std::string>& serialDevices, QWidget* parent = nullptr);
+
+    // Copies the dialog's values into the settings, in the order the program always has:
+    // slots, dialling rules, port and speed, device, caller-ID values, call-waiting values.
+    // The current dial-up slot and everything the dialog does not show stay as they are.
+    void ApplyTo(CSettings& settings) const;
+
+    // Runs the dialog modally on the settings; on OK copies the values back and returns true.
+    // The caller then re-sends the call-waiting register and rebuilds the connection menus.
+    static bool Run(CSettings& settings, IDialUpService& dialUp, const MessageBoxFn& showMessage,
+                    QWidget* parent = nullptr);
+
+    // The COM port list: COM1..COM8, then the serial devices that exist, then the current value
+    // when it is none of these.
+    static std::vector<std::string> ComPortChoices(const std::string& current,
+                                                   const std::vector<std::string>& serialDevices);
+    // /dev/ttyUSB* and /dev/ttyACM*, sorted.
+    static std::vector<std::string> ExistingSerialDevices();
+    static const std::vector<std::string>& BaudChoices();
+
+    // The slot whose fields the user name and password edits show (0..2).
+    int ShownSlot() const { return m_shownSlot; }
+
+public slots:
+    void accept() override;
+    void OnConnectionRadio(int slot);
+    void OnAlwaysDialAreaCode();
+    void OnNewAreaCode();
+    void OnRemoveAreaCode();
+    void OnCallerIdSetup();
+    void OnCallWaitingSetup();
+
+private:
+    void Build(const std::vector<std::string>& serialDevices);
+    void FillEntries();
+    // Puts slot s into the edits and selects its entry (else "<none selected>").
+    void ShowSlot(int slot);
+    // Takes the shown slot's entry, user name and password from the controls; the device name
+    // follows the entry (empty, with user name and password, when no valid entry is chosen).
+    void SaveShownSlot();
+
+    CSettings m_work;
+    IDialUpService& m_dialUp;
+    MessageBoxFn m_showMessage;
+    int m_shownSlot = 0;
+    std::string m_deviceName;
+    std::vector<std::string> m_devices; // device of each entry, in the entry combo's order
+    std::string m_comPortText;
+    std::string m_baudText;
+
+    QComboBox* m_comboComPort = nullptr;
+    QComboBox* m_comboBaud = nullptr;
+    QLineEdit* m_editAreaCode = nullptr;
+    QCheckBox* m_checkAlwaysDialAreaCode = nullptr;
+    QCheckBox* m_checkDial1OnlyIfDifferent = nullptr;
+    QListWidget* m_listAreaCodes = nullptr;
+    QCheckBox* m_checkMinimizeAtStartup = nullptr;
+    QCheckBox* m_checkMinimizeToTray = nullptr;
+    QButtonGroup* m_slotGroup = nullptr;
+    QComboBox* m_comboConnection = nullptr;
+    QLineEdit* m_editUserName = nullptr;
+    QLineEdit* m_editPassword = nullptr;
+    QLineEdit* m_editConfirmPassword = nullptr;
+};

@@ -1,0 +1,196 @@
+#include "ui/CListWindow.h"
+
+#include "core/Format.h"
+
+#include <QAction>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QMenuBar>
+#include <QMouseEvent>
+#include <QScrollBar>
+#include <QStyle>
+#include <QStyleOptionViewItem>
+#include <QVBoxLayout>
+
+#include <algorithm>
+
+std::string ListTimeText(std::int64_t t) {
+    return FormatLocalTime(t, "%Y-%m-%d %H:%M:%S");
+}
+
+std::string ListDurationText(std::int32_t seconds) {
+    return StrFormat("%d:%2.2d", seconds / 60, seconds % 60);
+}
+
+// --- CListView ---
+
+CListView::CListView(QWidget* parent) : QTreeView(parent) {
+    setRootIsDecorated(false);
+    setItemsExpandable(false);
+    setUniformRowHeights(true); // keeps 100,000 rows cheap to lay out
+    setAllColumnsShowFocus(true);
+    setSelectionMode(QAbstractItemView::ExtendedSelection);
+    setSelectionBehavior(QAbstractItemView::SelectRows);
+    setEditTriggers(QAbstractItemView::NoEditTriggers);
+    setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    setIconSize(QSize(16, 16));
+    header()->setStretchLastSection(false);
+    header()->setSectionsMovable(false);
+    header()->setSectionResizeMode(QHeaderView::Interactive);
+}
+
+bool CListView::IsOnIcon(const QPoint& pos) const {
+    const QModelIndex index = indexAt(pos);
+    if (!index.isValid() || index.column() != 0) {
+        return false;
+    }
+    QStyleOptionViewItem option;
+    initViewItemOption(&option);
+    option.rect = visualRect(index);
+    option.index = index;
+    option.features |= QStyleOptionViewItem::HasDecoration | QStyleOptionViewItem::HasDisplay;
+    option.icon = qvariant_cast<QIcon>(index.data(Qt::DecorationRole));
+    option.text = index.data(Qt::DisplayRole).toString();
+    const QRect icon = style()->subElementRect(QStyle::SE_ItemViewItemDecoration, &option, this);
+    return icon.adjusted(-1, -1, 1, 1).contains(pos);
+}
+
+int CListView::FirstVisibleRow() const {
+    const QModelIndex top = indexAt(QPoint(1, 1));
+    return top.isValid() ? top.row() : 0;
+}
+
+int CListView::RowsPerPage() const {
+    int rowHeight = 0;
+    if (model() != nullptr && model()->rowCount() > 0) {
+        rowHeight = visualRect(model()->index(FirstVisibleRow(), 0)).height();
+    }
+    if (rowHeight <= 0) {
+        rowHeight = fontMetrics().height() + 4;
+    }
+    return std::max(1, viewport()->height() / rowHeight);
+}
+
+void CListView::keyPressEvent(QKeyEvent* event) {
+    if (event->key() == Qt::Key_Delete && onDeleteKey) {
+        onDeleteKey();
+        return;
+    }
+    if (event->key() == Qt::Key_Insert && onInsertKey) {
+        onInsertKey();
+        return;
+    }
+    QTreeView::keyPressEvent(event);
+}
+
+void CListView::mousePressEvent(QMouseEvent* event) {
+    const QPoint pos = event->position().toPoint();
+    const bool onIcon = event->button() == Qt::LeftButton && IsOnIcon(pos);
+    const QModelIndex index = indexAt(pos);
+    QTreeView::mousePressEvent(event);
+    if (onIcon && onIconClick) {
+        onIconClick(index);
+    }
+}
+
+void CListView::mouseDoubleClickEvent(QMouseEvent* event) {
+    if (event->button() != Qt::LeftButton) {
+        QTreeView::mouseDoubleClickEvent(event);
+        return;
+    }
+    const QPoint pos = event->position().toPoint();
+    const QModelIndex index = indexAt(pos);
+    const bool onIcon = IsOnIcon(pos);
+    // The second press selects like the first; it is not another icon click.
+    QTreeView::mousePressEvent(event);
+    if (onDoubleClick) {
+        onDoubleClick(index, onIcon);
+    }
+}
+
+// --- CListWindow ---
+
+CListWindow::CListWindow(const QString& title, int padFirst, int padOther, QWidget* parent)
+    : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint), m_padFirst(padFirst),
+      m_padOther(padOther) {
+    setWindowTitle(title);
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    m_menuBar = new QMenuBar(this);
+    m_menuBar->setNativeMenuBar(false);
+    layout->setMenuBar(m_menuBar);
+    m_view = new CListView(this);
+    m_view->setObjectName(QStringLiteral("list"));
+    layout->addWidget(m_view);
+    resize(480, 260);
+}
+
+QAction* CListWindow::AddCommand(QMenuBar* bar, const QString& text, int id, const char* objectName) {
+    QAction* action = bar->addAction(text);
+    action->setData(id);
+    action->setObjectName(QString::fromLatin1(objectName));
+    return action;
+}
+
+void CListWindow::FinishInitialisation() {
+    layout()->activate();
+    m_nMarginX = width() - m_view->width();
+    m_bInitialised = true;
+}
+
+int CListWindow::TextWidth(const QString& text) const {
+    return m_view->fontMetrics().horizontalAdvance(text);
+}
+
+int CListWindow::WindowWidthFor(int columnWidths) const {
+    return style()->pixelMetric(QStyle::PM_ScrollBarExtent) + m_nMarginX + columnWidths + 8;
+}
+
+void CListWindow::SetHeadingWidths() {
+    QAbstractItemModel* model = m_view->model();
+    if (model == nullptr) {
+        return;
+    }
+    for (int c = 0; c < model->columnCount(); ++c) {
+        m_view->setColumnWidth(c, TextWidth(model->headerData(c, Qt::Horizontal).toString()) + Pad(c));
+    }
+    if (m_bInitialised) {
+        ResizeToColumns();
+    }
+}
+
+void CListWindow::FitColumns() {
+    QAbstractItemModel* model = m_view->model();
+    if (model == nullptr || model->rowCount() == 0) {
+        return;
+    }
+    const int columns = model->columnCount();
+    std::vector<int> widths(static_cast<std::size_t>(columns));
+    for (int c = 0; c < columns; ++c) {
+        widths[static_cast<std::size_t>(c)] = TextWidth(model->headerData(c, Qt::Horizontal).toString()) + Pad(c);
+    }
+    const int first = m_view->FirstVisibleRow();
+    const int last = std::min(model->rowCount(), first + m_view->RowsPerPage());
+    for (int r = first; r < last; ++r) {
+        for (int c = 0; c < columns; ++c) {
+            const int cell = TextWidth(model->index(r, c).data(Qt::DisplayRole).toString()) + Pad(c);
+            widths[static_cast<std::size_t>(c)] = std::max(widths[static_cast<std::size_t>(c)], cell);
+        }
+    }
+    for (int c = 0; c < columns; ++c) {
+        m_view->setColumnWidth(c, widths[static_cast<std::size_t>(c)]);
+    }
+    if (m_bInitialised) {
+        ResizeToColumns();
+    }
+}
+
+void CListWindow::ResizeToColumns() {
+    int sum = 0;
+    for (int c = 0; c < m_view->header()->count(); ++c) {
+        sum += m_view->columnWidth(c);
+    }
+    resize(WindowWidthFor(sum), height());
+}

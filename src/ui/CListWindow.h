@@ -1,0 +1,97 @@
+// What the call log and phone book windows share: a resizable top-level window without a
+// close box, a menu bar, and a report-style list that fills the window. The list reports the
+// Delete and Insert keys, double-clicks (with or without a row, on or off the row's icon) and
+// single clicks on a row's icon. Column fitting measures only the rows on screen and then
+// sets the window's width by the list windows' rule.
+#pragma once
+
+#include "core/Messages.h"
+
+#include <QTreeView>
+#include <QWidget>
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+class QMenuBar;
+class QAction;
+
+// Posts a private message to the controller's queue.
+using PostMessageFn = std::function<void(CMessage)>;
+// Sends a menu command (WM_COMMAND id) to the controller at once.
+using SendCommandFn = std::function<void(int)>;
+
+// Cell texts shared by both list windows.
+// A time as local "%Y-%m-%d %H:%M:%S".
+std::string ListTimeText(std::int64_t t);
+// A span of seconds as "%d:%2.2d": whole minutes, colon, two-digit seconds.
+std::string ListDurationText(std::int32_t seconds);
+
+class CListView : public QTreeView {
+public:
+    explicit CListView(QWidget* parent = nullptr);
+
+    std::function<void()> onDeleteKey;
+    std::function<void()> onInsertKey;
+    // A double-click with the left button: the row hit (invalid when none) and whether the
+    // click was on the row's icon.
+    std::function<void(const QModelIndex&, bool onIcon)> onDoubleClick;
+    // A single left-button click on a row's icon.
+    std::function<void(const QModelIndex&)> onIconClick;
+
+    // True when pos (viewport coordinates) lies on the icon of the row it hits.
+    bool IsOnIcon(const QPoint& pos) const;
+    // The rows on screen: first visible row and how many rows fit in a page.
+    int FirstVisibleRow() const;
+    int RowsPerPage() const;
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
+};
+
+class CListWindow : public QWidget {
+public:
+    // padFirst / padOther: what a column needs beyond its widest text (the first column also
+    // holds the icon).
+    CListWindow(const QString& title, int padFirst, int padOther, QWidget* parent);
+
+    CListView* View() const { return m_view; }
+    QMenuBar* MenuBar() const { return m_menuBar; }
+    bool IsInitialised() const { return m_bInitialised; }
+
+    // The width of a text in the list's font.
+    int TextWidth(const QString& text) const;
+    // The window width that shows columns of these summed widths: vertical scroll bar +
+    // horizontal margin + the widths + 8.
+    int WindowWidthFor(int columnWidths) const;
+
+    // Sets every column to its heading's width plus its pad, widened to the widest cell of
+    // the rows on screen, then resizes the window to fit the columns, keeping its height.
+    // With no rows nothing changes.
+    void FitColumns();
+    // Sets every column to its heading's width plus its pad and sizes the window to fit.
+    void SetHeadingWidths();
+
+protected:
+    // Adds a menu-bar command with its id (kept in the action's data) and object name.
+    QAction* AddCommand(QMenuBar* bar, const QString& text, int id, const char* objectName);
+    // Measures the margins between window and list and sets the initialised flag; the
+    // columns must exist already.
+    void FinishInitialisation();
+    // Resizes the window to fit the current column widths.
+    void ResizeToColumns();
+
+private:
+    int Pad(int column) const { return column == 0 ? m_padFirst : m_padOther; }
+
+    CListView* m_view = nullptr;
+    QMenuBar* m_menuBar = nullptr;
+    int m_padFirst;
+    int m_padOther;
+    int m_nMarginX = 0; // window width minus list width (the list fills the window's height by layout)
+    bool m_bInitialised = false;
+};
