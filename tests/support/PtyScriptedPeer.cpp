@@ -1,5 +1,8 @@
 #include "support/PtyScriptedPeer.h"
 
+#include "core/Format.h"
+#include "support/TempDir.h"
+
 #include <arpa/inet.h>
 #include <cerrno>
 #include <fcntl.h>
@@ -224,14 +227,22 @@ int CScriptedPeer::SlaveRate() const {
 }
 
 void CScriptedPeer::HangUp() {
+    if (m_udp) {
+        return;
+    }
+    // The thread's poll() holds a reference to the master: end the thread before closing, or
+    // the pty would not hang up until that poll returned.
+    if (m_thread.joinable()) {
+        const std::uint64_t one = 1;
+        [[maybe_unused]] const ssize_t n = ::write(m_stopFd, &one, sizeof(one));
+        m_thread.join();
+    }
     std::lock_guard<std::mutex> lock(m_mutex);
-    if (m_fd >= 0 && !m_udp) {
-        // Closing the master while our own slave descriptor stays open still hangs up every
-        // slave opener; drop ours too so nothing holds the pty.
-        ::close(m_fd);
-        m_fd = -1;
-        ::close(m_slaveFd);
-        m_slaveFd = -1;
+    for (int* fd : {&m_fd, &m_slaveFd}) {
+        if (*fd >= 0) {
+            ::close(*fd);
+            *fd = -1;
+        }
     }
 }
 
@@ -264,4 +275,54 @@ std::string CAdapterScript::Respond(const std::string& command, int rate) {
 
 CScriptedPeer::Responder CAdapterScript::Bind(std::shared_ptr<CAdapterScript> script) {
     return [script](const std::string& command, int rate) { return script->Respond(command, rate); };
+}
+
+CModemHooks FastModemHooks(const std::string& lockDir, std::chrono::milliseconds replyTimeout,
+                           std::shared_ptr<std::vector<std::string>> boxes) {
+    CModemHooks hooks;
+    hooks.serialRetryDelay = std::chrono::milliseconds(5);
+    hooks.replyTimeout = replyTimeout;
+    hooks.discardDelay = std::chrono::milliseconds(50);
+    hooks.finalPause = std::chrono::milliseconds(1);
+    hooks.lockDir = lockDir;
+    if (boxes) {
+        hooks.messageBox = [boxes](const std::string& text) { boxes->push_back(text); };
+    }
+    return hooks;
+}
+
+std::vector<std::string> TraceTexts(const std::string& tracePath) {
+    std::vector<std::string> out;
+    const std::string text = ReadFileText(tracePath);
+    for (const auto line : SplitLines(text)) {
+        // "YYYY-MM-DD HH:MM:SS " is 20 characters.
+        out.emplace_back(line.size() >= 20 ? line.substr(20) : line);
+    }
+    return out;
+}
+
+std::vector<std::string> TraceTexts(const std::string& tracePath, const std::string& prefix) {
+    std::vector<std::string> out;
+    for (const auto& line : TraceTexts(tracePath)) {
+        if (line.rfind(prefix, 0) == 0) {
+            out.push_back(line.substr(prefix.size()));
+        }
+    }
+    return out;
+}
+
+bool WaitForTraceLine(const std::string& tracePath, const std::string& text, std::chrono::milliseconds timeout) {
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    for (;;) {
+        for (const auto& line : TraceTexts(tracePath)) {
+            if (line == text) {
+                return true;
+            }
+        }
+        if (std::chrono::steady_clock::now() >= deadline) {
+            return false;
+        }
+        // The trace is a file written by other threads: look again shortly.
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
 }

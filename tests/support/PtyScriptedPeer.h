@@ -7,6 +7,8 @@
 // CAdapterScript is a small ImpactIQ-like responder with the knobs the handshake tests need.
 #pragma once
 
+#include "adapter/CModem.h"
+
 #include <chrono>
 #include <condition_variable>
 #include <functional>
@@ -87,3 +89,15 @@ struct CAdapterScript {
     // A Responder bound to a shared script (the peer's thread is the only caller).
     static CScriptedPeer::Responder Bind(std::shared_ptr<CAdapterScript> script);
 };
+
+// CModem hooks for tests: every long wait shortened (serial tries 5 ms apart, reply time-out as
+// given, 50 ms discards, 1 ms final pause), lock files in lockDir, message boxes recorded.
+CModemHooks FastModemHooks(const std::string& lockDir, std::chrono::milliseconds replyTimeout,
+                           std::shared_ptr<std::vector<std::string>> boxes = nullptr);
+
+// The trace file's lines without their time stamps ("TX: ATI<0D>", "<dbg> ...").
+std::vector<std::string> TraceTexts(const std::string& tracePath);
+// Only the lines that start with prefix, prefix removed (e.g. "TX: ").
+std::vector<std::string> TraceTexts(const std::string& tracePath, const std::string& prefix);
+// Waits until the trace holds a line equal to text.
+bool WaitForTraceLine(const std::string& tracePath, const std::string& text, std::chrono::milliseconds timeout);

@@ -1,0 +1,335 @@
+// CModem's transport over a real pseudo-terminal and real loopback UDP: transport choice, the
+// byte queue, the reader thread's pause on a broken link, and what is sent on close.
+#include "adapter/CModem.h"
+#include "core/Trace.h"
+#include "support/PtyScriptedPeer.h"
+#include "support/TempDir.h"
+
+#include <algorithm>
+#include <arpa/inet.h>
+#include <atomic>
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+using namespace std::chrono_literals;
+
+namespace {
+
+// This program's own adapter address, so it never meets another test program on port 2323.
+const char* const kAddress = "127.43.1.7";
+
+class ModemTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        SetTraceFilePath(m_trace);
+        ASSERT_EQ(::mkdir(m_locks.c_str(), 0755), 0);
+        m_pty = CScriptedPeer::OnPty(m_link, CAdapterScript::Bind(m_ptyScript));
+        ASSERT_TRUE(m_pty->Valid());
+    }
+    void TearDown() override { SetTraceFilePath("Ringvale.dbg"); }
+
+    void StartUdp() {
+        m_udp = CScriptedPeer::OnUdp(kAddress, kAdapterPort, CAdapterScript::Bind(m_udpScript));
+        ASSERT_TRUE(m_udp->Valid());
+    }
+    // Opens and consumes the adapter's answer to the session's last command ("AT*SC\r" is sent
+    // without waiting), so the queue holds only what a test sends afterwards.
+    static bool OpenSettled(CModem& modem, const std::string& port, bool serialFirst) {
+        return modem.Open(port, 115200, kAddress, kAdapterPort, serialFirst) && modem.WaitForReply("OK\r", 3s) &&
+               ReadQueuedBytes(modem, 1) == "\n";
+    }
+    CModemHooks Hooks(std::chrono::milliseconds reply = 3s) { return FastModemHooks(m_locks, reply, m_boxes); }
+    std::vector<std::string> Trace() const { return TraceTexts(m_trace); }
+    std::size_t CountTrace(const std::string& text) const {
+        const auto lines = Trace();
+        return static_cast<std::size_t>(std::count(lines.begin(), lines.end(), text));
+    }
+    // Index of the first trace line equal to text, or npos.
+    std::size_t TraceIndex(const std::string& text) const {
+        const auto lines = Trace();
+        const auto it = std::find(lines.begin(), lines.end(), text);
+        return it == lines.end() ? std::string::npos : static_cast<std::size_t>(it - lines.begin());
+    }
+    // Reads exactly n queued bytes, waiting for them to arrive.
+    static std::string ReadQueuedBytes(CModem& modem, std::size_t n) {
+        std::string got;
+        const auto deadline = std::chrono::steady_clock::now() + 3s;
+        while (got.size() < n && std::chrono::steady_clock::now() < deadline) {
+            if (modem.WaitForData(100ms)) {
+                got += modem.ReadQueued(n - got.size());
+            }
+        }
+        return got;
+    }
+
+    TempDir m_dir;
+    std::string m_trace = m_dir.File("Ringvale.dbg");
+    std::string m_locks = m_dir.File("lock");
+    std::string m_link = m_dir.File("ttyRV");
+    std::shared_ptr<CAdapterScript> m_ptyScript = std::make_shared<CAdapterScript>();
+    std::shared_ptr<CAdapterScript> m_udpScript = std::make_shared<CAdapterScript>();
+    std::shared_ptr<std::vector<std::string>> m_boxes = std::make_shared<std::vector<std::string>>();
+    std::unique_ptr<CScriptedPeer> m_pty;
+    std::unique_ptr<CScriptedPeer> m_udp;
+};
+
+TEST_F(ModemTest, ConstructorEmptiesTheTraceAndStartsClosed) {
+    WriteFileText(m_trace, "previous run\n");
+    CModem modem(Hooks());
+    EXPECT_EQ(ReadFileText(m_trace), "");
+    EXPECT_FALSE(modem.IsOpen());
+    EXPECT_EQ(modem.ReadD(nullptr, 0), -1);
+    EXPECT_EQ(modem.Write("AT\r", 3), -1);
+    EXPECT_EQ(modem.ReadQueued(nullptr, 0), 0);
+}
+
+TEST_F(ModemTest, SerialLinkQueuesEveryByteInOrder) {
+    CModem modem(Hooks());
+    ASSERT_TRUE(OpenSettled(modem, m_link, true));
+    EXPECT_TRUE(modem.OnSerial());
+    EXPECT_FALSE(modem.OnSocket());
+    EXPECT_EQ(TraceIndex("<dbg> CModem::Open() trying socket"), std::string::npos);
+    EXPECT_LT(TraceIndex("<dbg> CModem::Open() trying serial"), TraceIndex("<dbg> CModem::Open() on serial"));
+
+    // A report, NUL and 0xFF bytes, and a tail without any CR: all queued as they came.
+    std::string bytes = "CALL:0,1;2,1;3,17\r\n";
+    bytes += std::string("\0\xFF\x01", 3);
+    bytes += "no line end";
+    ASSERT_TRUE(m_pty->Send(bytes));
+    EXPECT_EQ(ReadQueuedBytes(modem, bytes.size()), bytes);
+    EXPECT_EQ(modem.ReadQueued(nullptr, 0), 0);
+
+    // Partial reads take from the head.
+    ASSERT_TRUE(m_pty->Send("abcdef"));
+    ASSERT_EQ(ReadQueuedBytes(modem, 2), "ab");
+    char buf[8] = {};
+    ASSERT_TRUE(modem.WaitForData(1s));
+    EXPECT_EQ(modem.ReadQueued(nullptr, 0), 4);
+    EXPECT_EQ(modem.ReadQueued(buf, 3), 3);
+    EXPECT_EQ(std::string(buf, 3), "cde");
+    EXPECT_EQ(modem.ReadQueued(buf, 8), 1);
+    EXPECT_EQ(modem.ReadQueued(buf, 8), 0);
+}
+
+TEST_F(ModemTest, WriteCommandTracesAndSendsExactBytes) {
+    CModem modem(Hooks());
+    ASSERT_TRUE(OpenSettled(modem, m_link, true));
+    const std::size_t before = m_pty->Commands().size();
+    EXPECT_EQ(modem.WriteCommand("AT*1A/17\r"), 9);
+    ASSERT_TRUE(m_pty->WaitForCommandCount(before + 1, 2s));
+    EXPECT_EQ(m_pty->CommandTexts().back(), "AT*1A/17\r");
+    EXPECT_GE(CountTrace("TX: AT*1A/17<0D>"), 1u);
+}
+
+TEST_F(ModemTest, PortHeldElsewhereMeansTenTracedTriesThenTheSocket) {
+    StartUdp();
+    CSerialDevice holder(m_locks); // what a dial-up connection does to the port
+    int err = 0;
+    ASSERT_TRUE(holder.Open(m_link, err));
+
+    CModem modem(Hooks());
+    ASSERT_TRUE(OpenSettled(modem, m_link, true));
+    EXPECT_TRUE(modem.OnSocket());
+    EXPECT_EQ(CountTrace("<dbg> CModem::Open() serial failed, waiting..."), 10u);
+    const std::size_t trySocket = TraceIndex("<dbg> CModem::Open() trying socket");
+    ASSERT_NE(trySocket, std::string::npos);
+    const auto lines = Trace();
+    // Every failure comes with the OS's reason, before the socket is tried.
+    std::size_t reasons = 0;
+    for (std::size_t i = 0; i < trySocket; ++i) {
+        reasons += lines[i].find("cannot open " + m_link) != std::string::npos ? 1 : 0;
+    }
+    EXPECT_EQ(reasons, 10u);
+    EXPECT_EQ(lines[trySocket + 1], "<dbg> CModem::Open() on socket");
+    EXPECT_TRUE(m_pty->Commands().empty()) << "nothing may reach the held port";
+}
+
+TEST_F(ModemTest, SerialFirstFalseTriesTheSocketFirst) {
+    StartUdp();
+    CModem modem(Hooks());
+    ASSERT_TRUE(OpenSettled(modem, m_link, false));
+    EXPECT_TRUE(modem.OnSocket());
+    EXPECT_EQ(TraceIndex("<dbg> CModem::Open() trying serial"), std::string::npos);
+    EXPECT_TRUE(m_pty->Commands().empty());
+    EXPECT_FALSE(m_udp->Commands().empty());
+}
+
+TEST_F(ModemTest, SerialFirstFalseFallsBackToSerialWhenConnectFails) {
+    CModem modem(Hooks());
+    ASSERT_TRUE(modem.Open(m_link, 115200, "not an address", kAdapterPort, false));
+    EXPECT_TRUE(modem.OnSerial());
+    EXPECT_LT(TraceIndex("<dbg> CModem::Open() trying socket"), TraceIndex("<dbg> CModem::Open() trying serial"));
+    EXPECT_EQ(TraceIndex("<dbg> CModem::Open() on socket"), std::string::npos);
+}
+
+TEST_F(ModemTest, NeitherTransportFails) {
+    CModemHooks hooks = Hooks();
+    hooks.serialTries = 3;
+    CModem modem(hooks);
+    EXPECT_FALSE(modem.Open(m_dir.File("no-such-tty"), 115200, "999.1.1.1", kAdapterPort, true));
+    EXPECT_FALSE(modem.IsOpen());
+    EXPECT_EQ(CountTrace("<dbg> CModem::Open() serial failed, waiting..."), 3u);
+    EXPECT_EQ(Trace().back(), "<dbg> CModem::Open() UNABLE TO OPEN MODEM CONNECTION");
+    EXPECT_TRUE(m_boxes->empty()) << "the caller tells the user, not the link";
+}
+
+TEST_F(ModemTest, OpenOnAnOpenLinkSendsTheIdleCommandsFirst) {
+    CModem modem(Hooks());
+    ASSERT_TRUE(OpenSettled(modem, m_link, true));
+    const std::size_t before = m_pty->Commands().size();
+    ASSERT_TRUE(OpenSettled(modem, m_link, true));
+    const auto texts = m_pty->CommandTexts();
+    ASSERT_GE(texts.size(), before + 3);
+    EXPECT_EQ(texts[before], "AT$V0\r");
+    EXPECT_EQ(texts[before + 1], "ATE1\r");
+    EXPECT_EQ(texts[before + 2], "ATV1\r");
+}
+
+TEST_F(ModemTest, VanishedDevicePausesTheReaderWithoutHarm) {
+    CModem modem(Hooks());
+    ASSERT_TRUE(OpenSettled(modem, m_link, true));
+    m_pty->HangUp();
+    EXPECT_TRUE(WaitForTraceLine(m_trace, "<dbg> ReadD() returned -1, pausing thread", 3s));
+    EXPECT_EQ(CountTrace("<dbg> ReadD() returned -1, pausing thread"), 1u) << "the reader must stay paused";
+    EXPECT_EQ(modem.ReadD(nullptr, 0), -1);
+    EXPECT_EQ(modem.WriteCommand("AT\r"), -1);
+    modem.Close();
+    EXPECT_FALSE(modem.IsOpen());
+}
+
+TEST_F(ModemTest, ZeroLengthDatagramCountsAsABrokenLink) {
+    StartUdp();
+    CModem modem(Hooks());
+    ASSERT_TRUE(OpenSettled(modem, m_link, false));
+    EXPECT_EQ(modem.ReadD(nullptr, 0), 0) << "an idle socket would block; that is not an error";
+    ASSERT_TRUE(m_udp->Send(""));
+    ASSERT_TRUE(WaitForTraceLine(m_trace, "<dbg> ReadD() returned -1, pausing thread", 3s));
+    const auto lines = Trace();
+    const auto peek = std::find(lines.begin(), lines.end(), "<dbg> recv() (peek) returned 0");
+    ASSERT_NE(peek, lines.end());
+    EXPECT_EQ(*(peek + 1), "<dbg> ReadD() returned -1, pausing thread");
+    // Paused: later datagrams stay in the socket, not in the queue.
+    ASSERT_TRUE(m_udp->Send("RING\r"));
+    EXPECT_FALSE(modem.WaitForData(300ms));
+}
+
+TEST_F(ModemTest, LargeDatagramIsQueuedWhole) {
+    StartUdp();
+    CModem modem(Hooks());
+    ASSERT_TRUE(OpenSettled(modem, m_link, false));
+    std::string big(3000, 'x');
+    big.back() = '\r';
+    ASSERT_TRUE(m_udp->Send(big));
+    EXPECT_EQ(ReadQueuedBytes(modem, big.size()), big);
+}
+
+TEST_F(ModemTest, DestroyingOnTheSocketSendsNothing) {
+    StartUdp();
+    auto modem = std::make_unique<CModem>(Hooks());
+    ASSERT_TRUE(OpenSettled(*modem, m_link, false));
+    const std::size_t before = m_udp->Commands().size();
+    modem.reset();
+    // A marker from another socket: whatever the destructor sent would have arrived before it.
+    const int s = ::socket(AF_INET, SOCK_DGRAM, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_port = htons(kAdapterPort);
+    ::inet_pton(AF_INET, kAddress, &a.sin_addr);
+    ASSERT_EQ(::sendto(s, "MARK\r", 5, 0, reinterpret_cast<sockaddr*>(&a), sizeof(a)), 5);
+    ::close(s);
+    ASSERT_TRUE(m_udp->WaitForCommand("MARK\r", 2s));
+    const auto texts = m_udp->CommandTexts();
+    ASSERT_EQ(texts.size(), before + 1);
+}
+
+TEST_F(ModemTest, DestroyingOnTheSerialPortTakesTheAdapterBackToIdle) {
+    auto modem = std::make_unique<CModem>(Hooks());
+    ASSERT_TRUE(OpenSettled(*modem, m_link, true));
+    const std::size_t before = m_pty->Commands().size();
+    modem.reset();
+    ASSERT_TRUE(m_pty->WaitForCommandCount(before + 2, 2s));
+    const auto texts = m_pty->CommandTexts();
+    EXPECT_EQ(texts[before], "AT$V0\r");
+    EXPECT_EQ(texts[before + 1], "ATE1\r");
+    // The port is free again.
+    CSerialDevice next(m_locks);
+    int err = 0;
+    EXPECT_TRUE(next.Open(m_link, err)) << err;
+}
+
+TEST_F(ModemTest, CloseReleasesThePortAndEmptiesTheQueue) {
+    CModem modem(Hooks());
+    ASSERT_TRUE(OpenSettled(modem, m_link, true));
+    ASSERT_TRUE(m_pty->Send("left over"));
+    ASSERT_TRUE(modem.WaitForData(2s));
+    modem.Close();
+    EXPECT_FALSE(modem.IsOpen());
+    EXPECT_EQ(modem.ReadQueued(nullptr, 0), 0);
+    CSerialDevice next(m_locks);
+    int err = 0;
+    EXPECT_TRUE(next.Open(m_link, err)) << err;
+    // Closing twice is harmless and still traces the idle commands.
+    modem.Close();
+    EXPECT_GE(CountTrace("TX: AT$V0<0D>"), 2u);
+}
+
+TEST_F(ModemTest, QuietLinkCostsNoWakeups) {
+    CModem modem(Hooks());
+    ASSERT_TRUE(OpenSettled(modem, m_link, true));
+    const auto before = modem.ReaderIdleWakeups();
+    EXPECT_FALSE(modem.WaitForData(300ms));
+    EXPECT_EQ(modem.ReaderIdleWakeups(), before);
+}
+
+TEST_F(ModemTest, InterruptWaitEndsAWaitAtOnce) {
+    CModem modem(Hooks());
+    std::atomic<bool> done{false};
+    std::thread waker([&] {
+        // Keep interrupting until the waiter has returned; one of them lands inside its wait.
+        for (int i = 0; i < 200 && !done.load(); ++i) {
+            modem.InterruptWait();
+            std::this_thread::sleep_for(5ms);
+        }
+    });
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_FALSE(modem.WaitForData(10s));
+    done.store(true);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 5s);
+    waker.join();
+}
+
+TEST_F(ModemTest, ConfigurePortSetsSupportedRatesOnly) {
+    CModem modem(Hooks());
+    ASSERT_TRUE(OpenSettled(modem, m_link, true));
+    EXPECT_EQ(m_pty->SlaveRate(), 115200);
+    for (int rate : {1200, 9600, 57600, 230400}) {
+        modem.ConfigurePort(rate);
+        EXPECT_EQ(m_pty->SlaveRate(), rate);
+    }
+    modem.ConfigurePort(12345); // not a rate the port has: unchanged
+    EXPECT_EQ(m_pty->SlaveRate(), 230400);
+}
+
+TEST_F(ModemTest, DrainInputDiscardsWhatArrivedDuringTheWait) {
+    CModem modem(Hooks());
+    ASSERT_TRUE(OpenSettled(modem, m_link, true));
+    ASSERT_TRUE(m_pty->Send("garbage\r\n"));
+    ASSERT_TRUE(modem.WaitForData(2s));
+    modem.DrainInput(20);
+    EXPECT_EQ(modem.ReadQueued(nullptr, 0), 0);
+}
+
+TEST(AdapterAddress, EnvironmentOverridesTheDefault) {
+    ::unsetenv("RINGVALE_ADAPTER_ADDRESS");
+    EXPECT_EQ(DefaultAdapterAddress(), "127.0.0.1");
+    ::setenv("RINGVALE_ADAPTER_ADDRESS", "", 1);
+    EXPECT_EQ(DefaultAdapterAddress(), "127.0.0.1");
+    ::setenv("RINGVALE_ADAPTER_ADDRESS", "127.43.9.9", 1);
+    EXPECT_EQ(DefaultAdapterAddress(), "127.43.9.9");
+    ::unsetenv("RINGVALE_ADAPTER_ADDRESS");
+}
+
+} // namespace
