@@ -128,3 +128,49 @@ bool CSimAdapter::Run(CSimSession& from, const CAtCommand& cmd) {
     }
     return false;
 }
+
+std::string CSimAdapter::ApplyEvent(const CControlCommand& cmd) {
+    std::string error;
+    switch (cmd.verb) {
+    case ECtlVerb::Ring:
+        error = m_calls.Ring(cmd.port, cmd.remote, cmd.local);
+        break;
+    case ECtlVerb::AnswerFar:
+        error = m_calls.AnswerFar(cmd.port);
+        break;
+    case ECtlVerb::HangUpFar:
+        error = m_calls.HangUpFar(cmd.port);
+        break;
+    case ECtlVerb::OffHook:
+        error = m_calls.OffHook(cmd.port);
+        break;
+    case ECtlVerb::OnHook:
+        error = m_calls.OnHook(cmd.port);
+        break;
+    case ECtlVerb::Flash:
+        error = m_calls.Flash(cmd.port);
+        break;
+    case ECtlVerb::Digit:
+        error = m_calls.Digit(cmd.port, cmd.digit);
+        break;
+    case ECtlVerb::Dtmf:
+        error = m_calls.Dtmf(cmd.port, cmd.text);
+        break;
+    case ECtlVerb::Existing:
+        error = m_calls.Existing(cmd.port, cmd.remote, cmd.local);
+        break;
+    case ECtlVerb::Raw:
+        if (m_target == nullptr) {
+            error = "no link to send on";
+        } else {
+            m_target->SendRaw(cmd.text);
+        }
+        break;
+    case ECtlVerb::None:
+        break;
+    default:
+        error = "not a phone event";
+        break;
+    }
+    return error.empty() ? "OK" : "ERR " + error;
+}

@@ -5,6 +5,7 @@
 #pragma once
 
 #include "AtCommand.h"
+#include "ControlCommand.h"
 #include "SimCallModel.h"
 #include "SimLog.h"
 #include "SimSession.h"
@@ -29,6 +30,9 @@ public:
 
     // Executes one received command line from the session.
     void Execute(CSimSession& from, const std::string& line);
+
+    // Applies a phone event or a raw line from a control command; "OK" or "ERR <why>".
+    std::string ApplyEvent(const CControlCommand& cmd);
 
     // Where unsolicited reports go; nullptr drops them (logged).
     void SetReportTarget(CSimSession* session) { m_target = session; }

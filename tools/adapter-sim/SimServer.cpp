@@ -214,55 +214,17 @@ std::string CSimServer::Status() {
 }
 
 std::string CSimServer::Execute(const CControlCommand& cmd) {
-    CSimCallModel& calls = m_adapter.Calls();
-    std::string error;
     switch (cmd.verb) {
-    case ECtlVerb::Ring:
-        error = calls.Ring(cmd.port, cmd.remote, cmd.local);
-        break;
-    case ECtlVerb::AnswerFar:
-        error = calls.AnswerFar(cmd.port);
-        break;
-    case ECtlVerb::HangUpFar:
-        error = calls.HangUpFar(cmd.port);
-        break;
-    case ECtlVerb::OffHook:
-        error = calls.OffHook(cmd.port);
-        break;
-    case ECtlVerb::OnHook:
-        error = calls.OnHook(cmd.port);
-        break;
-    case ECtlVerb::Flash:
-        error = calls.Flash(cmd.port);
-        break;
-    case ECtlVerb::Digit:
-        error = calls.Digit(cmd.port, cmd.digit);
-        break;
-    case ECtlVerb::Dtmf:
-        error = calls.Dtmf(cmd.port, cmd.text);
-        break;
-    case ECtlVerb::Existing:
-        error = calls.Existing(cmd.port, cmd.remote, cmd.local);
-        break;
-    case ECtlVerb::Raw:
-        if (m_adapter.ReportTarget() != nullptr) {
-            m_adapter.ReportTarget()->SendRaw(cmd.text);
-        }
-        break;
     case ECtlVerb::Status:
         return Status();
     case ECtlVerb::Help:
         return std::string("OK ") + ControlHelpText();
     case ECtlVerb::Quit:
         Stop();
-        break;
-    case ECtlVerb::Wait:
-    case ECtlVerb::Expect:
-        return "ERR " + std::string(cmd.verb == ECtlVerb::Wait ? "wait" : "expect") + " needs a control source";
-    case ECtlVerb::None:
-        break;
+        return "OK";
+    default:
+        return m_adapter.ApplyEvent(cmd);
     }
-    return error.empty() ? "OK" : "ERR " + error;
 }
 
 void CSimServer::RunRunners() {
