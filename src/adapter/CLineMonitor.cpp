@@ -1,0 +1,160 @@
+#include "adapter/CLineMonitor.h"
+
+#include "core/Format.h"
+#include "core/Trace.h"
+
+#include <algorithm>
+#include <utility>
+
+std::string OnlineTimeText(const char* label, std::int64_t seconds) {
+    const std::int64_t s = std::max<std::int64_t>(seconds, 0);
+    const std::int64_t days = s / 86400;
+    const std::int64_t hours = s / 3600 - 24 * days;
+    const std::int64_t minutes = s / 60 - 60 * (s / 3600);
+    const std::int64_t secs = s % 60;
+    return StrFormat("%s: %3.3lld:%2.2lld:%2.2lld:%2.2lld", label, static_cast<long long>(days),
+                     static_cast<long long>(hours), static_cast<long long>(minutes), static_cast<long long>(secs));
+}
+
+std::optional<std::string> CLineFramer::Feed(char byte) {
+    if (byte == '\r') {
+        std::string line;
+        line.swap(m_line);
+        return line;
+    }
+    const auto b = static_cast<unsigned char>(byte);
+    if (b >= 0x20 && b <= 0x7E && m_line.size() < kMaxLine) {
+        m_line += byte;
+    }
+    return std::nullopt;
+}
+
+CLineMonitor::CLineMonitor(IMonitoredLink& link, const IClock& clock, SHooks hooks)
+    : m_link(link), m_clock(clock), m_hooks(std::move(hooks)) {}
+
+CLineMonitor::~CLineMonitor() {
+    Stop();
+}
+
+void CLineMonitor::Start() {
+    if (m_thread.joinable()) {
+        return;
+    }
+    m_stop = false;
+    m_thread = std::thread([this] { Loop(); });
+}
+
+void CLineMonitor::Stop() {
+    m_stop = true;
+    m_link.InterruptWait();
+    if (m_thread.joinable()) {
+        m_thread.join();
+    }
+}
+
+void CLineMonitor::Wake() {
+    m_link.InterruptWait();
+}
+
+void CLineMonitor::SetOnlineClock(const SOnlineClock& clock) {
+    {
+        std::lock_guard<std::mutex> lock(m_clockMutex);
+        m_online = clock;
+    }
+    Wake();
+}
+
+CLineMonitor::SOnlineClock CLineMonitor::OnlineClock() const {
+    std::lock_guard<std::mutex> lock(m_clockMutex);
+    return m_online;
+}
+
+void CLineMonitor::Log(const std::string& text) {
+    m_hooks.post(CMessage::WithText(WM_RV_ACTIVITY, Trace(text)));
+}
+
+void CLineMonitor::Loop() {
+    std::int64_t nextWatch = m_clock.TickMs();
+    std::int64_t lastClock = 0;
+    while (!m_stop) {
+        const std::int64_t now = m_clock.TickMs();
+        ClockStep(now, lastClock);
+        int read = 0;
+        {
+            // The reads stay inside the lock too: while the dial-up manager holds it around
+            // its close and reopen, replies meant for the handshake are never taken here.
+            std::lock_guard<std::mutex> lock(m_linkLock);
+            WatchStep(now, nextWatch);
+            read = ReadStep();
+        }
+        if (read > 0 || m_stop) {
+            continue;
+        }
+        // Nothing queued: sleep until bytes arrive or the next clock or watch time.
+        std::int64_t wait = kMaxWait.count();
+        if (OnlineClock().up) {
+            wait = std::min(wait, lastClock + kClockPeriodMs - now);
+        }
+        if (m_watch) {
+            wait = std::min(wait, nextWatch - now);
+        }
+        if (wait > 0) {
+            m_link.WaitForData(std::chrono::milliseconds(wait));
+        }
+    }
+}
+
+void CLineMonitor::ClockStep(std::int64_t now, std::int64_t& lastClock) {
+    const SOnlineClock online = OnlineClock();
+    if (!online.up || now - lastClock < kClockPeriodMs) {
+        return;
+    }
+    const std::int64_t current = m_clock.Now() - online.startTime;
+    lastClock = now;
+    const std::int64_t total = online.totalAtStart + current;
+    // The window thread shows both texts and stores the total in TotalInternetTime.
+    m_hooks.post(CMessage::Make(WM_RV_ONLINE_TIME, current, total));
+}
+
+void CLineMonitor::WatchStep(std::int64_t now, std::int64_t& nextWatch) {
+    if (!m_watch || OnlineClock().up || !m_link.OnSocket() || now < nextWatch) {
+        return;
+    }
+    const bool stillUp = m_hooks.adapterConnectionUp ? m_hooks.adapterConnectionUp() : false;
+    nextWatch += kWatchPeriodMs;
+    if (nextWatch <= now) {
+        // Behind schedule (the watch was idle a while): no burst of catch-up checks.
+        nextWatch = now + kWatchPeriodMs;
+    }
+    if (stillUp) {
+        return;
+    }
+    Log("RAS disconnected - closing/opening");
+    m_link.Close();
+    if (!m_link.Reopen()) {
+        Log("   FAILURE");
+    } else if (m_link.OnSocket()) {
+        Log("   Success, on socket");
+    } else {
+        Log("   Success, on serial");
+    }
+    m_watch = false;
+    m_hooks.post(CMessage::Make(WM_RV_LINK_RESTORED));
+}
+
+int CLineMonitor::ReadStep() {
+    char buffer[256];
+    const int n = m_link.ReadQueued(buffer, static_cast<int>(sizeof buffer));
+    for (int i = 0; i < n; ++i) {
+        auto line = m_framer.Feed(buffer[i]);
+        if (!line) {
+            continue;
+        }
+        Trace("RX: " + *line + "\r");
+        std::string trimmed = Trim(*line);
+        if (!trimmed.empty()) {
+            m_hooks.post(CMessage::WithText(WM_RV_MODEM_LINE, std::move(trimmed)));
+        }
+    }
+    return std::max(n, 0);
+}

@@ -1,0 +1,326 @@
+// The line monitor: framing, the posted lines and their trace, the on-line clock, the
+// foreign-connection watch and the link lock, against a scripted link and a fake clock.
+#include "adapter/CLineMonitor.h"
+#include "core/CMessageQueue.h"
+#include "core/Trace.h"
+#include "support/CFakeClock.h"
+#include "support/TempDir.h"
+
+#include <gtest/gtest.h>
+
+#include <condition_variable>
+#include <deque>
+#include <mutex>
+#include <random>
+#include <string>
+#include <vector>
+
+namespace {
+
+using namespace std::chrono_literals;
+
+// A link whose byte queue the test fills.
+class CScriptedLink final : public IMonitoredLink {
+public:
+    void Push(const std::string& bytes) {
+        {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            m_bytes.insert(m_bytes.end(), bytes.begin(), bytes.end());
+        }
+        m_cv.notify_all();
+    }
+    int ReadQueued(char* buffer, int length) override {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        int n = 0;
+        while (n < length && !m_bytes.empty()) {
+            buffer[n++] = m_bytes.front();
+            m_bytes.pop_front();
+        }
+        return n;
+    }
+    bool WaitForData(std::chrono::milliseconds timeout) override {
+        std::unique_lock<std::mutex> lock(m_mutex);
+        const auto interrupts = m_interrupts;
+        ++m_waits;
+        return m_cv.wait_for(lock, timeout, [&] { return !m_bytes.empty() || m_interrupts != interrupts; }) &&
+               !m_bytes.empty();
+    }
+    void InterruptWait() override {
+        {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            ++m_interrupts;
+        }
+        m_cv.notify_all();
+    }
+    bool OnSocket() const override { return m_onSocket.load(); }
+    void Close() override { ++m_closes; }
+    bool Reopen() override {
+        ++m_reopens;
+        m_onSocket = m_reopenOnSocket.load();
+        return m_reopenResult.load();
+    }
+    int Waits() {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        return m_waits;
+    }
+
+    std::atomic<bool> m_onSocket{false};
+    std::atomic<bool> m_reopenResult{true};
+    std::atomic<bool> m_reopenOnSocket{false};
+    std::atomic<int> m_closes{0};
+    std::atomic<int> m_reopens{0};
+
+private:
+    std::mutex m_mutex;
+    std::condition_variable m_cv;
+    std::deque<char> m_bytes;
+    int m_interrupts = 0;
+    int m_waits = 0;
+};
+
+class LineMonitorTest : public ::testing::Test {
+protected:
+    void SetUp() override { SetTraceFilePath(m_dir.File("Ringvale.dbg")); }
+    void TearDown() override {
+        m_monitor.Stop();
+        SetTraceFilePath("Ringvale.dbg");
+    }
+
+    // Waits (at most 5 s) for the next posted message.
+    bool Next(CMessage& msg) { return m_posted.WaitForMessage(5000) && m_posted.TryTake(msg); }
+    CMessage Next() {
+        CMessage msg;
+        if (!Next(msg)) {
+            ADD_FAILURE() << "no message posted";
+        }
+        return msg;
+    }
+    // Waits for the next message of a given id, skipping others (collected).
+    CMessage NextOf(EMessageId id, std::vector<CMessage>* skipped = nullptr) {
+        CMessage msg;
+        while (Next(msg)) {
+            if (msg.id == id) {
+                return msg;
+            }
+            if (skipped != nullptr) {
+                skipped->push_back(msg);
+            }
+        }
+        ADD_FAILURE() << "no " << MessageName(id);
+        return {};
+    }
+
+    TempDir m_dir;
+    CFakeClock m_clock;
+    CScriptedLink m_link;
+    CMessageQueue m_posted;
+    std::atomic<bool> m_connectionUp{true};
+    std::atomic<int> m_watchChecks{0};
+    CLineMonitor m_monitor{m_link, m_clock,
+                           CLineMonitor::SHooks{[this](CMessage m) { m_posted.Post(std::move(m)); },
+                                                [this] {
+                                                    ++m_watchChecks;
+                                                    return m_connectionUp.load();
+                                                }}};
+};
+
+TEST(OnlineTime, DayHourMinuteSecondSplit) {
+    const struct {
+        std::int64_t seconds;
+        const char* text;
+    } cases[] = {
+        {0, "Current: 000:00:00:00"},     {59, "Current: 000:00:00:59"},    {3599, "Current: 000:00:59:59"},
+        {3600, "Current: 000:01:00:00"},  {86399, "Current: 000:23:59:59"}, {86400, "Current: 001:00:00:00"},
+        {90061, "Current: 001:01:01:01"}, {-5, "Current: 000:00:00:00"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(OnlineTimeText("Current", c.seconds), c.text) << c.seconds;
+    }
+    EXPECT_EQ(OnlineTimeText("Total", 999 * 86400 + 1), "Total: 999:00:00:01");
+}
+
+// Feeds the bytes whole, one at a time and in random chunks; each way must give the same lines.
+TEST(LineFramer, SameLinesWhateverTheChunks) {
+    const std::string longLine(600, 'x');
+    const struct {
+        const char* label;
+        std::string bytes;
+        std::vector<std::string> lines; // as framed, not trimmed
+    } cases[] = {
+        {"CR ends a line", "OK\r", {"OK"}},
+        {"CR LF", "OK\r\nRING\r\n", {"OK", "RING"}},
+        {"LF alone does not end a line", "A\nB\r", {"AB"}},
+        {"control characters dropped",
+         "A\tB\x01"
+         "C\x7F\x80\xFF"
+         "D\r",
+         {"ABCD"}},
+        {"blank lines are lines", "\r  \r", {"", "  "}},
+        {"no CR, no line", "CALL:0,1", {}},
+        {"long line truncated, next intact", longLine + "\rOK\r", {std::string(499, 'x'), "OK"}},
+        {"exactly 499", std::string(499, 'y') + "\r", {std::string(499, 'y')}},
+    };
+    std::mt19937 rng(42);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.label);
+        for (int mode = 0; mode < 3; ++mode) {
+            CLineFramer framer;
+            std::vector<std::string> got;
+            std::size_t i = 0;
+            while (i < c.bytes.size()) {
+                std::size_t chunk = mode == 0 ? c.bytes.size() : mode == 1 ? 1 : 1 + rng() % 7;
+                for (std::size_t k = 0; k < chunk && i < c.bytes.size(); ++k, ++i) {
+                    if (auto line = framer.Feed(c.bytes[i])) {
+                        got.push_back(*line);
+                    }
+                }
+            }
+            EXPECT_EQ(got, c.lines) << "mode " << mode;
+        }
+    }
+}
+
+TEST_F(LineMonitorTest, PostsTrimmedNonEmptyLinesAndTracesEveryLine) {
+    m_monitor.Start();
+    m_link.Push("  OK  \r\n\r   \r\tCALL:0,1;2,1;3,17\x02\r");
+    m_link.Push("AUD:2,2;40,2\r");
+    const std::vector<std::string> expected = {"OK", "CALL:0,1;2,1;3,17", "AUD:2,2;40,2"};
+    for (const auto& text : expected) {
+        const CMessage msg = Next();
+        EXPECT_EQ(msg.id, WM_RV_MODEM_LINE);
+        EXPECT_EQ(msg.text, text);
+    }
+    m_monitor.Stop();
+    EXPECT_EQ(m_posted.Size(), 0u) << "blank lines must not be posted";
+    const std::string trace = ReadFileText(m_dir.File("Ringvale.dbg"));
+    EXPECT_NE(trace.find(" RX:   OK  <0D>\r\n"), std::string::npos) << trace;
+    EXPECT_NE(trace.find(" RX: <0D>\r\n"), std::string::npos) << trace;
+    EXPECT_NE(trace.find(" RX:    <0D>\r\n"), std::string::npos) << trace;
+    EXPECT_NE(trace.find(" RX: CALL:0,1;2,1;3,17<0D>\r\n"), std::string::npos) << trace;
+}
+
+TEST_F(LineMonitorTest, OnlineClockOncePerSecondWhileOwnConnectionIsUp) {
+    m_monitor.SetOnlineClock({true, m_clock.Now() - 90061, 1000});
+    m_monitor.Start();
+    CMessage msg = NextOf(WM_RV_ONLINE_TIME);
+    EXPECT_EQ(msg.wParam, 90061);
+    EXPECT_EQ(msg.lParam, 91061);
+
+    // Less than a second later: nothing.
+    m_clock.AdvanceMs(999);
+    m_monitor.Wake();
+    EXPECT_FALSE(m_posted.WaitForMessage(300));
+
+    m_clock.AdvanceMs(1);
+    m_monitor.Wake();
+    msg = NextOf(WM_RV_ONLINE_TIME);
+    EXPECT_EQ(msg.wParam, 90062);
+    EXPECT_EQ(msg.lParam, 91062);
+
+    // Connection down: the clock stops.
+    m_monitor.SetOnlineClock({});
+    m_clock.AdvanceMs(5000);
+    m_monitor.Wake();
+    EXPECT_FALSE(m_posted.WaitForMessage(300));
+}
+
+TEST_F(LineMonitorTest, WatchReopensTheLinkWhenTheForeignConnectionEnds) {
+    m_link.m_onSocket = true;
+    m_monitor.SetForeignWatch(true);
+    m_monitor.Start();
+    // The first check runs at once; the connection is still up.
+    while (m_watchChecks.load() == 0) {
+        ASSERT_TRUE(m_link.Waits() < 1000);
+        m_link.WaitForData(10ms);
+    }
+    EXPECT_EQ(m_link.m_reopens.load(), 0);
+    // The next check is not due before 500 ms have passed.
+    m_connectionUp = false;
+    m_clock.AdvanceMs(499);
+    m_monitor.Wake();
+    EXPECT_FALSE(m_posted.WaitForMessage(300));
+    EXPECT_EQ(m_watchChecks.load(), 1);
+
+    m_clock.AdvanceMs(1);
+    m_monitor.Wake();
+    std::vector<CMessage> activity;
+    NextOf(WM_RV_LINK_RESTORED, &activity);
+    ASSERT_EQ(activity.size(), 2u);
+    EXPECT_EQ(activity[0].text, "RAS disconnected - closing/opening");
+    EXPECT_EQ(activity[1].text, "   Success, on serial");
+    EXPECT_EQ(m_link.m_closes.load(), 1);
+    EXPECT_EQ(m_link.m_reopens.load(), 1);
+    EXPECT_FALSE(m_monitor.ForeignWatch());
+    const std::string trace = ReadFileText(m_dir.File("Ringvale.dbg"));
+    EXPECT_NE(trace.find("RAS disconnected - closing/opening"), std::string::npos);
+}
+
+TEST_F(LineMonitorTest, WatchReportsAFailedOrSocketReopen) {
+    const struct {
+        bool result;
+        bool onSocket;
+        const char* text;
+    } cases[] = {{false, false, "   FAILURE"}, {true, true, "   Success, on socket"}};
+    for (const auto& c : cases) {
+        m_link.m_onSocket = true;
+        m_link.m_reopenResult = c.result;
+        m_link.m_reopenOnSocket = c.onSocket;
+        m_connectionUp = false;
+        m_monitor.SetForeignWatch(true);
+        m_monitor.Start();
+        std::vector<CMessage> activity;
+        NextOf(WM_RV_LINK_RESTORED, &activity);
+        ASSERT_EQ(activity.size(), 2u);
+        EXPECT_EQ(activity[1].text, c.text);
+        m_monitor.Stop();
+    }
+}
+
+TEST_F(LineMonitorTest, WatchIsIdleWhileOwnConnectionIsUpOrLinkOnSerial) {
+    m_connectionUp = false;
+    m_monitor.SetForeignWatch(true);
+    m_monitor.SetOnlineClock({true, m_clock.Now(), 0});
+    m_link.m_onSocket = true;
+    m_monitor.Start();
+    NextOf(WM_RV_ONLINE_TIME); // the monitor has run a pass
+    m_clock.AdvanceMs(1000);
+    m_monitor.Wake();
+    NextOf(WM_RV_ONLINE_TIME);
+    EXPECT_EQ(m_watchChecks.load(), 0);
+
+    m_monitor.SetOnlineClock({});
+    m_link.m_onSocket = false;
+    m_clock.AdvanceMs(600);
+    m_link.Push("OK\r");
+    NextOf(WM_RV_MODEM_LINE);
+    EXPECT_EQ(m_watchChecks.load(), 0);
+    EXPECT_TRUE(m_monitor.ForeignWatch());
+}
+
+TEST_F(LineMonitorTest, NoBytesAreTakenWhileTheLinkLockIsHeld) {
+    m_monitor.Start();
+    {
+        std::lock_guard<std::mutex> lock(m_monitor.LinkLock());
+        m_link.Push("OK\r");
+        EXPECT_FALSE(m_posted.WaitForMessage(300));
+        char reply[8];
+        EXPECT_EQ(m_link.ReadQueued(reply, 8), 3) << "the reply is still there for the lock holder";
+        m_link.Push("RING\r");
+    }
+    EXPECT_EQ(NextOf(WM_RV_MODEM_LINE).text, "RING");
+}
+
+TEST_F(LineMonitorTest, IdleMonitorWaitsInsteadOfSpinning) {
+    m_monitor.Start();
+    m_link.Push("OK\r");
+    NextOf(WM_RV_MODEM_LINE);
+    // Without bytes, clock or watch the monitor wakes at most every 250 ms.
+    const int before = m_link.Waits();
+    EXPECT_FALSE(m_posted.WaitForMessage(600));
+    EXPECT_LE(m_link.Waits() - before, 4);
+    m_monitor.Stop();
+    m_monitor.Stop(); // a second stop is harmless
+    EXPECT_FALSE(m_monitor.Running());
+}
+
+} // namespace
