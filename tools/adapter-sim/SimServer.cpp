@@ -106,6 +106,7 @@ bool CSimServer::Start(std::string& error) {
 }
 
 void CSimServer::WritePty(const std::string& bytes) {
+    CheckWatch();
     if (m_options.rateCheck && m_pty.TtyRate() != m_adapter.Rate()) {
         // The program listens at another rate: what it gets is noise, or nothing.
         m_log.Write("DROP", "pty", "rate mismatch, output garbled");
@@ -126,7 +127,23 @@ void CSimServer::Received(CSimSession& session, const std::string& line) {
     m_adapter.Execute(session, line);
 }
 
+void CSimServer::CheckWatch() {
+    if (!m_pty.HandleWatch()) {
+        return;
+    }
+    // What is still unread came from the user that has gone: a real line loses it.
+    std::string stale;
+    m_pty.Read(stale);
+    if (!stale.empty()) {
+        m_log.Write("DROP", "pty", "unread input of the closed terminal: " + stale);
+    }
+    m_log.Write("INFO", "pty closed by its last user");
+    m_ptySession.DiscardPartial();
+}
+
 void CSimServer::HandlePty() {
+    // Bytes from a new user arrive after its open, so the watch knows of it by now.
+    CheckWatch();
     std::string bytes;
     if (!m_pty.Read(bytes)) {
         m_log.Write("INFO", "pty read error");
@@ -295,9 +312,8 @@ int CSimServer::Run() {
             break;
         }
         // The watch first: an open that happened before the bytes arrived is known by then.
-        if (fds[1].revents != 0 && m_pty.HandleWatch()) {
-            m_log.Write("INFO", "pty closed by its last user");
-            m_ptySession.DiscardPartial();
+        if (fds[1].revents != 0) {
+            CheckWatch();
         }
         if (fds[2].revents != 0) {
             HandlePty();

@@ -43,6 +43,7 @@ private:
     static std::int64_t NowMs();
     std::unique_ptr<CSimScriptRunner> MakeRunner(const std::string& source, bool stopOnError,
                                                  CSimScriptRunner::ReplyFn reply);
+    void CheckWatch();
     void HandlePty();
     void HandleUdp();
     void HandleStdin();
