@@ -40,6 +40,13 @@ int main(int argc, char** argv) {
     }
     std::signal(SIGPIPE, SIG_IGN);
     CSimServer server(options, log);
+    // Handlers first: a test may signal as soon as it sees the ready line.
+    g_server = &server;
+    struct sigaction sa {};
+    sa.sa_handler = OnSignal;
+    sigemptyset(&sa.sa_mask);
+    ::sigaction(SIGTERM, &sa, nullptr);
+    ::sigaction(SIGINT, &sa, nullptr);
     if (!server.Start(error)) {
         std::fprintf(stderr, "ringvale-adapter-sim: %s\n", error.c_str());
         return 1;
@@ -47,12 +54,6 @@ int main(int argc, char** argv) {
     std::printf("ringvale-adapter-sim: link %s -> %s, UDP %s:%d\n", options.link.c_str(), server.SlaveName().c_str(),
                 options.address.c_str(), options.udpPort);
     std::fflush(stdout);
-    g_server = &server;
-    struct sigaction sa {};
-    sa.sa_handler = OnSignal;
-    sigemptyset(&sa.sa_mask);
-    ::sigaction(SIGTERM, &sa, nullptr);
-    ::sigaction(SIGINT, &sa, nullptr);
     int code = server.Run();
     g_server = nullptr;
     return code;
