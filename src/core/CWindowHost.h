@@ -10,6 +10,9 @@
 #include <string>
 #include <vector>
 
+class CPhoneBook;
+class CCallLog;
+
 // Control ids of the main window: other parts of the program refer to controls by these.
 namespace ctl {
 // Tile rows: display, select button, select indicator, hold indicator (tiles 0..3).
@@ -162,6 +165,18 @@ public:
     virtual void RestoreMain() = 0;
     virtual bool IsMainMinimized() = 0;
     virtual void BringMainToForeground() = 0;
+
+    // The stores the list windows show (they fill their lists from them); both null when the
+    // windows are destroyed at shut-down.
+    virtual void AttachStores(CPhoneBook* phoneBook, CCallLog* callLog) = 0;
+
+    // The controller's periodic timer: the host calls CMainDialog::OnTimer(id) on the window
+    // thread every periodMs until StopTimer.
+    virtual void StartTimer(int id, int periodMs) = 0;
+    virtual void StopTimer(int id) = 0;
+
+    // Ends the main window after shut-down (the program then ends): result 1 OK, 2 Cancel.
+    virtual void EndDialog(int result) = 0;
 
     // Hands a message on to a list window (the phone book or call log window), at once.
     virtual void SendToWindow(EWindow window, const CMessage& msg) = 0;

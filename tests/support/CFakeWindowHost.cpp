@@ -226,6 +226,51 @@ void CFakeWindowHost::BringMainToForeground() {
     Record("BringMainToForeground()");
 }
 
+void CFakeWindowHost::AttachStores(CPhoneBook* phoneBook, CCallLog* callLog) {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    Record(StrFormat("AttachStores(%s,%s)", phoneBook ? "phonebook" : "null", callLog ? "calllog" : "null"));
+    m_phoneBook = phoneBook;
+    m_callLog = callLog;
+}
+
+void CFakeWindowHost::StartTimer(int id, int periodMs) {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    Record(StrFormat("StartTimer(%d,%d)", id, periodMs));
+    m_timers[id] = periodMs;
+}
+
+void CFakeWindowHost::StopTimer(int id) {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    Record(StrFormat("StopTimer(%d)", id));
+    m_timers.erase(id);
+}
+
+void CFakeWindowHost::EndDialog(int result) {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    Record(StrFormat("EndDialog(%d)", result));
+    m_results.push_back(result);
+}
+
+CPhoneBook* CFakeWindowHost::AttachedPhoneBook() const {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_phoneBook;
+}
+
+CCallLog* CFakeWindowHost::AttachedCallLog() const {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_callLog;
+}
+
+bool CFakeWindowHost::TimerRunning(int id) const {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_timers.count(id) != 0;
+}
+
+std::vector<int> CFakeWindowHost::DialogResults() const {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_results;
+}
+
 void CFakeWindowHost::SendToWindow(EWindow window, const CMessage& msg) {
     std::lock_guard<std::mutex> lock(m_mutex);
     Record(StrFormat("SendToWindow(%s,%s)", WindowName(window), MessageName(msg.id)));

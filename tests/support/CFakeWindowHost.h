@@ -55,6 +55,10 @@ public:
     void RestoreMain() override;
     bool IsMainMinimized() override;
     void BringMainToForeground() override;
+    void AttachStores(CPhoneBook* phoneBook, CCallLog* callLog) override;
+    void StartTimer(int id, int periodMs) override;
+    void StopTimer(int id) override;
+    void EndDialog(int result) override;
     void SendToWindow(EWindow window, const CMessage& msg) override;
     void BeginWaitCursor() override;
     void EndWaitCursor() override;
@@ -101,6 +105,10 @@ public:
     std::vector<int> Waits() const;
     int WaitCursorDepth() const;
     int MessagesPendingCount() const { return m_pending.load(); }
+    CPhoneBook* AttachedPhoneBook() const;
+    CCallLog* AttachedCallLog() const;
+    bool TimerRunning(int id) const;
+    std::vector<int> DialogResults() const;
 
 private:
     void Record(std::string call);
@@ -130,6 +138,10 @@ private:
     std::map<EWindow, CRect> m_rects;
     bool m_minimized = false;
     std::vector<std::pair<EWindow, CMessage>> m_sent;
+    CPhoneBook* m_phoneBook = nullptr;
+    CCallLog* m_callLog = nullptr;
+    std::map<int, int> m_timers;
+    std::vector<int> m_results;
     std::vector<int> m_waits;
     int m_waitCursor = 0;
     std::function<bool(ESettingsDialog, CSettings&)> m_settingsDialog;

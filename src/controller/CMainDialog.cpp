@@ -1,0 +1,571 @@
+#include "controller/CMainDialog.h"
+
+#include "calls/CCallCommands.h"
+#include "core/Format.h"
+#include "core/Trace.h"
+
+#include <algorithm>
+#include <utility>
+
+namespace {
+
+constexpr const char* kOpenFailed = "The ImpactIQ could not be opened on %s.\n\nPlease make sure that the port is "
+                                    "correct\nand that no other applications are using it.";
+
+CModemHooks WithSettingsHooks(CModemHooks hooks, CMainDialog& dialog, std::atomic<int>& sReg63) {
+    hooks.messageBox = [&dialog](const std::string& text) { dialog.ShowMessage(text); };
+    hooks.getSReg63 = [&sReg63] { return sReg63.load(); };
+    hooks.setSReg63 = [&sReg63](int value) { sReg63 = value; };
+    return hooks;
+}
+
+} // namespace
+
+CMainDialog::CMainDialog(CWindowHost& host, const IClock& clock, IDialUpService& dialUp, SOptions options)
+    : m_host(host), m_clock(clock), m_dialUp(dialUp), m_options(std::move(options)),
+      m_uiThread(std::this_thread::get_id()), m_modem(WithSettingsHooks(m_options.modemHooks, *this, m_nSReg63)),
+      m_link(m_modem, [this] { return OpenLink(); }),
+      m_monitor(m_link, m_clock,
+                CLineMonitor::SHooks{[this](CMessage msg) { PostMessage(std::move(msg)); },
+                                     [this] { return AdapterConnectionUp(); }}) {
+    m_queue.SetWakeUp([this] { m_host.MessagesPending(); });
+}
+
+CMainDialog::~CMainDialog() {
+    m_monitor.Stop();
+}
+
+void CMainDialog::SetLinkArgs() {
+    std::lock_guard<std::mutex> lock(m_linkArgsMutex);
+    m_linkArgs = {m_settings.m_strComPort, m_settings.m_nBaud, m_settings.m_strModemName};
+}
+
+CMainDialog::SLinkArgs CMainDialog::LinkArgs() const {
+    std::lock_guard<std::mutex> lock(m_linkArgsMutex);
+    return m_linkArgs;
+}
+
+bool CMainDialog::OnInitDialog() {
+    // Settings; a missing file runs the configuration dialog, whose cancel ends the program.
+    const auto loaded = m_settings.Load(
+        m_options.settingsPath, [this](const std::string& text) { m_host.MessageBox(text); },
+        [this](CSettings& s) { return m_host.RunSettingsDialog(CWindowHost::ESettingsDialog::Configuration, s); });
+    if (loaded == CSettings::ELoadResult::Cancelled) {
+        return false;
+    }
+    m_settings.m_nCurrentRASConnection = std::clamp(m_settings.m_nCurrentRASConnection, 0, kRasSlots - 1);
+    m_nSReg63 = m_settings.m_nSReg63;
+    SetLinkArgs();
+
+    m_host.SetButtonImage(ctl::kDialUp, img::kOfflineIcon);
+    m_host.SetButtonImage(ctl::kCallWaiting, img::kCallWaitingIcon);
+    m_host.SetWindowRect(EWindow::Main, m_settings.m_rcMainPos);
+
+    m_settings.m_dwPhoneBookColumnMask |= 0x9;
+    m_host.SetWindowRect(EWindow::PhoneBook, m_settings.m_rcPhoneBookPos);
+    m_host.SetWindowRect(EWindow::CallLog, m_settings.m_rcCallLogPos);
+
+    const MessageBoxFn box = [this](const std::string& text) { ShowMessage(text); };
+    m_phoneBook = std::make_unique<CPhoneBook>(m_settings.m_strPhoneBookName, m_settings.m_strDefaultAreaCode, box);
+    m_callLog = std::make_unique<CCallLog>(m_settings.m_strCallLogName, m_settings.m_strDefaultAreaCode, box);
+    m_host.AttachStores(m_phoneBook.get(), m_callLog.get());
+    if (m_settings.m_bPhoneBookVisible) {
+        m_host.ShowWindow(EWindow::PhoneBook, true);
+    }
+    if (m_settings.m_bCallLogVisible) {
+        m_host.ShowWindow(EWindow::CallLog, true);
+    }
+
+    OpenAdapter();
+    SetSelectIndicators();
+    m_host.StartTimer(ctl::kTimer, kTimerPeriodMs);
+    m_nVisibleLines = m_host.VisibleActivityLines();
+    m_host.AddTrayIcon(img::kMainIcon, kTrayTip);
+
+    if (m_settings.m_bWasMinimized || m_settings.m_bMinimizeAtStartup) {
+        OnSysCommand(SC_MINIMIZE);
+        m_bMinimizeAtNextTick = true;
+    } else {
+        m_bMinimizeAtNextTick = false;
+    }
+
+    RebuildConnectionMenu();
+    ApplyCallWaiting();
+
+    m_host.SetStatusText(0, m_modem.OnSocket() ? "Online (at startup)" : "Offline");
+    m_host.SetStatusText(3, "No new calls");
+    m_host.SetStatusText(2, OnlineTimeText("Total", m_settings.m_dwTotalInternetTime));
+
+    m_bInitialized = true;
+    return true;
+}
+
+bool CMainDialog::OpenLink() {
+    const SLinkArgs args = LinkArgs();
+    return m_modem.Open(args.comPort, args.baud, m_options.adapterAddress, kAdapterPort, true);
+}
+
+bool CMainDialog::OpenAdapter() {
+    bool ok = false;
+    {
+        // The monitor does not run yet; the lock keeps the rule "open under the link lock".
+        std::lock_guard<std::mutex> lock(m_monitor.LinkLock());
+        ok = OpenLink();
+    }
+    if (!ok) {
+        m_host.MessageBox(StrFormat(kOpenFailed, m_settings.m_strComPort.c_str()));
+    }
+    if (m_modem.OnSocket()) {
+        // A dial-up connection holds the serial port: watch for its end.
+        m_host.EnableControl(ctl::kDialUp, false);
+        m_host.EnableMenuItem(cmd::kToggleDialUp, false);
+        m_monitor.SetForeignWatch(true);
+    }
+    m_monitor.Start();
+    return ok;
+}
+
+bool CMainDialog::AdapterConnectionUp() {
+    const std::string device = LinkArgs().modemName;
+    const auto connections = m_dialUp.ActiveConnections();
+    return std::any_of(connections.begin(), connections.end(),
+                       [&](const DialUpConnectionInfo& c) { return c.deviceName == device; });
+}
+
+void CMainDialog::OnOK() {
+    ShutDown();
+    m_host.EndDialog(cmd::kOk);
+}
+
+void CMainDialog::OnCancel() {
+    ShutDown();
+    m_host.EndDialog(cmd::kCancel);
+}
+
+void CMainDialog::OnClose() {
+    ShutDown();
+    m_host.EndDialog(cmd::kCancel);
+}
+
+void CMainDialog::ShutDown() {
+    if (!m_bInitialized) {
+        return;
+    }
+    m_bInitialized = false;
+    if (m_hOwnConnection != 0) {
+        m_dialUp.HangUp(m_hOwnConnection);
+    }
+    m_settings.m_rcPhoneBookPos = m_host.WindowRect(EWindow::PhoneBook);
+    m_settings.m_rcCallLogPos = m_host.WindowRect(EWindow::CallLog);
+    m_settings.m_rcMainPos = m_host.WindowRect(EWindow::Main);
+    m_host.RemoveTrayIcon();
+    m_settings.m_nSReg63 = m_nSReg63;
+    m_settings.Save(m_options.settingsPath, m_bMinimized, [this](const std::string& text) { m_host.MessageBox(text); });
+    m_host.StopTimer(ctl::kTimer);
+    SendCommand("AT$V0\r");
+    SendCommand("ATE1\r");
+    m_monitor.Stop();
+    for (IControllerPart* part : m_parts) {
+        part->OnShutDown();
+    }
+    m_host.AttachStores(nullptr, nullptr);
+    m_phoneBook.reset(); // each store saves its file
+    m_callLog.reset();
+}
+
+void CMainDialog::SendCommand(const std::string& command) {
+    m_modem.WriteCommand(command);
+}
+
+void CMainDialog::Log(const std::string& text) {
+    m_host.AppendActivityLine(m_activity.Add(Trace(text), m_clock.Now()));
+}
+
+void CMainDialog::ShowMessage(const std::string& text) {
+    if (OnUiThread()) {
+        m_host.MessageBox(text);
+    } else {
+        // A worker never waits for the user: the box is shown on the window thread.
+        PostMessage(CMessage::WithText(WM_RV_MESSAGE_BOX, text));
+    }
+}
+
+void CMainDialog::AddPart(IControllerPart* part) {
+    if (part != nullptr) {
+        m_parts.push_back(part);
+    }
+}
+
+void CMainDialog::OnTimer(int id) {
+    if (id != ctl::kTimer) {
+        return;
+    }
+    m_bHoldBlinkPhase = !m_bHoldBlinkPhase;
+    UpdateHoldIndicators();
+    if (m_bMinimizeAtNextTick) {
+        OnSysCommand(SC_MINIMIZE);
+        m_bMinimizeAtNextTick = false;
+    }
+    BlinkTrayIcon();
+    if (++m_nTick >= 5) {
+        m_nTick = 0;
+        PostMessage(CMessage::Make(WM_RV_REFRESH_TILES));
+    }
+    for (IControllerPart* part : m_parts) {
+        part->OnTimerTick();
+    }
+}
+
+void CMainDialog::SetSelectIndicators() {
+    for (int tile = 0; tile < 4; ++tile) {
+        const int selected = tile == m_nSelectedTile ? 1 : 0;
+        if (m_selectShown[tile] != selected) {
+            m_selectShown[tile] = selected;
+            m_host.SetSelectIndicator(tile, selected != 0);
+        }
+    }
+}
+
+void CMainDialog::UpdateHoldIndicators() {
+    for (int tile = 0; tile < 4; ++tile) {
+        const ETileState state = m_tileState ? m_tileState(tile) : ETileState::Empty;
+        const int lit = state == ETileState::Active || (state == ETileState::Held && m_bHoldBlinkPhase) ? 1 : 0;
+        if (m_holdShown[tile] != lit) {
+            m_holdShown[tile] = lit;
+            m_host.SetHoldIndicator(tile, lit != 0);
+        }
+    }
+}
+
+void CMainDialog::BlinkTrayIcon() {
+    if (!m_bNewCall) {
+        return;
+    }
+    m_bTrayBlinkPhase = !m_bTrayBlinkPhase;
+    m_host.SetTrayImage(m_bTrayBlinkPhase ? img::kNewCallIcon : img::kMainIcon);
+}
+
+void CMainDialog::PostMessage(CMessage msg) {
+    m_queue.Post(std::move(msg));
+}
+
+std::size_t CMainDialog::DrainMessages() {
+    return m_queue.Drain([this](CMessage&& msg) { OnMessage(std::move(msg)); });
+}
+
+void CMainDialog::ForwardToParts(CMessage& msg) {
+    for (IControllerPart* part : m_parts) {
+        if (part->OnMessage(msg)) {
+            return;
+        }
+    }
+}
+
+void CMainDialog::OnMessage(CMessage msg) {
+    switch (msg.id) {
+    case WM_RV_MODEM_LINE: {
+        const std::string line = std::move(msg.text);
+        OnModemLine(line, m_reportSink != nullptr ? *m_reportSink : static_cast<IModemReportSink&>(*this));
+        return;
+    }
+    case WM_RV_PB_DELETE_ENTRY:
+        if (m_phoneBook) {
+            m_phoneBook->Remove(msg.key);
+        }
+        m_host.SendToWindow(EWindow::PhoneBook, msg);
+        return;
+    case WM_RV_PB_ADD_ENTRY: {
+        const auto* entry = std::any_cast<std::shared_ptr<CPhoneBookEntry>>(&msg.object);
+        if (!m_phoneBook || entry == nullptr || !*entry) {
+            return;
+        }
+        auto owned = std::make_unique<CPhoneBookEntry>(**entry);
+        const std::string number = owned->m_strNumber;
+        const std::uint64_t id = owned->m_id;
+        msg.wParam = m_phoneBook->Add(std::move(owned));
+        msg.key = id;
+        m_host.SendToWindow(EWindow::PhoneBook, msg);
+        if (m_callLog) {
+            if (const CPhoneBookEntry* filed = m_phoneBook->FindById(id)) {
+                m_callLog->Rename(filed->m_strNumber, filed->m_strName);
+            }
+        }
+        m_host.SendToWindow(EWindow::CallLog, msg);
+        return;
+    }
+    case WM_RV_PB_REPLACE_ENTRY: {
+        const auto* entry = std::any_cast<std::shared_ptr<CPhoneBookEntry>>(&msg.object);
+        if (m_phoneBook && entry != nullptr && *entry) {
+            auto owned = std::make_unique<CPhoneBookEntry>(**entry);
+            const std::uint64_t oldId = msg.key;
+            msg.key = owned->m_id;
+            msg.lParam = static_cast<std::int64_t>(oldId);
+            msg.wParam = m_phoneBook->Replace(oldId, std::move(owned));
+            m_host.SendToWindow(EWindow::PhoneBook, msg);
+        }
+        return;
+    }
+    case WM_RV_PB_CLEAR_TOTALS:
+        if (m_phoneBook && m_phoneBook->ClearTotals(msg.key)) {
+            m_host.SendToWindow(EWindow::PhoneBook, msg);
+        }
+        return;
+    case WM_RV_LOG_DELETE_RECORD:
+        if (m_callLog) {
+            m_callLog->Remove(msg.key);
+        }
+        m_host.SendToWindow(EWindow::CallLog, msg);
+        return;
+    case WM_RV_LOG_ADD_RECORD:
+        m_host.SendToWindow(EWindow::CallLog, msg);
+        return;
+    case WM_RV_LOG_TO_PHONE_BOOK:
+    case WM_RV_PB_COLUMNS_CHANGED:
+        m_host.SendToWindow(EWindow::PhoneBook, msg);
+        return;
+    case WM_RV_TRAY_NOTIFY:
+        OnTrayNotify(static_cast<int>(msg.wParam), static_cast<int>(msg.lParam));
+        return;
+    case WM_RV_STATUS_TEXT:
+        m_host.SetStatusText(static_cast<int>(msg.wParam), msg.text);
+        return;
+    case WM_RV_ACTIVITY:
+        m_host.AppendActivityLine(m_activity.Add(msg.text, m_clock.Now()));
+        return;
+    case WM_RV_ONLINE_TIME:
+        // A tick that was queued before the connection went down is stale.
+        if (m_monitor.OnlineClock().up) {
+            m_host.SetStatusText(1, OnlineTimeText("Current", msg.wParam));
+            m_settings.m_dwTotalInternetTime = static_cast<std::uint32_t>(std::max<std::int64_t>(msg.lParam, 0));
+            m_host.SetStatusText(2, OnlineTimeText("Total", msg.lParam));
+        }
+        return;
+    case WM_RV_LINK_RESTORED:
+        m_host.EnableControl(ctl::kDialUp, true);
+        m_host.SetStatusText(0, "Offline");
+        m_host.EnableMenuItem(cmd::kToggleDialUp, true);
+        return;
+    case WM_RV_MESSAGE_BOX:
+        m_host.MessageBox(msg.text);
+        return;
+    case WM_RV_REFRESH_TILES:
+    case WM_RV_DIAL_NUMBER:
+        ForwardToParts(msg); // call control
+        return;
+    }
+    ForwardToParts(msg);
+}
+
+void CMainDialog::OnCallReport(const CModemReport& report) {
+    const std::string text = CallReportText(report);
+    if (!text.empty()) {
+        Log(text);
+    }
+}
+
+void CMainDialog::OnAudioReport(const CModemReport& report) {
+    const std::string text = AudioReportText(report);
+    if (!text.empty()) {
+        Log(text);
+    }
+}
+
+void CMainDialog::OnCommand(int id) {
+    switch (id) {
+    case cmd::kOk:
+        OnOK();
+        return;
+    case cmd::kCancel:
+        OnCancel();
+        return;
+    case cmd::kViewPhoneBook:
+        OnViewPhoneBook();
+        return;
+    case cmd::kViewCallLog:
+        OnViewCallLog();
+        return;
+    case cmd::kLogIncompleteCalls:
+        m_settings.m_bIncompleteCallsToPhoneBook = !m_settings.m_bIncompleteCallsToPhoneBook;
+        return;
+    case cmd::kHelp:
+        m_host.OpenHelp();
+        return;
+    case cmd::kClearTotalTimer:
+        OnClearTotalTimer();
+        return;
+    case cmd::kConfigure:
+        OnConfigure();
+        return;
+    case cmd::kRemoteControl:
+        OnRemoteControl();
+        return;
+    case ctl::kCallWaiting:
+        OnEnableCallWaiting();
+        return;
+    case cmd::kPhoneBookPrint:
+        return; // offered, but does nothing
+    default:
+        break;
+    }
+    // Tiles, keypad, call buttons, the dial-up commands: the parts that own them.
+    for (IControllerPart* part : m_parts) {
+        if (part->OnCommand(id)) {
+            return;
+        }
+    }
+}
+
+bool CMainDialog::OnSysCommand(int command) {
+    if (command != SC_MINIMIZE && command != SC_RESTORE) {
+        return false;
+    }
+    const bool minimize = command == SC_MINIMIZE;
+    if (m_settings.m_bMinimizeToTray) {
+        if (minimize) {
+            m_host.ShowWindow(EWindow::PhoneBook, false);
+            m_host.ShowWindow(EWindow::CallLog, false);
+            m_host.ShowWindow(EWindow::Main, false);
+        } else {
+            m_host.ShowWindow(EWindow::Main, true);
+            if (m_settings.m_bPhoneBookVisible) {
+                m_host.ShowWindow(EWindow::PhoneBook, true);
+            }
+            if (m_settings.m_bCallLogVisible) {
+                m_host.ShowWindow(EWindow::CallLog, true);
+            }
+        }
+    } else if (minimize) {
+        m_host.MinimizeMain();
+    } else {
+        m_host.RestoreMain();
+    }
+    m_bMinimized = minimize;
+    return true;
+}
+
+void CMainDialog::OnTrayNotify(int iconId, int mouseMessage) {
+    if (iconId != ctl::kTrayIcon) {
+        return;
+    }
+    if (mouseMessage == kWmLButtonDown) {
+        m_bTrayBlinkPhase = false;
+        m_host.SetTrayImage(img::kMainIcon);
+        m_host.SetTrayTip(kTrayTip);
+        m_host.SetStatusText(3, "No new calls");
+        if (m_bNewCall) {
+            if (m_bMinimized) {
+                OnSysCommand(SC_RESTORE);
+            }
+            m_host.BringMainToForeground();
+            if (!m_host.IsWindowVisible(EWindow::CallLog)) {
+                m_settings.m_bCallLogVisible = true;
+                m_host.ShowWindow(EWindow::CallLog, true);
+            }
+        } else if (m_settings.m_bMinimizeToTray) {
+            if (m_bMinimized) {
+                OnSysCommand(SC_RESTORE);
+                m_host.BringMainToForeground();
+            } else {
+                OnSysCommand(SC_MINIMIZE);
+            }
+        }
+        m_bNewCall = false;
+        m_nNewCalls = 0;
+    } else if (mouseMessage == kWmRButtonDown) {
+        std::vector<SMenuItem> items = {
+            {cmd::kViewCallLog, "View Call &Log", m_settings.m_bCallLogVisible, false},
+            {cmd::kViewPhoneBook, "View &Phone Book", m_settings.m_bPhoneBookVisible, false},
+            {0, "", false, true},
+            {ctl::kCallWaiting, "Enable Call Waiting", m_settings.m_bEnableCallWaiting, false},
+            {cmd::kConfigure, "&Configure", false, false},
+            {0, "", false, true},
+        };
+        for (int slot = 0; slot < kRasSlots; ++slot) {
+            if (m_settings.IsSlotConfigured(slot)) {
+                items.push_back({cmd::kConnection1 + slot, "Connect to " + m_settings.m_strRASConnection[slot],
+                                 SlotChecked(slot), false});
+            }
+        }
+        items.push_back({0, "", false, true});
+        items.push_back({cmd::kOk, "&Quit", false, false});
+        const int chosen = m_host.TrackPopupMenu(items);
+        if (chosen != 0) {
+            OnCommand(chosen);
+        }
+    }
+}
+
+void CMainDialog::OnViewPhoneBook() {
+    m_settings.m_bPhoneBookVisible = !m_settings.m_bPhoneBookVisible;
+    m_host.ShowWindow(EWindow::PhoneBook, m_settings.m_bPhoneBookVisible);
+}
+
+void CMainDialog::OnViewCallLog() {
+    m_settings.m_bCallLogVisible = !m_settings.m_bCallLogVisible;
+    m_host.ShowWindow(EWindow::CallLog, m_settings.m_bCallLogVisible);
+}
+
+void CMainDialog::OnClearTotalTimer() {
+    m_settings.m_dwTotalInternetTime = 0;
+    CLineMonitor::SOnlineClock online = m_monitor.OnlineClock();
+    online.totalAtStart = 0;
+    m_monitor.SetOnlineClock(online);
+    m_host.SetStatusText(2, OnlineTimeText("Total", 0));
+}
+
+void CMainDialog::OnConfigure() {
+    CSettings edited = m_settings;
+    if (!m_host.RunSettingsDialog(CWindowHost::ESettingsDialog::Configuration, edited)) {
+        return;
+    }
+    m_settings = edited;
+    m_settings.m_nCurrentRASConnection = std::clamp(m_settings.m_nCurrentRASConnection, 0, kRasSlots - 1);
+    m_nSReg63 = m_settings.m_nSReg63;
+    SetLinkArgs();
+    RebuildConnectionMenu();
+    ApplyCallWaiting();
+}
+
+void CMainDialog::OnRemoteControl() {
+    CSettings edited = m_settings;
+    if (m_host.RunSettingsDialog(CWindowHost::ESettingsDialog::RemoteControl, edited)) {
+        m_settings = edited;
+    }
+}
+
+bool CMainDialog::SlotChecked(int slot) {
+    return slot == m_settings.m_nCurrentRASConnection && m_modem.OnSocket() && !m_monitor.ForeignWatch();
+}
+
+void CMainDialog::RebuildConnectionMenu() {
+    for (int slot = 0; slot < kRasSlots; ++slot) {
+        m_host.RemoveMenuItem(cmd::kConnection1 + slot);
+    }
+    int position = 0;
+    for (int slot = 0; slot < kRasSlots; ++slot) {
+        if (m_settings.IsSlotConfigured(slot)) {
+            m_host.InsertMenuItem(EMenu::Internet, position++, cmd::kConnection1 + slot,
+                                  "Connect to " + m_settings.m_strRASConnection[slot], SlotChecked(slot));
+        }
+    }
+    m_host.RedrawMenuBar();
+}
+
+void CMainDialog::UpdateConnectionChecks() {
+    for (int slot = 0; slot < kRasSlots; ++slot) {
+        if (m_settings.IsSlotConfigured(slot)) {
+            m_host.CheckMenuItem(cmd::kConnection1 + slot, SlotChecked(slot));
+        }
+    }
+}
+
+void CMainDialog::ApplyCallWaiting() {
+    m_host.SetButtonCheck(ctl::kCallWaiting, m_settings.m_bEnableCallWaiting);
+    SendCommand(callcmd::CallWaiting(m_settings.m_bEnableCallWaiting ? m_settings.m_nCallWaitingOnValue
+                                                                     : m_settings.m_nCallWaitingOffValue));
+}
+
+void CMainDialog::OnEnableCallWaiting() {
+    m_settings.m_bEnableCallWaiting = !m_settings.m_bEnableCallWaiting;
+    ApplyCallWaiting();
+}

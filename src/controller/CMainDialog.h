@@ -1,0 +1,182 @@
+// CMainDialog: the controller of the whole program and its composition root. It owns the
+// settings, the adapter link and its line monitor, the two stores and the subsystems that
+// plug in (call control, the dial-up manager), runs start-up and shut-down, the 200 ms
+// timer, and routes every private message and command id. Everything visible goes through
+// the window host; everything runs on the window thread unless a method says otherwise.
+#pragma once
+
+#include "adapter/CLineMonitor.h"
+#include "adapter/CModem.h"
+#include "calls/CModemReport.h"
+#include "controller/CModemMonitoredLink.h"
+#include "controller/IControllerPart.h"
+#include "core/ActivityList.h"
+#include "core/CMessageQueue.h"
+#include "core/CSettings.h"
+#include "core/CWindowHost.h"
+#include "core/Clock.h"
+#include "dialup/IDialUpService.h"
+#include "records/CCallLog.h"
+#include "records/CPhoneBook.h"
+
+#include <atomic>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+class CMainDialog final : private IModemReportSink {
+public:
+    struct SOptions {
+        std::string settingsPath = CSettings::kFileName;
+        std::string adapterAddress = DefaultAdapterAddress();
+        // Timing of the adapter link (tests shorten the serial retries and reply waits).
+        CModemHooks modemHooks;
+    };
+
+    // The window-framework system commands OnSysCommand treats.
+    static constexpr int SC_MINIMIZE = 0xF020;
+    static constexpr int SC_RESTORE = 0xF120;
+
+    static constexpr int kTimerPeriodMs = 200;
+    static constexpr const char* kTrayTip = "Ringvale";
+
+    // Constructs the adapter link (which empties the trace file and starts its reader,
+    // paused). Nothing is shown yet.
+    CMainDialog(CWindowHost& host, const IClock& clock, IDialUpService& dialUp, SOptions options);
+    ~CMainDialog() override;
+    CMainDialog(const CMainDialog&) = delete;
+    CMainDialog& operator=(const CMainDialog&) = delete;
+
+    // The start-up sequence. False when the program is to end at once (the settings file was
+    // missing and the configuration dialog was cancelled).
+    bool OnInitDialog();
+
+    // Quit / Enter, Escape and the close box (also a termination signal): shut down, then
+    // end the main window.
+    void OnOK();
+    void OnCancel();
+    void OnClose();
+    // The shut-down sequence; runs once, whichever path asks first.
+    void ShutDown();
+
+    // Hands one AT command to the adapter link (traced as "TX: ...").
+    void SendCommand(const std::string& command);
+
+    // The 200 ms timer (id 1000).
+    void OnTimer(int id);
+
+    // Posts a private message to the window thread; callable from any thread.
+    void PostMessage(CMessage msg);
+    // Handles every queued message (the host calls this after MessagesPending()).
+    std::size_t DrainMessages();
+    // Handles one private message.
+    void OnMessage(CMessage msg);
+    // Handles a command id of a menu item, button or dialog key.
+    void OnCommand(int id);
+    // SC_MINIMIZE and SC_RESTORE; false for any other command (default handling follows).
+    bool OnSysCommand(int command);
+
+    // Logs a text: trace file and activity list.
+    void Log(const std::string& text);
+    // The modal message box; on a worker thread it is posted to the window thread instead.
+    void ShowMessage(const std::string& text);
+
+    // Plugs a subsystem in; it gets the commands and messages the controller leaves alone.
+    void AddPart(IControllerPart* part);
+    // Where adapter reports go; without one they are only logged.
+    void SetReportSink(IModemReportSink* sink) { m_reportSink = sink; }
+
+    // What a tile shows, for its hold indicator (call control supplies it).
+    enum class ETileState { Empty, Active, Held };
+    void SetTileStateSource(std::function<ETileState(int tile)> source) { m_tileState = std::move(source); }
+
+    // Re-creates the "Connect to %s" items of the "&Internet" menu for the configured slots.
+    void RebuildConnectionMenu();
+    // Check marks of the connection items.
+    void UpdateConnectionChecks();
+    // Sends the call-waiting register for the current setting and shows it on button 1057.
+    void ApplyCallWaiting();
+    void OnEnableCallWaiting();
+
+    CSettings& Settings() { return m_settings; }
+    CModem& Modem() { return m_modem; }
+    CLineMonitor& Monitor() { return m_monitor; }
+    CPhoneBook* PhoneBook() { return m_phoneBook.get(); }
+    CCallLog* CallLog() { return m_callLog.get(); }
+    CMessageQueue& Messages() { return m_queue; }
+    CWindowHost& Host() { return m_host; }
+    const IClock& Clock() const { return m_clock; }
+    bool Initialized() const { return m_bInitialized; }
+    int VisibleActivityLines() const { return m_nVisibleLines; }
+
+private:
+    // IModemReportSink: without call control the reports are only logged.
+    void OnCallReport(const CModemReport& report) override;
+    void OnAudioReport(const CModemReport& report) override;
+
+    bool OpenAdapter();
+    bool OpenLink();
+    bool AdapterConnectionUp();
+    void SetSelectIndicators();
+    void UpdateHoldIndicators();
+    void BlinkTrayIcon();
+    void OnTrayNotify(int iconId, int mouseMessage);
+    void OnViewPhoneBook();
+    void OnViewCallLog();
+    void OnClearTotalTimer();
+    void OnConfigure();
+    void OnRemoteControl();
+    bool SlotChecked(int slot);
+    void ForwardToParts(CMessage& msg);
+    bool OnUiThread() const { return std::this_thread::get_id() == m_uiThread; }
+
+    CWindowHost& m_host;
+    const IClock& m_clock;
+    IDialUpService& m_dialUp;
+    SOptions m_options;
+    const std::thread::id m_uiThread;
+
+    CSettings m_settings;
+    // The settings' SReg63 as the adapter link sees it: the link may set it from the monitor
+    // thread when it reopens after a foreign dial-up connection.
+    std::atomic<int> m_nSReg63{9};
+    CMessageQueue m_queue;
+    CActivityList m_activity;
+    CModem m_modem;
+    CModemMonitoredLink m_link;
+    CLineMonitor m_monitor;
+    std::unique_ptr<CPhoneBook> m_phoneBook;
+    std::unique_ptr<CCallLog> m_callLog;
+    std::vector<IControllerPart*> m_parts;
+    IModemReportSink* m_reportSink = nullptr;
+    std::function<ETileState(int)> m_tileState;
+
+    // What the monitor thread needs of the settings, copied under a lock so that a
+    // configuration change on the window thread never races with a reopen.
+    struct SLinkArgs {
+        std::string comPort;
+        int baud = 0;
+        std::string modemName;
+    };
+    void SetLinkArgs();
+    SLinkArgs LinkArgs() const;
+    mutable std::mutex m_linkArgsMutex;
+    SLinkArgs m_linkArgs;
+
+    bool m_bInitialized = false;
+    DialUpHandle m_hOwnConnection = 0; // the program's own dial-up connection (none yet)
+    bool m_bMinimized = false;
+    bool m_bMinimizeAtNextTick = false;
+    int m_nTick = 0;
+    int m_nSelectedTile = 0;
+    bool m_bHoldBlinkPhase = false;
+    int m_holdShown[4] = {-1, -1, -1, -1}; // image each hold indicator shows: -1 none yet, 0 unlit, 1 lit
+    int m_selectShown[4] = {-1, -1, -1, -1};
+    bool m_bNewCall = false; // the tray-blink flag
+    bool m_bTrayBlinkPhase = false;
+    int m_nNewCalls = 0;
+    int m_nVisibleLines = 0;
+};

@@ -1,0 +1,450 @@
+// The controller: start-up order through the host, shut-down once on every path, the timer,
+// the private messages and command ids, and the whole road of an adapter report through the
+// simulator, the tty, the reader, the monitor, the queue and the decoder.
+#include "controller/CMainDialog.h"
+#include "core/Trace.h"
+#include "support/CFakeClock.h"
+#include "support/CFakeWindowHost.h"
+#include "support/SimProcess.h"
+#include "support/TempDir.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace {
+
+using namespace std::chrono_literals;
+
+class CFakeDialUp final : public IDialUpService {
+public:
+    int Dial(const std::string&, const std::string&, const std::string&, DialUpHandle& handle) override {
+        handle = 0;
+        return 1;
+    }
+    std::string ErrorText(int) override { return "failed"; }
+    void HangUp(DialUpHandle handle) override { hungUp.push_back(handle); }
+    EDialUpStatus Status(DialUpHandle) override { return EDialUpStatus::Disconnected; }
+    std::vector<DialUpConnectionInfo> ActiveConnections() override { return {}; }
+    std::vector<std::string> Entries() override { return {}; }
+    std::string EntryDeviceName(const std::string&) override { return {}; }
+    std::vector<DialUpHandle> hungUp;
+};
+
+class CCountingPart final : public IControllerPart {
+public:
+    bool OnCommand(int id) override {
+        commands.push_back(id);
+        return true;
+    }
+    bool OnMessage(CMessage& msg) override {
+        messages.push_back(msg.id);
+        return true;
+    }
+    void OnTimerTick() override { ++ticks; }
+    void OnShutDown() override { ++shutDowns; }
+    std::vector<int> commands;
+    std::vector<EMessageId> messages;
+    int ticks = 0;
+    int shutDowns = 0;
+};
+
+class ControllerTest : public ::testing::Test {
+protected:
+    ControllerTest() : m_cwd(m_dir.Path()) { SetTraceFilePath(m_dir.File("Ringvale.dbg")); }
+    ~ControllerTest() override {
+        m_dialog.reset();
+        SetTraceFilePath("Ringvale.dbg");
+    }
+
+    // Settings for a run without an adapter: a tty that does not exist and an address that
+    // cannot be connected, so the open fails at once and sends nothing anywhere.
+    CSettings BaseSettings() const {
+        CSettings s;
+        s.m_strComPort = m_dir.File("no-such-tty");
+        s.m_nBaud = 115200;
+        s.m_strPhoneBookName = "RV.pbk";
+        s.m_strCallLogName = "RV.log";
+        s.m_strDefaultAreaCode = "408";
+        s.m_rcMainPos = {10, 20, 500, 400};
+        s.m_dwTotalInternetTime = 90061;
+        return s;
+    }
+    void WriteSettings(const CSettings& s) { WriteFileText(m_dir.File("RV.cfg"), s.Serialize(s.m_bWasMinimized)); }
+
+    void Create(const std::string& address = "999.1.1.1") {
+        CMainDialog::SOptions options;
+        options.settingsPath = m_dir.File("RV.cfg");
+        options.adapterAddress = address;
+        options.modemHooks.serialTries = 1;
+        options.modemHooks.serialRetryDelay = 0ms;
+        options.modemHooks.discardDelay = 50ms;
+        options.modemHooks.finalPause = 50ms;
+        m_dialog = std::make_unique<CMainDialog>(m_host, m_clock, m_dialUp, std::move(options));
+    }
+    void Start(const CSettings& s) {
+        WriteSettings(s);
+        Create();
+        ASSERT_TRUE(m_dialog->OnInitDialog());
+    }
+    std::string TraceText() const { return ReadFileText(m_dir.File("Ringvale.dbg")); }
+    static int Count(const std::string& text, const std::string& what) {
+        int n = 0;
+        for (auto pos = text.find(what); pos != std::string::npos; pos = text.find(what, pos + 1)) {
+            ++n;
+        }
+        return n;
+    }
+    // Drains the controller's queue until the condition holds (at most 10 s).
+    template <typename Pred> bool PumpUntil(Pred pred) {
+        const auto deadline = std::chrono::steady_clock::now() + 10s;
+        while (!pred()) {
+            if (std::chrono::steady_clock::now() > deadline) {
+                return false;
+            }
+            m_dialog->Messages().WaitForMessage(50);
+            m_dialog->DrainMessages();
+        }
+        return true;
+    }
+
+    TempDir m_dir;
+    ScopedCwd m_cwd;
+    CFakeClock m_clock;
+    CFakeWindowHost m_host{&m_clock};
+    CFakeDialUp m_dialUp;
+    std::unique_ptr<CMainDialog> m_dialog;
+};
+
+TEST_F(ControllerTest, StartUpOrderWithoutAdapter) {
+    Start(BaseSettings());
+    const std::vector<std::string> order = {
+        "SetWindowRect(Main,10,20,500,400)",
+        "AttachStores(phonebook,calllog)",
+        "ShowWindow(PhoneBook,1)",
+        "ShowWindow(CallLog,1)",
+        "MessageBox(The ImpactIQ could not be opened on " + m_dir.File("no-such-tty") +
+            ".\n\nPlease make sure that the port is correct\nand that no other applications are using it.)",
+        "SetSelectIndicator(0,1)",
+        "StartTimer(1000,200)",
+        "VisibleActivityLines()",
+        "AddTrayIcon(128,Ringvale)",
+        "RedrawMenuBar()",
+        "SetButtonCheck(1057,1)",
+        "SetStatusText(0,Offline)",
+        "SetStatusText(3,No new calls)",
+        "SetStatusText(2,Total: 001:01:01:01)",
+    };
+    int last = -1;
+    for (const auto& call : order) {
+        const int at = m_host.IndexOfCall(call);
+        EXPECT_GT(at, last) << call;
+        last = std::max(last, at);
+    }
+    EXPECT_EQ(m_host.MessageBoxes().size(), 1u);
+    EXPECT_TRUE(m_host.Menu(EMenu::Internet).empty());
+    EXPECT_TRUE(m_host.ControlEnabled(ctl::kDialUp));
+    EXPECT_FALSE(m_dialog->Monitor().ForeignWatch());
+    EXPECT_TRUE(m_dialog->Monitor().Running()) << "the monitor runs even without an adapter";
+    EXPECT_EQ(m_dialog->Settings().m_dwPhoneBookColumnMask & 0x9u, 0x9u);
+    EXPECT_NE(TraceText().find("TX: ATS76=3<0D>"), std::string::npos);
+}
+
+TEST_F(ControllerTest, ConnectionItemsOnlyForConfiguredSlotsWithTheirOwnIds) {
+    const struct {
+        const char* label;
+        std::array<std::string, 3> names;
+        std::vector<CFakeWindowHost::SMenuEntry> items;
+    } cases[] = {
+        {"none", {"", "<none selected>", ""}, {}},
+        {"gap keeps the slot ids",
+         {"Work", "<none selected>", "Home"},
+         {{32809, "Connect to Work", false}, {32811, "Connect to Home", false}}},
+        {"all three",
+         {"A", "B", "C"},
+         {{32809, "Connect to A", false}, {32810, "Connect to B", false}, {32811, "Connect to C", false}}},
+        {"only the last", {"", "", "<none selected>x"}, {{32811, "Connect to <none selected>x", false}}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.label);
+        CSettings s = BaseSettings();
+        s.m_strRASConnection = c.names;
+        Start(s);
+        EXPECT_EQ(m_host.Menu(EMenu::Internet), c.items);
+        // Rebuilding replaces the items instead of adding more.
+        m_dialog->RebuildConnectionMenu();
+        EXPECT_EQ(m_host.Menu(EMenu::Internet), c.items);
+        m_dialog->ShutDown();
+        m_dialog.reset();
+    }
+}
+
+TEST_F(ControllerTest, CallWaitingRegisterAtStartUpAndOnTheButton) {
+    CSettings s = BaseSettings();
+    s.m_bEnableCallWaiting = false;
+    s.m_nCallWaitingOffValue = 2;
+    s.m_nCallWaitingOnValue = 1;
+    Start(s);
+    EXPECT_FALSE(m_host.ButtonChecked(ctl::kCallWaiting));
+    EXPECT_NE(TraceText().find("TX: ATS76=2<0D>"), std::string::npos);
+    m_dialog->OnCommand(ctl::kCallWaiting);
+    EXPECT_TRUE(m_host.ButtonChecked(ctl::kCallWaiting));
+    EXPECT_TRUE(m_dialog->Settings().m_bEnableCallWaiting);
+    EXPECT_NE(TraceText().find("TX: ATS76=1<0D>"), std::string::npos);
+}
+
+TEST_F(ControllerTest, MinimisedAtStartAndOnceMoreOnTheFirstTick) {
+    const struct {
+        bool wasMinimized;
+        bool atStartup;
+        bool toTray;
+        int minimizes; // MinimizeMain calls after start-up and one tick
+        int hides;     // ShowWindow(Main,0) calls
+    } cases[] = {
+        {false, false, false, 0, 0},
+        {true, false, false, 2, 0},
+        {false, true, false, 2, 0},
+        {false, true, true, 0, 2},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.wasMinimized << c.atStartup << c.toTray);
+        CSettings s = BaseSettings();
+        s.m_bWasMinimized = c.wasMinimized;
+        s.m_bMinimizeAtStartup = c.atStartup;
+        s.m_bMinimizeToTray = c.toTray;
+        m_host.ClearCalls();
+        Start(s);
+        m_dialog->OnTimer(ctl::kTimer);
+        m_dialog->OnTimer(ctl::kTimer);
+        EXPECT_EQ(m_host.CountCalls("MinimizeMain()"), c.minimizes);
+        EXPECT_EQ(m_host.CountCalls("ShowWindow(Main,0)"), c.hides);
+        m_dialog->ShutDown();
+        m_dialog.reset();
+    }
+}
+
+TEST_F(ControllerTest, ShutDownRunsOnceWhicheverPathsAreTaken) {
+    using Path = void (CMainDialog::*)();
+    const std::vector<std::vector<Path>> paths = {
+        {&CMainDialog::OnOK},
+        {&CMainDialog::OnCancel, &CMainDialog::OnOK},
+        {&CMainDialog::OnClose, &CMainDialog::OnCancel, &CMainDialog::OnClose},
+    };
+    for (const auto& sequence : paths) {
+        CSettings s = BaseSettings();
+        Start(s);
+        m_host.SetWindowRect(EWindow::PhoneBook, {1, 2, 3, 4});
+        m_host.SetWindowRect(EWindow::Main, {30, 40, 50, 60});
+        m_host.ClearCalls();
+        TruncateTrace();
+        for (Path p : sequence) {
+            (m_dialog.get()->*p)();
+        }
+        EXPECT_EQ(m_host.CountCalls("RemoveTrayIcon()"), 1);
+        EXPECT_EQ(m_host.CountCalls("StopTimer(1000)"), 1);
+        EXPECT_EQ(m_host.CountCalls("EndDialog("), static_cast<int>(sequence.size()));
+        EXPECT_FALSE(m_dialog->Monitor().Running());
+        EXPECT_EQ(m_host.AttachedPhoneBook(), nullptr);
+        // The adapter never opened: the idle commands are still traced, once.
+        const std::string trace = TraceText();
+        EXPECT_EQ(Count(trace, "TX: AT$V0<0D>"), 1) << trace;
+        EXPECT_EQ(Count(trace, "TX: ATE1<0D>"), 1);
+        EXPECT_LT(trace.find("TX: AT$V0<0D>"), trace.find("TX: ATE1<0D>"));
+        // Positions were stored and saved.
+        CSettings saved;
+        saved.Parse(ReadFileText(m_dir.File("RV.cfg")), {});
+        EXPECT_EQ(saved.m_rcPhoneBookPos, (CRect{1, 2, 3, 4}));
+        EXPECT_EQ(saved.m_rcMainPos, (CRect{30, 40, 50, 60}));
+        m_dialog.reset();
+    }
+}
+
+TEST_F(ControllerTest, ShutDownBeforeStartUpDoesNothing) {
+    Create();
+    m_dialog->OnOK();
+    EXPECT_EQ(m_host.CountCalls("RemoveTrayIcon()"), 0);
+    EXPECT_EQ(ReadFileText(m_dir.File("RV.cfg")), "") << "nothing was loaded, so nothing is saved";
+    EXPECT_EQ(m_host.DialogResults(), std::vector<int>{1});
+}
+
+TEST_F(ControllerTest, CancelledConfigurationEndsStartUp) {
+    Create();
+    EXPECT_FALSE(m_dialog->OnInitDialog()); // no settings file; the fake dialog is cancelled
+    EXPECT_EQ(m_host.CountCalls("RunSettingsDialog("), 1);
+    EXPECT_EQ(m_host.CountCalls("AddTrayIcon("), 0);
+    m_dialog->OnClose();
+    EXPECT_EQ(m_host.CountCalls("RemoveTrayIcon()"), 0) << "nothing to shut down";
+}
+
+TEST_F(ControllerTest, TimerRefreshesTilesEveryFifthTickAndSetsIndicatorsOnlyOnChange) {
+    Start(BaseSettings());
+    CCountingPart part;
+    m_dialog->AddPart(&part);
+    m_host.ClearCalls();
+    for (int i = 0; i < 12; ++i) {
+        m_dialog->OnTimer(ctl::kTimer);
+    }
+    m_dialog->OnTimer(4711); // another timer id: ignored
+    m_dialog->DrainMessages();
+    EXPECT_EQ(part.messages, (std::vector<EMessageId>{WM_RV_REFRESH_TILES, WM_RV_REFRESH_TILES}));
+    EXPECT_EQ(part.ticks, 12);
+    EXPECT_EQ(m_host.CountCalls("SetHoldIndicator("), 4) << "set once, then only on change";
+
+    // A held call blinks its indicator with the phase.
+    m_dialog->SetTileStateSource(
+        [](int tile) { return tile == 2 ? CMainDialog::ETileState::Held : CMainDialog::ETileState::Empty; });
+    m_host.ClearCalls();
+    for (int i = 0; i < 4; ++i) {
+        m_dialog->OnTimer(ctl::kTimer);
+    }
+    EXPECT_EQ(m_host.CountCalls("SetHoldIndicator(2,"), 4);
+    EXPECT_EQ(m_host.CountCalls("SetHoldIndicator("), 4);
+}
+
+TEST_F(ControllerTest, MessagesReachTheirHandlers) {
+    Start(BaseSettings());
+    CCountingPart part;
+    m_dialog->AddPart(&part);
+    m_dialog->PostMessage(CMessage::WithText(WM_RV_MODEM_LINE, "CALL:0,1;2,1;3,17;4,5551212;5,4085551212"));
+    m_dialog->PostMessage(CMessage::WithText(WM_RV_MODEM_LINE, "OK"));
+    m_dialog->PostMessage(CMessage::WithText(WM_RV_MODEM_LINE, "CALL:0,5;2,3;3,17"));
+    m_dialog->PostMessage(CMessage::WithText(WM_RV_MODEM_LINE, "CALL:0,6;2,1;3,17"));
+    m_dialog->PostMessage(CMessage::WithText(WM_RV_MODEM_LINE, "AUD:2,2;42,7"));
+    m_dialog->PostMessage(CMessage::WithText(WM_RV_STATUS_TEXT, "Online to Work", 0));
+    m_dialog->PostMessage(CMessage::WithText(WM_RV_DIAL_NUMBER, "4085551212"));
+    EXPECT_GE(m_host.MessagesPendingCount(), 7);
+    EXPECT_EQ(m_dialog->DrainMessages(), 7u);
+    EXPECT_EQ(m_host.ActivityTexts(), (std::vector<std::string>{"Call offering: 4085551212", "DTMF: 7"}));
+    EXPECT_EQ(m_host.StatusText(0), "Online to Work");
+    EXPECT_EQ(part.messages, std::vector<EMessageId>{WM_RV_DIAL_NUMBER});
+    const std::string trace = TraceText();
+    EXPECT_NE(trace.find(" Call offering: 4085551212\r\n"), std::string::npos);
+
+    // A tick of the on-line clock counts only while the own connection is up.
+    m_dialog->OnMessage(CMessage::Make(WM_RV_ONLINE_TIME, 59, 100));
+    EXPECT_EQ(m_host.StatusText(2), "Total: 001:01:01:01");
+    m_dialog->Monitor().SetOnlineClock({true, m_clock.Now(), 41});
+    m_dialog->OnMessage(CMessage::Make(WM_RV_ONLINE_TIME, 59, 100));
+    EXPECT_EQ(m_host.StatusText(1), "Current: 000:00:00:59");
+    EXPECT_EQ(m_host.StatusText(2), "Total: 000:00:01:40");
+    EXPECT_EQ(m_dialog->Settings().m_dwTotalInternetTime, 100u);
+    m_dialog->OnCommand(cmd::kClearTotalTimer);
+    EXPECT_EQ(m_host.StatusText(2), "Total: 000:00:00:00");
+    EXPECT_EQ(m_dialog->Settings().m_dwTotalInternetTime, 0u);
+    EXPECT_EQ(m_dialog->Monitor().OnlineClock().totalAtStart, 0);
+
+    // The foreign connection ended and the monitor reopened the link.
+    m_host.EnableControl(ctl::kDialUp, false);
+    m_dialog->OnMessage(CMessage::Make(WM_RV_LINK_RESTORED));
+    EXPECT_TRUE(m_host.ControlEnabled(ctl::kDialUp));
+    EXPECT_TRUE(m_host.MenuItemEnabled(cmd::kToggleDialUp));
+    EXPECT_EQ(m_host.StatusText(0), "Offline");
+}
+
+TEST_F(ControllerTest, MessageBoxAskedForOnAWorkerIsShownOnTheWindowThread) {
+    Start(BaseSettings());
+    const auto before = m_host.MessageBoxes().size();
+    std::thread worker([this] { m_dialog->ShowMessage("from the worker"); });
+    worker.join();
+    EXPECT_EQ(m_host.MessageBoxes().size(), before);
+    m_dialog->DrainMessages();
+    ASSERT_EQ(m_host.MessageBoxes().size(), before + 1);
+    EXPECT_EQ(m_host.MessageBoxes().back(), "from the worker");
+}
+
+TEST_F(ControllerTest, CommandsAreRoutedToTheirOwners) {
+    Start(BaseSettings());
+    CCountingPart part;
+    m_dialog->AddPart(&part);
+    m_dialog->OnCommand(cmd::kViewPhoneBook);
+    EXPECT_FALSE(m_dialog->Settings().m_bPhoneBookVisible);
+    EXPECT_FALSE(m_host.IsWindowVisible(EWindow::PhoneBook));
+    m_dialog->OnCommand(cmd::kViewCallLog);
+    EXPECT_FALSE(m_host.IsWindowVisible(EWindow::CallLog));
+    m_dialog->OnCommand(cmd::kLogIncompleteCalls);
+    EXPECT_TRUE(m_dialog->Settings().m_bIncompleteCallsToPhoneBook);
+    m_dialog->OnCommand(cmd::kHelp);
+    EXPECT_EQ(m_host.CountCalls("OpenHelp()"), 1);
+    for (const int id : {ctl::kHangUp, ctl::kHold, ctl::kKeypadFirst, ctl::kTileSelect[3], ctl::kDialUp,
+                         cmd::kToggleDialUp, cmd::kConnection1}) {
+        m_dialog->OnCommand(id);
+    }
+    EXPECT_EQ(part.commands, (std::vector<int>{ctl::kHangUp, ctl::kHold, ctl::kKeypadFirst, ctl::kTileSelect[3],
+                                               ctl::kDialUp, cmd::kToggleDialUp, cmd::kConnection1}));
+
+    // The configuration dialog's result replaces the settings and rebuilds the menu.
+    m_host.SetSettingsDialog([](CWindowHost::ESettingsDialog, CSettings& s) {
+        s.m_strRASConnection[1] = "Office";
+        return true;
+    });
+    m_dialog->OnCommand(cmd::kConfigure);
+    EXPECT_EQ(m_host.Menu(EMenu::Internet),
+              (std::vector<CFakeWindowHost::SMenuEntry>{{32810, "Connect to Office", false}}));
+
+    m_dialog->OnCommand(cmd::kOk);
+    EXPECT_EQ(part.shutDowns, 1);
+    EXPECT_EQ(m_host.DialogResults(), std::vector<int>{1});
+}
+
+TEST_F(ControllerTest, TrayClicks) {
+    CSettings s = BaseSettings();
+    s.m_bMinimizeToTray = true;
+    s.m_strRASConnection = {"Work", "", ""};
+    Start(s);
+    // Left click with nothing pending and minimise-to-tray set: hides, then restores.
+    m_dialog->OnMessage(CMessage::Make(WM_RV_TRAY_NOTIFY, ctl::kTrayIcon, kWmLButtonDown));
+    EXPECT_FALSE(m_host.IsWindowVisible(EWindow::Main));
+    EXPECT_EQ(m_host.StatusText(3), "No new calls");
+    EXPECT_EQ(m_host.TrayTip(), "Ringvale");
+    m_dialog->OnMessage(CMessage::Make(WM_RV_TRAY_NOTIFY, ctl::kTrayIcon, kWmLButtonDown));
+    EXPECT_TRUE(m_host.IsWindowVisible(EWindow::Main));
+    // Another icon id is not ours.
+    m_dialog->OnMessage(CMessage::Make(WM_RV_TRAY_NOTIFY, 7, kWmLButtonDown));
+    EXPECT_TRUE(m_host.IsWindowVisible(EWindow::Main));
+
+    // Right click: the pop-up menu with the connection items between the two separators; the
+    // choice is handled like the same menu command.
+    m_host.SetPopupChoice(cmd::kViewCallLog);
+    m_dialog->OnMessage(CMessage::Make(WM_RV_TRAY_NOTIFY, ctl::kTrayIcon, kWmRButtonDown));
+    const auto popups = m_host.PopupMenus();
+    ASSERT_EQ(popups.size(), 1u);
+    std::vector<int> ids;
+    for (const auto& item : popups[0]) {
+        ids.push_back(item.command);
+    }
+    EXPECT_EQ(ids, (std::vector<int>{32779, 32778, 0, 1057, 32791, 0, 32809, 0, 1}));
+    EXPECT_TRUE(popups[0][3].checked) << "call waiting is on";
+    EXPECT_FALSE(m_dialog->Settings().m_bCallLogVisible);
+}
+
+// The whole road of a report: simulator → pty → CModem reader → monitor → queue → decoder.
+TEST_F(ControllerTest, OfferedCallFromTheSimulatorReachesTheActivityList) {
+    CSimProcess sim({m_dir.Path(), "127.0.61.1", {}});
+    ASSERT_TRUE(sim.Running());
+    CSettings s = BaseSettings();
+    s.m_strComPort = sim.LinkPath();
+    WriteSettings(s);
+    Create(sim.Address());
+    ASSERT_TRUE(m_dialog->OnInitDialog());
+    EXPECT_TRUE(m_host.MessageBoxes().empty());
+    EXPECT_EQ(m_host.StatusText(0), "Offline");
+    ASSERT_TRUE(sim.WaitForLog("RX pty ATS76=3"));
+
+    ASSERT_TRUE(sim.Command("ring 1 4085551212 5551212"));
+    EXPECT_TRUE(PumpUntil([&] { return m_host.HasActivity("Call offering: 4085551212"); }));
+    EXPECT_NE(TraceText().find("RX: CALL:0,1;2,1;3,"), std::string::npos);
+
+    // The phone is lifted: the audio report arrives the same way.
+    ASSERT_TRUE(sim.Command("offhook 1"));
+    EXPECT_TRUE(PumpUntil([&] { return m_host.HasActivity("Local off-hook"); }));
+
+    m_dialog->OnOK();
+    EXPECT_TRUE(sim.WaitForLog("RX pty AT$V0"));
+    EXPECT_TRUE(sim.WaitForLog("RX pty ATE1"));
+}
+
+} // namespace
