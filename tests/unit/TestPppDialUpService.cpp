@@ -41,6 +41,12 @@ Words ReadLines(const std::string& path) {
     return lines;
 }
 
+// Names unique to this test program, so that copies of it running side by side never see each
+// other's fake pppd processes as their own.
+std::string U(const std::string& name) {
+    return name + "-" + std::to_string(::getpid());
+}
+
 bool Exists(const std::string& path) {
     return std::filesystem::exists(path);
 }
@@ -125,8 +131,8 @@ protected:
         for (const char* sub : {"peers", "run", "bin", "tmp", "empty", "record"}) {
             std::filesystem::create_directories(m_dir.File(sub));
         }
-        WriteFileText(m_dir.File("peers/isdn"), "ttyS1 115200\nlock\n");
-        WriteFileText(m_dir.File("peers/provider"), "/dev/ttyUSB0\ncall isdn-extra\n");
+        WriteFileText(m_dir.File("peers/" + U("isdn")), U("ttyS1") + " 115200\nlock\n");
+        WriteFileText(m_dir.File("peers/" + U("provider")), "/dev/" + U("ttyUSB0") + "\ncall isdn-extra\n");
         m_config.peersDir = m_dir.File("peers");
         m_config.runDir = m_dir.File("run");
         m_config.tempDir = m_dir.File("tmp");
@@ -189,12 +195,12 @@ TEST_F(PppDialUpTest, CommandLineAndOptionsFile) {
     EXPECT_EQ(service.FindPppd(), m_dir.File("bin/pppd"));
 
     DialUpHandle handle = 0;
-    ASSERT_EQ(service.Dial("isdn", "alice", "s3cr\"et \\pw", handle), 0);
+    ASSERT_EQ(service.Dial(U("isdn"), "alice", "s3cr\"et \\pw", handle), 0);
     EXPECT_NE(handle, 0u);
 
     const std::string optionsPath = Trim(ReadFileText(m_dir.File("record/optpath")));
     EXPECT_EQ(RecordedArgs(),
-              (Words{"call", "isdn", "file", optionsPath, "updetach", "lock", "linkname", "ringvale-isdn"}));
+              (Words{"call", U("isdn"), "file", optionsPath, "updetach", "lock", "linkname", "ringvale-" + U("isdn")}));
     EXPECT_EQ(optionsPath.rfind(m_dir.File("tmp") + "/ringvale-ppp-", 0), 0u) << optionsPath;
     EXPECT_EQ(ReadFileText(m_dir.File("record/options")), "user \"alice\"\npassword \"s3cr\\\"et \\\\pw\"\n");
     EXPECT_EQ(Trim(ReadFileText(m_dir.File("record/mode"))), "600");
@@ -215,8 +221,8 @@ TEST_F(PppDialUpTest, CommandLineAndOptionsFile) {
 TEST_F(PppDialUpTest, NoOptionsFileWithoutCredentials) {
     CPppDialUpService service(m_config);
     DialUpHandle handle = 0;
-    ASSERT_EQ(service.Dial("isdn", "", "", handle), 0);
-    EXPECT_EQ(RecordedArgs(), (Words{"call", "isdn", "updetach", "lock", "linkname", "ringvale-isdn"}));
+    ASSERT_EQ(service.Dial(U("isdn"), "", "", handle), 0);
+    EXPECT_EQ(RecordedArgs(), (Words{"call", U("isdn"), "updetach", "lock", "linkname", "ringvale-" + U("isdn")}));
     EXPECT_FALSE(Exists(m_dir.File("record/options")));
     EXPECT_TRUE(std::filesystem::is_empty(m_dir.File("tmp")));
 }
@@ -235,7 +241,7 @@ TEST_F(PppDialUpTest, BlockedSignalsDoNotReachPppd) {
 
     CPppDialUpService service(m_config);
     DialUpHandle handle = 0;
-    const int code = service.Dial("isdn", "bob", "pw", handle);
+    const int code = service.Dial(U("isdn"), "bob", "pw", handle);
 
     ::sigaction(SIGTERM, &oldTerm, nullptr);
     ::pthread_sigmask(SIG_SETMASK, &old, nullptr);
@@ -265,7 +271,7 @@ TEST_F(PppDialUpTest, ExitStatusIsTheErrorCode) {
     for (const auto& row : rows) {
         SetExit(row.exit);
         DialUpHandle handle = 77;
-        const int code = service.Dial("isdn", "u", "secret", handle);
+        const int code = service.Dial(U("isdn"), "u", "secret", handle);
         EXPECT_EQ(code, row.code) << row.exit;
         EXPECT_EQ(handle, 0u) << row.exit;
         EXPECT_NE(service.ErrorText(code).find(row.text), std::string::npos) << service.ErrorText(code);
@@ -278,7 +284,7 @@ TEST_F(PppDialUpTest, MissingPppdOrEntry) {
     CPppDialUpService service(m_config);
     EXPECT_EQ(service.FindPppd(), "");
     DialUpHandle handle = 5;
-    int code = service.Dial("isdn", "u", "p", handle);
+    int code = service.Dial(U("isdn"), "u", "p", handle);
     EXPECT_EQ(code, kDialUpErrNoPppd);
     EXPECT_EQ(handle, 0u);
     EXPECT_NE(service.ErrorText(code).find("pppd is not installed"), std::string::npos);
@@ -288,8 +294,8 @@ TEST_F(PppDialUpTest, MissingPppdOrEntry) {
     EXPECT_EQ(CPppDialUpService(m_config).FindPppd(), m_dir.File("bin/pppd"));
 
     // A configured program that is not executable counts as missing.
-    m_config.pppdPath = m_dir.File("peers/isdn");
-    EXPECT_EQ(CPppDialUpService(m_config).Dial("isdn", "", "", handle), kDialUpErrNoPppd);
+    m_config.pppdPath = m_dir.File("peers/" + U("isdn"));
+    EXPECT_EQ(CPppDialUpService(m_config).Dial(U("isdn"), "", "", handle), kDialUpErrNoPppd);
 
     // An unknown entry fails before pppd runs.
     ::setenv("PATH", m_dir.File("bin").c_str(), 1);
@@ -307,9 +313,9 @@ TEST_F(PppDialUpTest, EntriesAndDevices) {
         WriteFileText(m_dir.File(std::string("peers/") + name), "ttyS9\n");
     }
     CPppDialUpService service(m_config);
-    EXPECT_EQ(service.Entries(), (Words{"Zeta", "alpha", "isdn", "provider"}));
-    EXPECT_EQ(service.EntryDeviceName("isdn"), "/dev/ttyS1");
-    EXPECT_EQ(service.EntryDeviceName("provider"), "/dev/ttyUSB0");
+    EXPECT_EQ(service.Entries(), (Words{"Zeta", "alpha", U("isdn"), U("provider")}));
+    EXPECT_EQ(service.EntryDeviceName(U("isdn")), "/dev/" + U("ttyS1"));
+    EXPECT_EQ(service.EntryDeviceName(U("provider")), "/dev/" + U("ttyUSB0"));
     EXPECT_EQ(service.EntryDeviceName("missing"), "");
     EXPECT_EQ(service.EntryDeviceName("subdir"), "");
 
@@ -322,8 +328,8 @@ TEST_F(PppDialUpTest, HangUpSendsSigtermToThePidInThePidFile) {
     SetDaemon(daemon.Pid());
     CPppDialUpService service(m_config);
     DialUpHandle handle = 0;
-    ASSERT_EQ(service.Dial("isdn", "u", "p", handle), 0);
-    EXPECT_EQ(ReadLines(m_dir.File("run/ppp-ringvale-isdn.pid")).at(0), std::to_string(daemon.Pid()));
+    ASSERT_EQ(service.Dial(U("isdn"), "u", "p", handle), 0);
+    EXPECT_EQ(ReadLines(m_dir.File("run/ppp-ringvale-" + U("isdn") + ".pid")).at(0), std::to_string(daemon.Pid()));
     ASSERT_EQ(service.Status(handle), EDialUpStatus::Connected);
 
     service.HangUp(handle);
@@ -340,7 +346,7 @@ TEST_F(PppDialUpTest, PendingWhilePppdIsStillEnding) {
     SetDaemon(daemon.Pid());
     CPppDialUpService service(m_config);
     DialUpHandle handle = 0;
-    ASSERT_EQ(service.Dial("isdn", "u", "p", handle), 0);
+    ASSERT_EQ(service.Dial(U("isdn"), "u", "p", handle), 0);
     service.HangUp(handle);
     EXPECT_EQ(service.Status(handle), EDialUpStatus::Pending);
     ::kill(daemon.Pid(), SIGKILL);
@@ -350,27 +356,27 @@ TEST_F(PppDialUpTest, PendingWhilePppdIsStillEnding) {
 
 TEST_F(PppDialUpTest, StalePidFileIsNoConnection) {
     // The pid of a process that is not pppd (this test program), as after a crash and pid reuse.
-    WriteFileText(m_dir.File("run/ppp-ringvale-isdn.pid"), std::to_string(::getpid()) + "\nppp0\n");
+    WriteFileText(m_dir.File("run/ppp-ringvale-" + U("isdn") + ".pid"), std::to_string(::getpid()) + "\nppp0\n");
     CPppDialUpService service(m_config);
     for (const DialUpConnectionInfo& c : service.ActiveConnections()) {
-        EXPECT_NE(c.entryName, "isdn");
+        EXPECT_NE(c.entryName, U("isdn"));
     }
     // A dial that pppd reports as up but whose daemon is not there is not connected, and its
     // hang-up signals nobody.
     DialUpHandle handle = 0;
-    ASSERT_EQ(service.Dial("isdn", "", "", handle), 0);
+    ASSERT_EQ(service.Dial(U("isdn"), "", "", handle), 0);
     service.HangUp(handle);
     EXPECT_EQ(service.Status(handle), EDialUpStatus::Disconnected);
 }
 
 TEST_F(PppDialUpTest, ActiveConnectionsOwnAndForeign) {
     WriteFileText(m_dir.File("peers/isdn-extra"), "noauth\n");
-    FakePppd own({"call", "isdn", "linkname", "ringvale-isdn"});
-    WriteFileText(m_dir.File("run/ppp-ringvale-isdn.pid"), std::to_string(own.Pid()) + "\nppp0\n");
-    FakePppd foreignTty({"/dev/ttyRV9", "115200", "logfile", "/dev/null"});
-    FakePppd foreignCall({"call", "provider", "nodetach"});
+    FakePppd own({"call", U("isdn"), "linkname", "ringvale-" + U("isdn")});
+    WriteFileText(m_dir.File("run/ppp-ringvale-" + U("isdn") + ".pid"), std::to_string(own.Pid()) + "\nppp0\n");
+    FakePppd foreignTty({"/dev/" + U("ttyRV9"), "115200", "logfile", "/dev/null"});
+    FakePppd foreignCall({"call", U("provider"), "nodetach"});
     // Our link name without a pid file (e.g. the run directory was not writable).
-    FakePppd ownWithoutPidFile({"call", "alpha", "linkname", "ringvale-alpha", "/dev/ttyS4"});
+    FakePppd ownWithoutPidFile({"call", U("alpha"), "linkname", "ringvale-" + U("alpha"), "/dev/" + U("ttyS4")});
 
     CPppDialUpService service(m_config);
     const auto find = [](const std::vector<DialUpConnectionInfo>& list, const std::string& device) {
@@ -382,14 +388,14 @@ TEST_F(PppDialUpTest, ActiveConnectionsOwnAndForeign) {
         return DialUpConnectionInfo{};
     };
     const std::vector<DialUpConnectionInfo> first = service.ActiveConnections();
-    const DialUpConnectionInfo isdn = find(first, "/dev/ttyS1");
-    EXPECT_EQ(isdn.entryName, "isdn");
-    const DialUpConnectionInfo tty = find(first, "/dev/ttyRV9");
+    const DialUpConnectionInfo isdn = find(first, "/dev/" + U("ttyS1"));
+    EXPECT_EQ(isdn.entryName, U("isdn"));
+    const DialUpConnectionInfo tty = find(first, "/dev/" + U("ttyRV9"));
     EXPECT_EQ(tty.entryName, "");
-    const DialUpConnectionInfo call = find(first, "/dev/ttyUSB0");
-    EXPECT_EQ(call.entryName, "provider");
-    const DialUpConnectionInfo alpha = find(first, "/dev/ttyS4");
-    EXPECT_EQ(alpha.entryName, "alpha");
+    const DialUpConnectionInfo call = find(first, "/dev/" + U("ttyUSB0"));
+    EXPECT_EQ(call.entryName, U("provider"));
+    const DialUpConnectionInfo alpha = find(first, "/dev/" + U("ttyS4"));
+    EXPECT_EQ(alpha.entryName, U("alpha"));
     for (const auto& c : {isdn, tty, call, alpha}) {
         EXPECT_NE(c.handle, 0u) << c.deviceName;
         EXPECT_EQ(service.Status(c.handle), EDialUpStatus::Connected) << c.deviceName;
@@ -399,13 +405,13 @@ TEST_F(PppDialUpTest, ActiveConnectionsOwnAndForeign) {
 
     // The same processes keep their handles.
     const std::vector<DialUpConnectionInfo> second = service.ActiveConnections();
-    EXPECT_EQ(find(second, "/dev/ttyRV9").handle, tty.handle);
-    EXPECT_EQ(find(second, "/dev/ttyS1").handle, isdn.handle);
+    EXPECT_EQ(find(second, "/dev/" + U("ttyRV9")).handle, tty.handle);
+    EXPECT_EQ(find(second, "/dev/" + U("ttyS1")).handle, isdn.handle);
 
     // A foreign connection that ends disappears from the list.
     ::kill(foreignTty.Pid(), SIGTERM);
     foreignTty.Wait();
-    EXPECT_EQ(find(service.ActiveConnections(), "/dev/ttyRV9").handle, 0u);
+    EXPECT_EQ(find(service.ActiveConnections(), "/dev/" + U("ttyRV9")).handle, 0u);
     EXPECT_EQ(service.Status(tty.handle), EDialUpStatus::Disconnected);
 }
 
