@@ -48,18 +48,21 @@ CSimProcess::CSimProcess(Options options) : m_options(std::move(options)) {
                                      "--address",
                                      m_options.address,
                                      "--control",
-                                     m_controlPath,
-                                     "--no-stdin"};
+                                     m_controlPath};
+    if (!m_options.interactive) {
+        args.emplace_back("--no-stdin");
+    }
     args.insert(args.end(), m_options.extraArgs.begin(), m_options.extraArgs.end());
 
     int pipeFds[2];
-    if (::pipe2(pipeFds, O_CLOEXEC) != 0) {
+    int inFds[2] = {-1, -1};
+    if (::pipe2(pipeFds, O_CLOEXEC) != 0 || (m_options.interactive && ::pipe2(inFds, O_CLOEXEC) != 0)) {
         return;
     }
     m_pid = ::fork();
     if (m_pid == 0) {
-        int devNull = ::open("/dev/null", O_RDONLY);
-        ::dup2(devNull, 0);
+        int input = m_options.interactive ? inFds[0] : ::open("/dev/null", O_RDONLY);
+        ::dup2(input, 0);
         ::dup2(pipeFds[1], 1);
         ::dup2(pipeFds[1], 2);
         std::vector<char*> argv;
@@ -73,6 +76,10 @@ CSimProcess::CSimProcess(Options options) : m_options(std::move(options)) {
     }
     ::close(pipeFds[1]);
     m_outFd = pipeFds[0];
+    if (m_options.interactive) {
+        ::close(inFds[0]);
+        m_inFd = inFds[1];
+    }
     if (m_pid < 0) {
         return;
     }
@@ -94,6 +101,14 @@ CSimProcess::~CSimProcess() {
     if (m_controlFd >= 0) {
         ::close(m_controlFd);
     }
+    if (m_inFd >= 0) {
+        ::close(m_inFd);
+    }
+}
+
+bool CSimProcess::Type(const std::string& line) {
+    std::string text = line + "\n";
+    return m_inFd >= 0 && ::write(m_inFd, text.data(), text.size()) == static_cast<ssize_t>(text.size());
 }
 
 int CSimProcess::Stop() {

@@ -4,6 +4,7 @@
 // The simulator is started as
 //   $RINGVALE_BIN_DIR/ringvale-adapter-sim --link <dir>/ttyRV --address <address>
 //       --control <dir>/sim.ctl --no-stdin <extraArgs...>
+// (without --no-stdin when Options::interactive is set)
 // with its standard output and standard error read by this object. Everything it logs is kept
 // in memory (Log(), WaitForLog()) and copied to <dir>/sim.log for post-mortem reading.
 //
@@ -35,6 +36,7 @@ public:
         std::string dir;                    // a temp dir for the link, control socket and log
         std::string address = "127.0.0.1";  // UDP address (port 2323); tests pass a private 127.x.y.z
         std::vector<std::string> extraArgs; // e.g. {"--rate", "230400"} or {"--s63", "0"}
+        bool interactive = false;           // commands typed with Type() on its standard input
     };
 
     // Starts $RINGVALE_BIN_DIR/ringvale-adapter-sim and waits (up to 10 s) until it is ready.
@@ -55,6 +57,10 @@ public:
     // line ("OK", "ERR <why>", or "" when the simulator did not answer).
     bool Command(const std::string& line, std::string* reply = nullptr);
 
+    // With Options::interactive: types one line on the simulator's terminal (its answers
+    // appear in Log(), which also holds its standard output).
+    bool Type(const std::string& line);
+
     // Waits until the log contains the substring (anywhere after the log's start).
     bool WaitForLog(const std::string& substring, int timeoutMs = 5000);
     // Waits until the log contains the substring after offset `from` (a length of Log() taken
@@ -74,6 +80,7 @@ private:
     std::string m_controlPath;
     pid_t m_pid = -1;
     int m_outFd = -1;
+    int m_inFd = -1;
     int m_controlFd = -1;
     int m_exitStatus = -1;
     bool m_ready = false;

@@ -25,6 +25,7 @@ constexpr const char* kPtyAddress = "127.53.17.1";
 constexpr const char* kUdpAddress = "127.53.17.2";
 constexpr const char* kScenarioAddress = "127.53.17.3";
 constexpr const char* kSignalAddress = "127.53.17.4";
+constexpr const char* kTerminalAddress = "127.53.17.5";
 
 // Reads from fd until the collected text contains `want` or the time is up.
 std::string ReadUntil(int fd, const std::string& want, int timeoutMs = 5000) {
@@ -165,6 +166,35 @@ TEST(AdapterSimProcess, PseudoTerminal) {
     if (HasFailure()) {
         std::fprintf(stderr, "simulator log:\n%s", sim.Log().c_str());
     }
+}
+
+TEST(AdapterSimProcess, TypedCommands) {
+    TempDir dir;
+    CSimProcess::Options options{dir.Path(), kTerminalAddress, {}};
+    options.interactive = true;
+    CSimProcess sim(options);
+    ASSERT_TRUE(sim.Running());
+    int fd = OpenLink(sim.LinkPath(), B115200);
+    ASSERT_GE(fd, 0);
+    ASSERT_TRUE(sim.WaitForLog("INFO READY"));
+    ASSERT_TRUE(sim.Type("ring 1 4085551212 5551212"));
+    EXPECT_NE(ReadUntil(fd, "4085551212\r\n").find("\r\nCALL:0,1;2,1;3,1;4,5551212;5,4085551212\r\n"),
+              std::string::npos);
+    EXPECT_TRUE(sim.WaitForLog("CTL stdin -> OK"));
+    ASSERT_TRUE(sim.Type("help"));
+    EXPECT_TRUE(sim.WaitForLog("--no-rate-check")) << "help prints the options";
+    EXPECT_TRUE(sim.WaitForLog("OK commands: ring"));
+    ASSERT_TRUE(sim.Type("flash 1"));
+    EXPECT_TRUE(sim.WaitForLog("ERR phone 1 is on-hook"));
+    // quit ends it with status 0 and removes the link.
+    ASSERT_TRUE(sim.Type("quit"));
+    EXPECT_TRUE(sim.WaitForLog("INFO stopping"));
+    ::close(fd);
+    int status = sim.Stop();
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+    struct stat st {};
+    EXPECT_NE(::lstat(sim.LinkPath().c_str(), &st), 0);
 }
 
 TEST(AdapterSimProcess, Udp) {

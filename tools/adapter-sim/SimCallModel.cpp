@@ -132,50 +132,48 @@ std::string CSimCallModel::HangUpFar(int port) {
     return "";
 }
 
-std::string CSimCallModel::OffHook(int port) {
+std::string CSimCallModel::SetHook(int port, bool offHook) {
     if (auto err = CheckPort(port); !err.empty()) {
         return err;
     }
-    if (m_offHook[port - 1]) {
-        return StrFormat("phone %d is already off-hook", port);
+    if (m_offHook[port - 1] == offHook) {
+        return StrFormat("phone %d is already %s", port, offHook ? "off-hook" : "on-hook");
     }
-    m_offHook[port - 1] = true;
-    Audio(port, "40,2");
+    m_offHook[port - 1] = offHook;
+    Audio(port, offHook ? "40,2" : "40,1");
     return "";
+}
+
+std::string CSimCallModel::OffHook(int port) {
+    return SetHook(port, true);
 }
 
 std::string CSimCallModel::OnHook(int port) {
+    return SetHook(port, false);
+}
+
+// A flash or a dialed digit needs the handset lifted.
+std::string CSimCallModel::CheckOffHook(int port) const {
     if (auto err = CheckPort(port); !err.empty()) {
         return err;
     }
-    if (!m_offHook[port - 1]) {
-        return StrFormat("phone %d is already on-hook", port);
-    }
-    m_offHook[port - 1] = false;
-    Audio(port, "40,1");
-    return "";
+    return m_offHook[port - 1] ? "" : StrFormat("phone %d is on-hook", port);
 }
 
 std::string CSimCallModel::Flash(int port) {
-    if (auto err = CheckPort(port); !err.empty()) {
+    if (auto err = CheckOffHook(port); !err.empty()) {
         return err;
-    }
-    if (!m_offHook[port - 1]) {
-        return StrFormat("phone %d is on-hook", port);
     }
     Audio(port, "40,3");
     return "";
 }
 
 std::string CSimCallModel::Digit(int port, char digit) {
-    if (auto err = CheckPort(port); !err.empty()) {
-        return err;
-    }
     if (!IsDialChar(digit)) {
         return "a digit is 0-9, * or #";
     }
-    if (!m_offHook[port - 1]) {
-        return StrFormat("phone %d is on-hook", port);
+    if (auto err = CheckOffHook(port); !err.empty()) {
+        return err;
     }
     Audio(port, std::string("42,") + digit);
     return "";

@@ -95,6 +95,8 @@ private:
     void Audio(int port, const std::string& field);
     void CompleteNumber(CSimCall& call);
     std::string CheckPort(int port) const;
+    std::string CheckOffHook(int port) const;
+    std::string SetHook(int port, bool offHook);
 
     Config m_config;
     LineFn m_emit;
