@@ -520,7 +520,9 @@ void CModem::ReaderLoop() {
             m_ackCv.notify_all();
             // Sleep until Open, Close or the destructor wakes us.
             pollfd p{m_wakeFd, POLLIN, 0};
-            if (::poll(&p, 1, -1) > 0) {
+            const int ready = ::poll(&p, 1, -1);
+            m_wakeups.fetch_add(1);
+            if (ready > 0) {
                 std::uint64_t count = 0;
                 [[maybe_unused]] const ssize_t n = ::read(m_wakeFd, &count, sizeof(count));
             }
@@ -533,7 +535,9 @@ void CModem::ReaderLoop() {
         }
         if (fd >= 0) {
             pollfd p[2] = {{m_wakeFd, POLLIN, 0}, {fd, POLLIN, 0}};
-            if (::poll(p, 2, -1) < 0) {
+            const int ready = ::poll(p, 2, -1);
+            m_wakeups.fetch_add(1);
+            if (ready < 0) {
                 continue; // EINTR
             }
             if (p[0].revents != 0) {
@@ -549,7 +553,6 @@ void CModem::ReaderLoop() {
             continue;
         }
         if (waiting == 0) {
-            m_idleWakeups.fetch_add(1);
             continue;
         }
         buffer.resize(static_cast<std::size_t>(waiting));

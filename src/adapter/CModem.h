@@ -157,9 +157,9 @@ public:
 
     const CModemHooks& Hooks() const { return m_hooks; }
 
-    // The reader thread's idle wake-ups (poll() returns that brought no bytes and no request):
-    // for the benchmark and tests that check the link does not spin.
-    std::uint64_t ReaderIdleWakeups() const { return m_idleWakeups.load(); }
+    // How often the reader thread woke from its blocking wait (for bytes, a request, or
+    // nothing): for the benchmark and tests that check a quiet link costs no wake-ups.
+    std::uint64_t ReaderWakeups() const { return m_wakeups.load(); }
 
 private:
     bool TrySerial(const std::string& path);
@@ -194,6 +194,6 @@ private:
     std::condition_variable m_ackCv;
     bool m_pausedAck = false; // guarded by m_ackMutex
     int m_wakeFd = -1;        // eventfd that wakes the reader for pause and stop
-    std::atomic<std::uint64_t> m_idleWakeups{0};
+    std::atomic<std::uint64_t> m_wakeups{0};
     std::thread m_reader;
 };
