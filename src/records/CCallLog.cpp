@@ -62,6 +62,7 @@ void CCallLog::Load() {
         return; // no log yet: empty, and Add does not save until the file exists
     }
     const std::vector<std::string_view> lines = SplitStoreLines(data);
+    m_byId.reserve(lines.size());
     if (!lines.empty()) {
         if (lines.front() == kHeader) {
             LoadCurrentLayout(lines);

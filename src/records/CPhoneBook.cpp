@@ -75,6 +75,9 @@ void CPhoneBook::Load() {
         return; // a new phone book: empty, and Add does not save until the file exists
     }
     const std::vector<std::string_view> lines = SplitStoreLines(data);
+    m_entries.reserve(lines.size());
+    m_byNumber.reserve(lines.size());
+    m_byId.reserve(lines.size());
     if (!lines.empty()) {
         if (lines.front() == kHeader) {
             LoadCurrentLayout(lines);

@@ -10,6 +10,34 @@
 #include <ctime>
 #include <sys/stat.h>
 
+namespace {
+
+// Seconds on either side of a local time within which the UTC offset must not change for the
+// quick conversion to be exact.
+constexpr std::int64_t kOffsetWindow = 3 * 3600;
+
+// Days from 1970-01-01 to a date of the proleptic Gregorian calendar.
+std::int64_t DaysFromCivil(std::int64_t y, unsigned m, unsigned d) {
+    y -= m <= 2 ? 1 : 0;
+    const std::int64_t era = (y >= 0 ? y : y - 399) / 400;
+    const auto yoe = static_cast<unsigned>(y - era * 400);
+    const unsigned doy = (153 * (m > 2 ? m - 3 : m + 9) + 2) / 5 + d - 1;
+    const unsigned doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+    return era * 146097 + static_cast<std::int64_t>(doe) - 719468;
+}
+
+// Local calendar time and UTC offset at t.
+bool LocalAt(std::int64_t t, std::tm& out, long& offset) {
+    const std::time_t tt = static_cast<std::time_t>(t);
+    if (localtime_r(&tt, &out) == nullptr) {
+        return false;
+    }
+    offset = out.tm_gmtoff;
+    return true;
+}
+
+} // namespace
+
 std::vector<std::string_view> SplitStoreLines(std::string_view text) {
     std::vector<std::string_view> lines;
     std::size_t start = 0;
@@ -62,6 +90,28 @@ bool ParseLocalDate(std::string_view text, std::int64_t& t) {
                       v[3] <= 23 && v[4] >= 0 && v[4] <= 59 && v[5] >= 0 && v[5] <= 60;
     if (!sane) {
         return false;
+    }
+    // Far from any change of the UTC offset a local time names exactly one moment, which is
+    // what mktime would return; find it with a few cheap localtime_r calls. Near a change (a
+    // missing or doubled local hour) mktime decides, with tm_isdst = -1.
+    const std::int64_t asUtc =
+        DaysFromCivil(v[0], unsigned(v[1]), unsigned(v[2])) * 86400 + v[3] * 3600 + v[4] * 60 + v[5];
+    std::tm local{};
+    long firstOffset = 0;
+    long offset = 0;
+    long before = 0;
+    long after = 0;
+    if (LocalAt(asUtc, local, firstOffset) && LocalAt(asUtc - firstOffset, local, offset)) {
+        const std::int64_t candidate = asUtc - offset;
+        long candidateOffset = 0;
+        std::tm around{};
+        if (LocalAt(candidate, local, candidateOffset) && candidateOffset == offset && local.tm_year == v[0] - 1900 &&
+            local.tm_mon == v[1] - 1 && local.tm_mday == v[2] && local.tm_hour == v[3] && local.tm_min == v[4] &&
+            local.tm_sec == v[5] && LocalAt(candidate - kOffsetWindow, around, before) && before == offset &&
+            LocalAt(candidate + kOffsetWindow, around, after) && after == offset) {
+            t = candidate;
+            return true;
+        }
     }
     std::tm tmv{};
     tmv.tm_year = v[0] - 1900;

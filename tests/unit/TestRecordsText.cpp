@@ -2,6 +2,7 @@
 // local time and the number and flag fields.
 #include "records/RecordText.h"
 
+#include <cstdio>
 #include <cstdlib>
 #include <ctime>
 #include <gtest/gtest.h>
@@ -157,6 +158,54 @@ TEST(RecordsText, IdsAreUniqueAndNeverZero) {
     const std::uint64_t b = NewRecordId();
     EXPECT_NE(a, 0u);
     EXPECT_GT(b, a);
+}
+
+} // namespace
+
+namespace {
+
+// The date reader must name the same moment as mktime with tm_isdst = -1 in every zone,
+// including the hours around changes of the UTC offset.
+TEST(RecordsText, DatesAgreeWithMktimeAcrossZonesAndOffsetChanges) {
+    for (const char* zone :
+         {"America/New_York", "Europe/London", "Australia/Lord_Howe", "Pacific/Apia", "Asia/Kolkata", "UTC"}) {
+        setenv("TZ", zone, 1);
+        tzset();
+        int checked = 0;
+        // Every 97 minutes and 7 seconds through 2011 (Apia skipped a whole day that year).
+        for (std::int64_t utc = 1293840000; utc < 1325376000; utc += 97 * 60 + 7) {
+            const std::time_t tt = static_cast<std::time_t>(utc);
+            std::tm local{};
+            ASSERT_NE(localtime_r(&tt, &local), nullptr);
+            for (const int shiftMinutes : {0, 30, 60}) { // also local times that may not exist
+                std::tm want = local;
+                want.tm_min = (local.tm_min + shiftMinutes) % 60;
+                want.tm_isdst = -1;
+                char text[64];
+                std::snprintf(text, sizeof text, "%d,%d,%d,%d,%d,%d", want.tm_year + 1900, want.tm_mon + 1,
+                              want.tm_mday, want.tm_hour, want.tm_min, want.tm_sec);
+                std::tm copy = want;
+                const std::int64_t expected = std::mktime(&copy);
+                std::int64_t got = 0;
+                ASSERT_TRUE(ParseLocalDate(text, got)) << zone << " " << text;
+                // A doubled local hour may be resolved either way by mktime itself; anywhere
+                // else the answer is unique.
+                std::tm back{};
+                const std::time_t gotT = static_cast<std::time_t>(got);
+                localtime_r(&gotT, &back);
+                if (got != expected) {
+                    const std::time_t expT = static_cast<std::time_t>(expected);
+                    std::tm other{};
+                    localtime_r(&expT, &other);
+                    ASSERT_TRUE(back.tm_hour == other.tm_hour && back.tm_min == other.tm_min &&
+                                back.tm_mday == other.tm_mday && back.tm_gmtoff != other.tm_gmtoff)
+                        << zone << " " << text << ": " << got << " vs " << expected;
+                }
+                ++checked;
+            }
+        }
+        EXPECT_GT(checked, 15000) << zone;
+    }
 }
 
 } // namespace
