@@ -443,6 +443,14 @@ bool CMainDialog::OnSysCommand(int command) {
     return true;
 }
 
+void CMainDialog::AnnounceNewCall() {
+    m_bNewCall = true;
+    ++m_nNewCalls;
+    const std::string text = StrFormat("%d New Call%s", m_nNewCalls, m_nNewCalls > 1 ? "s" : "");
+    m_host.SetStatusText(3, text);
+    m_host.SetTrayTip(std::string(kTrayTip) + " - " + text);
+}
+
 void CMainDialog::OnTrayNotify(int iconId, int mouseMessage) {
     if (iconId != ctl::kTrayIcon) {
         return;

@@ -93,6 +93,11 @@ public:
     enum class ETileState { Empty, Active, Held };
     void SetTileStateSource(std::function<ETileState(int tile)> source) { m_tileState = std::move(source); }
 
+    // An incoming call was logged: count it in status bar part 3 and the tray tip ("1 New
+    // Call", "2 New Calls", ...) and blink the tray icon until the next left click on it.
+    void AnnounceNewCall();
+    int NewCallCount() const { return m_nNewCalls; }
+
     // Re-creates the "Connect to %s" items of the "&Internet" menu for the configured slots.
     void RebuildConnectionMenu();
     // Check marks of the connection items.

@@ -421,6 +421,38 @@ TEST_F(ControllerTest, TrayClicks) {
     EXPECT_FALSE(m_dialog->Settings().m_bCallLogVisible);
 }
 
+TEST_F(ControllerTest, NewCallsBlinkTheTrayUntilTheLeftClick) {
+    CSettings s = BaseSettings();
+    s.m_bCallLogVisible = false;
+    s.m_bWasMinimized = true;
+    Start(s);
+    m_dialog->AnnounceNewCall();
+    EXPECT_EQ(m_host.StatusText(3), "1 New Call");
+    m_dialog->AnnounceNewCall();
+    EXPECT_EQ(m_host.StatusText(3), "2 New Calls");
+    EXPECT_EQ(m_host.TrayTip(), "Ringvale - 2 New Calls");
+    std::vector<int> images;
+    for (int i = 0; i < 4; ++i) {
+        m_dialog->OnTimer(ctl::kTimer);
+        images.push_back(m_host.TrayImage());
+    }
+    EXPECT_EQ(images, (std::vector<int>{167, 128, 167, 128}));
+
+    // The click acknowledges: restores the window, shows the call log, stops the blinking.
+    m_dialog->OnMessage(CMessage::Make(WM_RV_TRAY_NOTIFY, ctl::kTrayIcon, kWmLButtonDown));
+    EXPECT_FALSE(m_host.IsMainMinimized());
+    EXPECT_TRUE(m_host.IsWindowVisible(EWindow::CallLog));
+    EXPECT_TRUE(m_dialog->Settings().m_bCallLogVisible);
+    EXPECT_EQ(m_host.StatusText(3), "No new calls");
+    EXPECT_EQ(m_host.TrayTip(), "Ringvale");
+    EXPECT_EQ(m_dialog->NewCallCount(), 0);
+    const int calls = m_host.CountCalls("SetTrayImage(");
+    m_dialog->OnTimer(ctl::kTimer);
+    EXPECT_EQ(m_host.CountCalls("SetTrayImage("), calls) << "no blinking after the click";
+    m_dialog->AnnounceNewCall();
+    EXPECT_EQ(m_host.StatusText(3), "1 New Call");
+}
+
 // The whole road of a report: simulator → pty → CModem reader → monitor → queue → decoder.
 TEST_F(ControllerTest, OfferedCallFromTheSimulatorReachesTheActivityList) {
     CSimProcess sim({m_dir.Path(), "127.0.61.1", {}});
