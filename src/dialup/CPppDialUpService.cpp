@@ -22,7 +22,7 @@ extern char** environ;
 
 namespace {
 
-constexpr std::size_t kMaxCapturedOutput = 64 * 1024;
+constexpr std::size_t kMaxCapturedOutput = std::size_t{64} * 1024;
 constexpr const char* kPidFilePrefix = "ppp-ringvale-";
 constexpr const char* kPidFileSuffix = ".pid";
 
@@ -196,7 +196,7 @@ std::string CPppDialUpService::FindPppd() const {
     }
     dirs.insert(dirs.end(), m_config.searchDirs.begin(), m_config.searchDirs.end());
     for (const std::string& dir : dirs) {
-        const std::string candidate = dir + "/pppd";
+        std::string candidate = dir + "/pppd";
         if (IsExecutableFile(candidate)) {
             return candidate;
         }
