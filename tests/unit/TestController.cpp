@@ -10,6 +10,11 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+#include <atomic>
 #include <chrono>
 #include <memory>
 #include <string>
@@ -29,10 +34,18 @@ public:
     std::string ErrorText(int) override { return "failed"; }
     void HangUp(DialUpHandle handle) override { hungUp.push_back(handle); }
     EDialUpStatus Status(DialUpHandle) override { return EDialUpStatus::Disconnected; }
-    std::vector<DialUpConnectionInfo> ActiveConnections() override { return {}; }
+    std::vector<DialUpConnectionInfo> ActiveConnections() override {
+        ++enumerations;
+        if (!foreignUp) {
+            return {};
+        }
+        return {{1, "Other", "/dev/ttyOther"}, {2, "Adapter", "/dev/ttyAdapter"}};
+    }
     std::vector<std::string> Entries() override { return {}; }
     std::string EntryDeviceName(const std::string&) override { return {}; }
     std::vector<DialUpHandle> hungUp;
+    std::atomic<bool> foreignUp{false};
+    std::atomic<int> enumerations{0};
 };
 
 class CCountingPart final : public IControllerPart {
@@ -78,6 +91,7 @@ protected:
 
     void Create(const std::string& address = "999.1.1.1") {
         CMainDialog::SOptions options;
+        options.modemHooks.lockDir = m_dir.Path();
         options.settingsPath = m_dir.File("RV.cfg");
         options.adapterAddress = address;
         options.modemHooks.serialTries = 1;
@@ -477,6 +491,57 @@ TEST_F(ControllerTest, OfferedCallFromTheSimulatorReachesTheActivityList) {
     m_dialog->OnOK();
     EXPECT_TRUE(sim.WaitForLog("RX pty AT$V0"));
     EXPECT_TRUE(sim.WaitForLog("RX pty ATE1"));
+}
+
+// A dial-up connection that is not ours holds the adapter's serial port at start-up: the link
+// runs over the socket until that connection ends, then the monitor moves it back.
+TEST_F(ControllerTest, ForeignDialUpConnectionIsWatchedUntilItEnds) {
+    CSimProcess sim({m_dir.Path(), "127.0.61.2", {}});
+    ASSERT_TRUE(sim.Running());
+    const int holder = ::open(sim.LinkPath().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+    ASSERT_GE(holder, 0);
+    ASSERT_EQ(::flock(holder, LOCK_EX | LOCK_NB), 0);
+    m_dialUp.foreignUp = true;
+
+    CSettings s = BaseSettings();
+    s.m_strComPort = sim.LinkPath();
+    s.m_strModemName = "/dev/ttyAdapter";
+    s.m_strRASConnection = {"Work", "", ""};
+    WriteSettings(s);
+    Create(sim.Address());
+    ASSERT_TRUE(m_dialog->OnInitDialog());
+    EXPECT_TRUE(m_host.MessageBoxes().empty());
+    EXPECT_TRUE(m_dialog->Modem().OnSocket());
+    EXPECT_EQ(m_host.StatusText(0), "Online (at startup)");
+    EXPECT_FALSE(m_host.ControlEnabled(ctl::kDialUp));
+    EXPECT_FALSE(m_host.MenuItemEnabled(cmd::kToggleDialUp));
+    EXPECT_TRUE(m_dialog->Monitor().ForeignWatch());
+    EXPECT_FALSE(m_host.Menu(EMenu::Internet).at(0).checked) << "not our connection";
+
+    // Reports still arrive, over the socket.
+    ASSERT_TRUE(sim.Command("ring 2 5551234"));
+    EXPECT_TRUE(PumpUntil([&] { return m_host.HasActivity("Call offering: 5551234"); }));
+
+    // The watch checks again every 500 ms while the connection is up.
+    EXPECT_EQ(m_dialUp.enumerations.load(), 1);
+    m_clock.AdvanceMs(500);
+    m_dialog->Monitor().Wake();
+    EXPECT_TRUE(PumpUntil([&] { return m_dialUp.enumerations.load() >= 2; }));
+    EXPECT_TRUE(m_dialog->Monitor().ForeignWatch());
+
+    // The connection ends and releases the port.
+    ::close(holder);
+    m_dialUp.foreignUp = false;
+    m_clock.AdvanceMs(500);
+    m_dialog->Monitor().Wake();
+    EXPECT_TRUE(PumpUntil([&] { return m_host.StatusText(0) == "Offline"; }));
+    EXPECT_TRUE(m_host.HasActivity("RAS disconnected - closing/opening"));
+    EXPECT_TRUE(m_host.HasActivity("   Success, on serial"));
+    EXPECT_TRUE(m_host.ControlEnabled(ctl::kDialUp));
+    EXPECT_TRUE(m_host.MenuItemEnabled(cmd::kToggleDialUp));
+    EXPECT_FALSE(m_dialog->Monitor().ForeignWatch());
+    EXPECT_FALSE(m_dialog->Modem().OnSocket());
+    m_dialog->OnOK();
 }
 
 } // namespace
