@@ -1,0 +1,30 @@
+// Screening of offered calls: a caller who sends no number (with IgnoreBlocked on) or whom
+// the phone book marks "Ignore Caller" is rejected at once; a call from the remote-control
+// watch numbers triggers the dial-up toggle; every other offered call is announced with the
+// caller-ID popup.
+#pragma once
+
+#include "calls/CCall.h"
+#include "calls/CCallContext.h"
+#include "calls/CRemoteControl.h"
+#include "core/CWindowHost.h"
+
+class CCallScreening {
+public:
+    CCallScreening(CCallContext& context, CRemoteControl& remoteControl);
+
+    // For every offered call, after it was created, named and placed in a tile.
+    void ScreenOfferedCall(CCall& call);
+
+    // Whether the popup shows the number: the call has one, CIDShowNumber is on, and either
+    // CIDOnlyIfNotInPhoneBook is off or the caller has no phone book entry.
+    static bool ShowNumberInPopup(const CCall& call, const CSettings& settings);
+    // The popup for the call with the caller-ID settings.
+    static SCallerIdPopup PopupFor(const CCall& call, const CSettings& settings);
+
+private:
+    void Reject(CCall& call, const char* why);
+
+    CCallContext& m_ctx;
+    CRemoteControl& m_remoteControl;
+};
