@@ -287,51 +287,21 @@ TEST_F(SimDialUpTest, FileIsReadAgainAndBadLinesAreTraced) {
     EXPECT_EQ(trace.find("line 2:", first + 1), std::string::npos) << trace;
 }
 
-class ScopedEnv {
-public:
-    ScopedEnv(const char* name, const char* value) : m_name(name) {
-        if (const char* old = std::getenv(name)) {
-            m_old = old;
-            m_had = true;
-        }
-        if (value != nullptr) {
-            ::setenv(name, value, 1);
-        } else {
-            ::unsetenv(name);
-        }
-    }
-    ~ScopedEnv() {
-        if (m_had) {
-            ::setenv(m_name.c_str(), m_old.c_str(), 1);
-        } else {
-            ::unsetenv(m_name.c_str());
-        }
-    }
-
-private:
-    std::string m_name;
-    std::string m_old;
-    bool m_had = false;
-};
-
 TEST_F(SimDialUpTest, FactoryChoosesByEnvironment) {
     WriteSimFile("Demo=/dev/demo\n");
-    const ScopedEnv file("RINGVALE_DIALUP_SIM_FILE", FilePath().c_str());
-    {
-        const ScopedEnv choice("RINGVALE_DIALUP", "sim");
-        const std::unique_ptr<IDialUpService> service = CreateDialUpService();
-        ASSERT_NE(dynamic_cast<CSimulatedDialUpService*>(service.get()), nullptr);
-        EXPECT_EQ(service->Entries(), Words{"Demo"});
+    ::setenv("RINGVALE_DIALUP_SIM_FILE", FilePath().c_str(), 1);
+    ::setenv("RINGVALE_DIALUP", "sim", 1);
+    const std::unique_ptr<IDialUpService> sim = CreateDialUpService();
+    ASSERT_NE(dynamic_cast<CSimulatedDialUpService*>(sim.get()), nullptr);
+    EXPECT_EQ(sim->Entries(), Words{"Demo"});
+    for (const char* value : {"pppd", "", "bogus"}) {
+        ::setenv("RINGVALE_DIALUP", value, 1);
+        EXPECT_NE(dynamic_cast<CPppDialUpService*>(CreateDialUpService().get()), nullptr) << value;
     }
-    for (const char* value : {static_cast<const char*>(nullptr), "pppd", "", "bogus"}) {
-        const ScopedEnv choice("RINGVALE_DIALUP", value);
-        const std::unique_ptr<IDialUpService> service = CreateDialUpService();
-        EXPECT_NE(dynamic_cast<CPppDialUpService*>(service.get()), nullptr) << (value ? value : "(unset)");
-    }
-    {
-        const ScopedEnv unset("RINGVALE_DIALUP_SIM_FILE", nullptr);
-        EXPECT_EQ(CSimulatedDialUpService::DefaultFilePath(), "dialup-sim.txt");
-    }
+    ::unsetenv("RINGVALE_DIALUP");
+    EXPECT_NE(dynamic_cast<CPppDialUpService*>(CreateDialUpService().get()), nullptr);
+    ::unsetenv("RINGVALE_DIALUP_SIM_FILE");
+    EXPECT_EQ(CSimulatedDialUpService::DefaultFilePath(), "dialup-sim.txt");
 }
 
 } // namespace
