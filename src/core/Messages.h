@@ -12,12 +12,13 @@
 inline constexpr int kWmUser = 0x0400;
 
 enum EMessageId : int {
-    WM_RV_MODEM_LINE = kWmUser + 100,         // text: one trimmed, non-empty adapter line
-    WM_RV_REFRESH_TILES = kWmUser + 101,      // no payload
-    WM_RV_DIAL_NUMBER = kWmUser + 102,        // text: the number to dial
-    WM_RV_PB_DELETE_ENTRY = kWmUser + 103,    // key: the entry's id
-    WM_RV_PB_ADD_ENTRY = kWmUser + 104,       // object: the new entry; wParam: list position when sent on
-    WM_RV_PB_REPLACE_ENTRY = kWmUser + 105,   // key: the entry's id; object: the edited entry
+    WM_RV_MODEM_LINE = kWmUser + 100,      // text: one trimmed, non-empty adapter line
+    WM_RV_REFRESH_TILES = kWmUser + 101,   // no payload
+    WM_RV_DIAL_NUMBER = kWmUser + 102,     // text: the number to dial
+    WM_RV_PB_DELETE_ENTRY = kWmUser + 103, // key: the entry's id
+    WM_RV_PB_ADD_ENTRY = kWmUser + 104, // object: std::shared_ptr<CPhoneBookEntry>; wParam: list position when sent on
+    WM_RV_PB_REPLACE_ENTRY =
+        kWmUser + 105, // key: the entry's id; object: std::shared_ptr<CPhoneBookEntry>, the edited copy
     WM_RV_LOG_ADD_RECORD = kWmUser + 106,     // key: the record's id
     WM_RV_LOG_DELETE_RECORD = kWmUser + 107,  // key: the record's id
     WM_RV_LOG_TO_PHONE_BOOK = kWmUser + 108,  // key: the record's id
