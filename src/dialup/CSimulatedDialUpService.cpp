@@ -20,9 +20,11 @@ CSimulatedDialUpService::CSimulatedDialUpService(std::string filePath, std::stri
 }
 
 CSimulatedDialUpService::~CSimulatedDialUpService() {
-    const std::lock_guard lock(m_mutex);
+    // A dial still waiting out its delay on another thread ends at once; wait for it to leave.
+    std::unique_lock lock(m_mutex);
     m_stopping = true;
     m_wake.notify_all();
+    m_wake.wait(lock, [this] { return m_dialsWaiting == 0; });
 }
 
 std::string CSimulatedDialUpService::DefaultFilePath() {
@@ -105,9 +107,15 @@ int CSimulatedDialUpService::Dial(const std::string& entryName, const std::strin
     }
     const SimDialUpEntry entry = *found;
     Trace(StrFormat("<dbg> Dial-up simulation: dialling %s on %s", entry.name.c_str(), entry.device.c_str()));
-    if (entry.delayMs > 0 &&
-        m_wake.wait_for(lock, std::chrono::milliseconds(entry.delayMs), [this] { return m_stopping; })) {
-        return kDialUpErrSignalBase + SIGTERM;
+    if (entry.delayMs > 0) {
+        ++m_dialsWaiting;
+        const bool stopped =
+            m_wake.wait_for(lock, std::chrono::milliseconds(entry.delayMs), [this] { return m_stopping; });
+        --m_dialsWaiting;
+        if (stopped) {
+            m_wake.notify_all();
+            return kDialUpErrSignalBase + SIGTERM;
+        }
     }
     if (entry.failCode != 0) {
         return entry.failCode;

@@ -65,6 +65,7 @@ private:
     std::mutex m_mutex;
     std::condition_variable m_wake; // ends a dial's delay early when the service goes away
     bool m_stopping = false;
+    int m_dialsWaiting = 0;
     std::map<DialUpHandle, Connection> m_connections; // our own dials
     std::map<std::string, Foreign> m_foreign;         // by device
     std::vector<SimDialUpEntry> m_entries;

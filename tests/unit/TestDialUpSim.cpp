@@ -10,6 +10,7 @@
 #include "support/TempDir.h"
 
 #include <chrono>
+#include <csignal>
 #include <cstdlib>
 #include <functional>
 #include <gtest/gtest.h>
@@ -217,6 +218,24 @@ TEST_F(SimDialUpTest, MonitorCallsAreNotBlockedByASlowDial) {
     EXPECT_LT(steady_clock::now() - start, milliseconds(200));
     dialer.join();
     EXPECT_EQ(service.ActiveConnections().size(), 1u);
+}
+
+TEST_F(SimDialUpTest, GoingAwayEndsAWaitingDial) {
+    WriteSimFile("Slow=" + m_pty.Path() + " delay=20000\n");
+    auto service = std::make_unique<CSimulatedDialUpService>(FilePath(), LockDir());
+    int code = 0;
+    std::thread dialer([&] {
+        DialUpHandle handle = 0;
+        code = service->Dial("Slow", "", "", handle);
+    });
+    ASSERT_TRUE(
+        WaitFor([&] { return ReadFileText(m_dir.File("Ringvale.dbg")).find("dialling Slow") != std::string::npos; }));
+    const auto start = steady_clock::now();
+    service.reset();
+    EXPECT_LT(steady_clock::now() - start, milliseconds(2000));
+    dialer.join();
+    EXPECT_EQ(code, kDialUpErrSignalBase + SIGTERM);
+    EXPECT_FALSE(Held(m_pty.Path()));
 }
 
 TEST_F(SimDialUpTest, ForeignConnectionFromTheFile) {
