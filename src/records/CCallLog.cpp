@@ -36,16 +36,10 @@ std::unique_ptr<CCallLogRecord> RecordFromFields(const std::string_view* f) {
     return r;
 }
 
-void AppendQuotedInt(std::string& out, std::int64_t value) {
-    out.push_back('"');
-    AppendInt(out, value);
-    out.push_back('"');
-}
-
 } // namespace
 
 CCallLog::CCallLog(std::string fileName, std::string areaCode, MessageBoxFn messageBox)
-    : m_strFileName(std::move(fileName)), m_strAreaCode(std::move(areaCode)), m_messageBox(std::move(messageBox)) {
+    : CRecordStore(std::move(fileName), std::move(areaCode), std::move(messageBox)) {
     Load();
 }
 
@@ -102,30 +96,21 @@ void CCallLog::Append(std::unique_ptr<CCallLogRecord> record) {
     FixUnknownName(*record);
     record->m_seq = --m_tailSeq;
     m_byId[record->m_id] = record.get();
-    m_records.push_back(std::move(record));
+    m_list.push_back(std::move(record));
 }
 
 // ---------------------------------------------------------------- saving
 
-bool CCallLog::Save(const std::string& fileName) {
-    auto lock = Lock();
-    m_strFileName = fileName;
-    return Save();
-}
-
 bool CCallLog::Save() {
     auto lock = Lock();
     std::string out;
-    out.reserve(32 + m_records.size() * 80);
+    out.reserve(32 + m_list.size() * 80);
     out.append(kHeader);
     out.append("\r\n");
-    for (const auto& r : m_records) {
-        // Quotes would end the field early and an LF would split the line; the record in
-        // memory keeps the cleaned text.
-        RemoveQuotes(r->m_strName);
-        ReplaceLineFeeds(r->m_strName);
-        RemoveQuotes(r->m_strNumber);
-        ReplaceLineFeeds(r->m_strNumber);
+    for (const auto& r : m_list) {
+        // The record in memory keeps the cleaned text.
+        CleanField(r->m_strName);
+        CleanField(r->m_strNumber);
         out.push_back('"');
         out.append(r->m_strName);
         out.append("\",\"");
@@ -162,11 +147,11 @@ int CCallLog::Add(std::unique_ptr<CCallLogRecord> record) {
         }
         FixUnknownName(*record);
         record->m_seq = ++m_headSeq;
-        if (m_records.empty()) {
+        if (m_list.empty()) {
             m_tailSeq = record->m_seq;
         }
         m_byId[record->m_id] = record.get();
-        m_records.push_front(std::move(record));
+        m_list.push_front(std::move(record));
     }
     if (m_bLoaded) {
         Save();
@@ -174,31 +159,11 @@ int CCallLog::Add(std::unique_ptr<CCallLogRecord> record) {
     return 0;
 }
 
-bool CCallLog::Remove(std::uint64_t id) {
-    std::unique_ptr<CCallLogRecord> removed;
-    {
-        auto lock = Lock();
-        const auto found = m_byId.find(id);
-        if (found != m_byId.end()) {
-            const std::size_t pos = PositionOf(found->second);
-            if (pos < m_records.size()) {
-                removed = std::move(m_records[pos]);
-                m_records.erase(m_records.begin() + static_cast<std::ptrdiff_t>(pos));
-            }
-            m_byId.erase(found);
-        }
-    }
-    const bool found = removed != nullptr;
-    removed.reset();
-    Save();
-    return found;
-}
-
 int CCallLog::Rename(const std::string& number, const std::string& name) {
     int renamed = 0;
     {
         auto lock = Lock();
-        for (auto& r : m_records) {
+        for (auto& r : m_list) {
             if (r->m_strNumber == number) {
                 r->m_strName = name;
                 FixUnknownName(*r);
@@ -214,36 +179,10 @@ int CCallLog::Rename(const std::string& number, const std::string& name) {
 
 std::size_t CCallLog::PositionOf(const CCallLogRecord* record) const {
     // m_seq falls strictly from head to tail.
-    const auto it = std::lower_bound(m_records.begin(), m_records.end(), record->m_seq,
+    const auto it = std::lower_bound(m_list.begin(), m_list.end(), record->m_seq,
                                      [](const auto& r, std::int64_t seq) { return r->m_seq > seq; });
-    if (it != m_records.end() && it->get() == record) {
-        return static_cast<std::size_t>(it - m_records.begin());
+    if (it != m_list.end() && it->get() == record) {
+        return static_cast<std::size_t>(it - m_list.begin());
     }
-    return m_records.size();
-}
-
-std::size_t CCallLog::GetCount() const {
-    auto lock = Lock();
-    return m_records.size();
-}
-
-const CCallLogRecord* CCallLog::GetAt(std::size_t index) const {
-    auto lock = Lock();
-    return index < m_records.size() ? m_records[index].get() : nullptr;
-}
-
-const CCallLogRecord* CCallLog::FindById(std::uint64_t id) const {
-    auto lock = Lock();
-    const auto found = m_byId.find(id);
-    return found == m_byId.end() ? nullptr : found->second;
-}
-
-int CCallLog::IndexOf(std::uint64_t id) const {
-    auto lock = Lock();
-    const auto found = m_byId.find(id);
-    if (found == m_byId.end()) {
-        return -1;
-    }
-    const std::size_t pos = PositionOf(found->second);
-    return pos < m_records.size() ? static_cast<int>(pos) : -1;
+    return m_list.size();
 }

@@ -34,12 +34,6 @@ void AppendCallDate(std::string& out, bool has, std::int64_t t) {
     out.push_back('"');
 }
 
-void AppendQuotedInt(std::string& out, std::int64_t value) {
-    out.push_back('"');
-    AppendInt(out, value);
-    out.push_back('"');
-}
-
 // Fields 1 to 13 of an entry, the same in both layouts; the flag word is the caller's.
 std::unique_ptr<CPhoneBookEntry> EntryFromFields(const std::string_view (&f)[kOlderLayoutFields]) {
     auto entry = std::make_unique<CPhoneBookEntry>(std::string(f[0]), std::string(f[1]), std::string(f[2]),
@@ -58,7 +52,7 @@ std::unique_ptr<CPhoneBookEntry> EntryFromFields(const std::string_view (&f)[kOl
 } // namespace
 
 CPhoneBook::CPhoneBook(std::string fileName, std::string areaCode, MessageBoxFn messageBox)
-    : m_strFileName(std::move(fileName)), m_strAreaCode(std::move(areaCode)), m_messageBox(std::move(messageBox)) {
+    : CRecordStore(std::move(fileName), std::move(areaCode), std::move(messageBox)) {
     Load();
 }
 
@@ -75,7 +69,7 @@ void CPhoneBook::Load() {
         return; // a new phone book: empty, and Add does not save until the file exists
     }
     const std::vector<std::string_view> lines = SplitStoreLines(data);
-    m_entries.reserve(lines.size());
+    m_list.reserve(lines.size());
     m_byNumber.reserve(lines.size());
     m_byId.reserve(lines.size());
     if (!lines.empty()) {
@@ -127,33 +121,21 @@ void CPhoneBook::LoadOlderLayout(const std::vector<std::string_view>& lines) {
 
 // ---------------------------------------------------------------- saving
 
-bool CPhoneBook::Save(const std::string& fileName) {
-    auto lock = Lock();
-    m_strFileName = fileName;
-    return Save();
-}
-
 bool CPhoneBook::Save() {
     auto lock = Lock();
     // Clean what cannot be written: quotes would end a field early and an LF would split the
     // line. The entries in memory keep the cleaned text.
     bool moved = false;
-    for (auto& e : m_entries) {
-        bool nameChanged = false;
-        bool lastChanged = RemoveQuotes(e->m_strLastName);
-        lastChanged |= ReplaceLineFeeds(e->m_strLastName);
-        nameChanged |= RemoveQuotes(e->m_strFirstName);
-        nameChanged |= ReplaceLineFeeds(e->m_strFirstName);
-        RemoveQuotes(e->m_strCompany);
-        ReplaceLineFeeds(e->m_strCompany);
-        RemoveQuotes(e->m_strMemo);
-        ReplaceLineFeeds(e->m_strMemo);
-        bool numberChanged = RemoveQuotes(e->m_strNumber);
-        numberChanged |= ReplaceLineFeeds(e->m_strNumber);
+    for (auto& e : m_list) {
+        const bool lastChanged = CleanField(e->m_strLastName);
+        const bool firstChanged = CleanField(e->m_strFirstName);
+        CleanField(e->m_strCompany);
+        CleanField(e->m_strMemo);
+        const bool numberChanged = CleanField(e->m_strNumber);
         if (numberChanged) {
             e->m_strNumber = StoringRule(std::move(e->m_strNumber));
         }
-        if (lastChanged || nameChanged) {
+        if (lastChanged || firstChanged) {
             e->GetName();
         }
         moved |= lastChanged || numberChanged;
@@ -163,37 +145,27 @@ bool CPhoneBook::Save() {
     }
 
     std::string out;
-    out.reserve(32 + m_entries.size() * 128);
+    out.reserve(32 + m_list.size() * 128);
     out.append(kHeader);
     out.append("\r\n");
-    for (const auto& e : m_entries) {
-        AppendQuoted(out, e->m_strNumber);
-        out.push_back(',');
-        AppendQuoted(out, e->m_strLastName);
-        out.push_back(',');
-        AppendQuoted(out, e->m_strFirstName);
-        out.push_back(',');
-        AppendQuoted(out, e->m_strCompany);
-        out.push_back(',');
-        AppendQuoted(out, e->m_strMemo);
-        out.push_back(',');
+    for (const auto& e : m_list) {
+        for (const std::string* text :
+             {&e->m_strNumber, &e->m_strLastName, &e->m_strFirstName, &e->m_strCompany, &e->m_strMemo}) {
+            AppendQuoted(out, *text);
+            out.push_back(',');
+        }
         AppendCallDate(out, e->m_bHasOutgoing, e->m_timeLastOutgoing);
-        out.push_back(',');
-        AppendQuotedInt(out, e->m_spanLastOutgoing);
-        out.push_back(',');
-        AppendQuotedInt(out, e->m_spanTotalOutgoing);
-        out.push_back(',');
-        AppendQuotedInt(out, e->m_nOutgoingCalls);
+        for (const std::int32_t value : {e->m_spanLastOutgoing, e->m_spanTotalOutgoing, e->m_nOutgoingCalls}) {
+            out.push_back(',');
+            AppendQuotedInt(out, value);
+        }
         out.push_back(',');
         AppendCallDate(out, e->m_bHasIncoming, e->m_timeLastIncoming);
-        out.push_back(',');
-        AppendQuotedInt(out, e->m_spanLastIncoming);
-        out.push_back(',');
-        AppendQuotedInt(out, e->m_spanTotalIncoming);
-        out.push_back(',');
-        AppendQuotedInt(out, e->m_nIncomingCalls);
-        out.push_back(',');
-        out.push_back('"');
+        for (const std::int32_t value : {e->m_spanLastIncoming, e->m_spanTotalIncoming, e->m_nIncomingCalls}) {
+            out.push_back(',');
+            AppendQuotedInt(out, value);
+        }
+        out.append(",\"");
         AppendHex8(out, e->m_dwFlags);
         out.append("\"\r\n");
     }
@@ -203,11 +175,11 @@ bool CPhoneBook::Save() {
 
 // Restores the list order and the number index after cleaning changed last names or numbers.
 void CPhoneBook::Refile() {
-    std::stable_sort(m_entries.begin(), m_entries.end(),
+    std::stable_sort(m_list.begin(), m_list.end(),
                      [](const auto& a, const auto& b) { return a->m_strLastName < b->m_strLastName; });
     m_byNumber.clear();
     m_nextSeq = 0;
-    for (auto& e : m_entries) {
+    for (auto& e : m_list) {
         e->m_seq = ++m_nextSeq;
         m_byNumber[e->m_strNumber].push_back(e.get());
     }
@@ -227,11 +199,11 @@ int CPhoneBook::Insert(std::unique_ptr<CPhoneBookEntry> entry) {
     entry->GetName();
     entry->m_seq = ++m_nextSeq;
     // Before the first entry whose last name is greater: after every equal one.
-    const auto it = std::upper_bound(m_entries.begin(), m_entries.end(), entry->m_strLastName,
+    const auto it = std::upper_bound(m_list.begin(), m_list.end(), entry->m_strLastName,
                                      [](const std::string& last, const auto& e) { return last < e->m_strLastName; });
-    const auto index = static_cast<int>(it - m_entries.begin());
+    const auto index = static_cast<int>(it - m_list.begin());
     CPhoneBookEntry* raw = entry.get();
-    m_entries.insert(it, std::move(entry));
+    m_list.insert(it, std::move(entry));
     m_byId[raw->m_id] = raw;
     IndexNumber(raw);
     return index;
@@ -256,35 +228,26 @@ void CPhoneBook::UnindexNumber(CPhoneBookEntry* entry) {
 }
 
 std::size_t CPhoneBook::PositionOf(const CPhoneBookEntry* entry) const {
-    const auto it = std::lower_bound(m_entries.begin(), m_entries.end(), entry, [](const auto& e, const auto* key) {
+    const auto it = std::lower_bound(m_list.begin(), m_list.end(), entry, [](const auto& e, const auto* key) {
         return ListLess(e.get(), key, e->m_seq, key->m_seq);
     });
-    if (it != m_entries.end() && it->get() == entry) {
-        return static_cast<std::size_t>(it - m_entries.begin());
+    if (it != m_list.end() && it->get() == entry) {
+        return static_cast<std::size_t>(it - m_list.begin());
     }
     // Only reached when the order was broken behind the store's back.
-    for (std::size_t i = 0; i < m_entries.size(); ++i) {
-        if (m_entries[i].get() == entry) {
+    for (std::size_t i = 0; i < m_list.size(); ++i) {
+        if (m_list[i].get() == entry) {
             return i;
         }
     }
-    return m_entries.size();
+    return m_list.size();
 }
 
 std::unique_ptr<CPhoneBookEntry> CPhoneBook::Unlink(std::uint64_t id) {
-    const auto found = m_byId.find(id);
-    if (found == m_byId.end()) {
-        return nullptr;
+    std::unique_ptr<CPhoneBookEntry> owned = CRecordStore::Unlink(id);
+    if (owned) {
+        UnindexNumber(owned.get());
     }
-    CPhoneBookEntry* raw = found->second;
-    const std::size_t pos = PositionOf(raw);
-    std::unique_ptr<CPhoneBookEntry> owned;
-    if (pos < m_entries.size()) {
-        owned = std::move(m_entries[pos]);
-        m_entries.erase(m_entries.begin() + static_cast<std::ptrdiff_t>(pos));
-    }
-    UnindexNumber(raw);
-    m_byId.erase(found);
     return owned;
 }
 
@@ -301,18 +264,6 @@ int CPhoneBook::Add(std::unique_ptr<CPhoneBookEntry> entry) {
         Save();
     }
     return index;
-}
-
-bool CPhoneBook::Remove(std::uint64_t id) {
-    std::unique_ptr<CPhoneBookEntry> removed;
-    {
-        auto lock = Lock();
-        removed = Unlink(id);
-    }
-    const bool found = removed != nullptr;
-    removed.reset();
-    Save();
-    return found;
 }
 
 int CPhoneBook::Replace(std::uint64_t oldId, std::unique_ptr<CPhoneBookEntry> replacement) {
@@ -397,32 +348,4 @@ std::string CPhoneBook::GetCallerName(const std::string& number) {
     auto lock = Lock();
     CPhoneBookEntry* e = FindMutable(number);
     return e != nullptr ? e->GetName() : std::string("Unknown caller");
-}
-
-// ---------------------------------------------------------------- reading the list
-
-std::size_t CPhoneBook::GetCount() const {
-    auto lock = Lock();
-    return m_entries.size();
-}
-
-const CPhoneBookEntry* CPhoneBook::GetAt(std::size_t index) const {
-    auto lock = Lock();
-    return index < m_entries.size() ? m_entries[index].get() : nullptr;
-}
-
-const CPhoneBookEntry* CPhoneBook::FindById(std::uint64_t id) const {
-    auto lock = Lock();
-    const auto found = m_byId.find(id);
-    return found == m_byId.end() ? nullptr : found->second;
-}
-
-int CPhoneBook::IndexOf(std::uint64_t id) const {
-    auto lock = Lock();
-    const auto found = m_byId.find(id);
-    if (found == m_byId.end()) {
-        return -1;
-    }
-    const std::size_t pos = PositionOf(found->second);
-    return pos < m_entries.size() ? static_cast<int>(pos) : -1;
 }

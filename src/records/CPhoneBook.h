@@ -13,18 +13,14 @@
 // of the number: the area code in front when it has 7 characters or fewer, then a leading "1"
 // dropped. Comparisons are exact.
 //
-// Ownership: the store owns its entries. Pointers it hands out are const and stay valid until
-// the entry is removed or replaced, or the store is destroyed; anything that outlives the
-// current call (window rows, messages) keys on CPhoneBookEntry::m_id instead. Entries in the
-// store are changed only through the store (Replace, RecordCall, ClearTotals), so that its
-// order and its number index stay right.
-//
-// Locking: one recursive lock; every operation takes it. A reader that walks the entries
-// (Entries, GetAt, GetCount) holds Lock() for the whole walk.
+// Ownership, ids and locking as in CRecordStore. Entries in the store are changed only through
+// the store (Replace, RecordCall, ClearTotals), so that its order and its number index stay
+// right: to edit an entry, copy it, change the copy and hand it to Replace.
 #pragma once
 
 #include "core/MessageBox.h"
 #include "records/CPhoneBookEntry.h"
+#include "records/CRecordStore.h"
 
 #include <cstdint>
 #include <memory>
@@ -33,7 +29,7 @@
 #include <unordered_map>
 #include <vector>
 
-class CPhoneBook {
+class CPhoneBook : public CRecordStore<CPhoneBook, CPhoneBookEntry, std::vector<std::unique_ptr<CPhoneBookEntry>>> {
 public:
     // Sets the file name and area code and loads the file. Never fails: a file that cannot be
     // opened (missing, a directory, unreadable) gives an empty store with m_bLoaded false and
@@ -42,26 +38,20 @@ public:
     CPhoneBook(std::string fileName, std::string areaCode, MessageBoxFn messageBox = {});
     // Saves, then frees every entry.
     ~CPhoneBook();
-    CPhoneBook(const CPhoneBook&) = delete;
-    CPhoneBook& operator=(const CPhoneBook&) = delete;
 
     // Writes every entry to m_strFileName (crash-safe: a temporary file renamed over the old
     // one). On failure shows "Unable to open phonebook file %s", leaves the old file whole,
     // keeps everything in memory and returns false. Double quotes are removed from the
     // names, company and memo, in the file and in memory.
     bool Save();
-    // The same after fileName replaces m_strFileName.
-    bool Save(const std::string& fileName);
+    // Save(fileName): the same after fileName replaces m_strFileName.
+    using CRecordStore::Save;
 
     // Files the entry (ownership passes to the store): area code in front of a short number,
     // then inserted before the first entry whose last name is greater in strcmp order, so
     // equal last names keep the order they were added in. Returns the entry's 0-based index.
     // Saves when m_bLoaded. A null entry is ignored and gives -1.
     int Add(std::unique_ptr<CPhoneBookEntry> entry);
-
-    // Removes and frees the entry with this id if the store has it, then saves in any case.
-    // Returns true when an entry was removed.
-    bool Remove(std::uint64_t id);
 
     // Re-files an edited entry: removes the entry with id oldId (if present) and adds
     // replacement in its sorted place, then saves once (whatever m_bLoaded says). Returns the
@@ -89,23 +79,12 @@ public:
     // the next save writes it. Returns false when the store has no such entry.
     bool ClearTotals(std::uint64_t id);
 
-    // --- Reading the list (hold Lock() while walking it) ---
-    std::unique_lock<std::recursive_mutex> Lock() const { return std::unique_lock<std::recursive_mutex>(m_mutex); }
-    const std::vector<std::unique_ptr<CPhoneBookEntry>>& Entries() const { return m_entries; }
-    std::size_t GetCount() const;
-    // The entry at index, or nullptr when out of range.
-    const CPhoneBookEntry* GetAt(std::size_t index) const;
-    // The entry with this id, or nullptr.
-    const CPhoneBookEntry* FindById(std::uint64_t id) const;
-    // The index of the entry with this id, or -1.
-    int IndexOf(std::uint64_t id) const;
-
-    const std::string& GetFileName() const { return m_strFileName; }
-    const std::string& GetAreaCode() const { return m_strAreaCode; }
-    // True when the file was opened for reading at construction; only then does Add save.
-    bool IsLoaded() const { return m_bLoaded; }
+    // The entries in store order (last name, then order of filing); hold Lock() while reading.
+    // Remove, GetAt, GetCount, FindById and IndexOf come from CRecordStore.
+    const std::vector<std::unique_ptr<CPhoneBookEntry>>& Entries() const { return m_list; }
 
 private:
+    friend CRecordStore;
     void Load();
     void LoadCurrentLayout(const std::vector<std::string_view>& lines);
     void LoadOlderLayout(const std::vector<std::string_view>& lines);
@@ -118,15 +97,8 @@ private:
     void Refile();
     std::string StoringRule(std::string number) const;
 
-    std::string m_strFileName;
-    bool m_bLoaded = false;
-    std::string m_strAreaCode;
-    mutable std::recursive_mutex m_mutex;
-    // In list order: last name ascending (strcmp), then m_seq ascending.
-    std::vector<std::unique_ptr<CPhoneBookEntry>> m_entries;
+    // m_list (the entries) is in list order: last name ascending (strcmp), then m_seq ascending.
     // Stored number -> every entry with that number, in list order (front = what Find gives).
     std::unordered_map<std::string, std::vector<CPhoneBookEntry*>> m_byNumber;
-    std::unordered_map<std::uint64_t, CPhoneBookEntry*> m_byId;
     std::uint64_t m_nextSeq = 0;
-    MessageBoxFn m_messageBox;
 };

@@ -208,6 +208,17 @@ bool ReplaceLineFeeds(std::string& text) {
     return changed;
 }
 
+bool CleanField(std::string& text) {
+    const bool quotes = RemoveQuotes(text);
+    return ReplaceLineFeeds(text) || quotes;
+}
+
+void AppendQuotedInt(std::string& out, std::int64_t value) {
+    out.push_back('"');
+    AppendInt(out, value);
+    out.push_back('"');
+}
+
 std::int32_t SaturatingAdd(std::int32_t a, std::int64_t b) {
     const std::int64_t sum = std::int64_t{a} + b;
     if (sum > INT32_MAX) {

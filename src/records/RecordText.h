@@ -52,6 +52,14 @@ bool RemoveQuotes(std::string& text);
 // in the file and lose the whole record on the next load. Returns true when text changed.
 bool ReplaceLineFeeds(std::string& text);
 
+// Removes what cannot be written inside a quoted field: double quotes (they would end it
+// early) and LFs (they would split the line; each becomes a blank). Returns true when text
+// changed.
+bool CleanField(std::string& text);
+
+// Appends a decimal integer in double quotes.
+void AppendQuotedInt(std::string& out, std::int64_t value);
+
 // Adds a value to a 32-bit statistic, saturating instead of overflowing.
 std::int32_t SaturatingAdd(std::int32_t a, std::int64_t b);
 
