@@ -19,6 +19,18 @@ CModemHooks WithSettingsHooks(CModemHooks hooks, CMainDialog& dialog, std::atomi
     return hooks;
 }
 
+// Routes the controller's commands, messages and shut-down to call control.
+class CCallControlPart final : public IControllerPart {
+public:
+    explicit CCallControlPart(CCallControl& calls) : m_calls(calls) {}
+    bool OnCommand(int id) override { return m_calls.OnCommand(id); }
+    bool OnMessage(CMessage& msg) override { return m_calls.OnMessage(msg); }
+    void OnShutDown() override { m_calls.ShutDown(); }
+
+private:
+    CCallControl& m_calls;
+};
+
 } // namespace
 
 CMainDialog::CMainDialog(CWindowHost& host, const IClock& clock, IDialUpService& dialUp, SOptions options)
@@ -29,6 +41,33 @@ CMainDialog::CMainDialog(CWindowHost& host, const IClock& clock, IDialUpService&
                 CLineMonitor::SHooks{[this](CMessage msg) { PostMessage(std::move(msg)); },
                                      [this] { return AdapterConnectionUp(); }}) {
     m_queue.SetWakeUp([this] { m_host.MessagesPending(); });
+
+    SCallHooks hooks;
+    hooks.log = [this](const std::string& text) { Log(text); };
+    hooks.sendCommand = [this](const std::string& command) { SendCommand(command); };
+    hooks.writeCommand = [this](const std::string& command) { m_modem.WriteCommand(command); };
+    hooks.post = [this](CMessage msg) { PostMessage(std::move(msg)); };
+    hooks.announceNewCall = [this] { AnnounceNewCall(); };
+    hooks.showSelectedTile = [this](int tile) {
+        m_nSelectedTile = tile;
+        SetSelectIndicators();
+    };
+    hooks.phoneBook = [this] { return m_phoneBook.get(); };
+    hooks.callLog = [this] { return m_callLog.get(); };
+    m_callControl = std::make_unique<CCallControl>(m_host, m_clock, m_settings, std::move(hooks));
+    m_callControlPart = std::make_unique<CCallControlPart>(*m_callControl);
+    AddPart(m_callControlPart.get());
+    SetReportSink(m_callControl.get());
+    SetTileStateSource([this](int tile) {
+        switch (m_callControl->Tiles().Shows(tile)) {
+        case CTileSet::EShows::Call:
+            return ETileState::Active;
+        case CTileSet::EShows::HeldCall:
+            return ETileState::Held;
+        default:
+            return ETileState::Empty;
+        }
+    });
 }
 
 CMainDialog::~CMainDialog() {

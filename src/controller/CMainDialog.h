@@ -7,6 +7,7 @@
 
 #include "adapter/CLineMonitor.h"
 #include "adapter/CModem.h"
+#include "calls/CCallControl.h"
 #include "calls/CModemReport.h"
 #include "controller/CModemMonitoredLink.h"
 #include "controller/IControllerPart.h"
@@ -92,6 +93,13 @@ public:
     // What a tile shows, for its hold indicator (call control supplies it).
     enum class ETileState { Empty, Active, Held };
     void SetTileStateSource(std::function<ETileState(int tile)> source) { m_tileState = std::move(source); }
+
+    // Call control: the calls and tiles, the local phones and keypad, dialing, screening and
+    // the remote-control triggers. It is the report sink and a part from construction on.
+    CCallControl& CallControl() { return *m_callControl; }
+    // A character typed into the main window: 0-9, * and # act as their keypad button;
+    // false for any other character (default processing).
+    bool OnChar(char c) { return m_callControl->Phones().OnTypedChar(c); }
 
     // An incoming call was logged: count it in status bar part 3 and the tray tip ("1 New
     // Call", "2 New Calls", ...) and blink the tray icon until the next left click on it.
@@ -184,4 +192,8 @@ private:
     bool m_bTrayBlinkPhase = false;
     int m_nNewCalls = 0;
     int m_nVisibleLines = 0;
+
+    // Declared last: it refers to the members above and goes first.
+    std::unique_ptr<CCallControl> m_callControl;
+    std::unique_ptr<IControllerPart> m_callControlPart;
 };

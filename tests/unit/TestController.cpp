@@ -298,13 +298,18 @@ TEST_F(ControllerTest, TimerRefreshesTilesEveryFifthTickAndSetsIndicatorsOnlyOnC
     Start(BaseSettings());
     CCountingPart part;
     m_dialog->AddPart(&part);
+    // A call in tile 0, so that call control has a tile to repaint on every refresh.
+    m_dialog->PostMessage(CMessage::WithText(WM_RV_MODEM_LINE, "CALL:0,5;2,1;3,17"));
+    m_dialog->DrainMessages();
+    m_dialog->DrainMessages();
     m_host.ClearCalls();
     for (int i = 0; i < 12; ++i) {
         m_dialog->OnTimer(ctl::kTimer);
     }
     m_dialog->OnTimer(4711); // another timer id: ignored
     m_dialog->DrainMessages();
-    EXPECT_EQ(part.messages, (std::vector<EMessageId>{WM_RV_REFRESH_TILES, WM_RV_REFRESH_TILES}));
+    EXPECT_EQ(m_host.CountCalls("SetTile(0,"), 2) << "call control handles the refreshes";
+    EXPECT_TRUE(part.messages.empty());
     EXPECT_EQ(part.ticks, 12);
     EXPECT_EQ(m_host.CountCalls("SetHoldIndicator("), 4) << "set once, then only on change";
 
@@ -316,7 +321,7 @@ TEST_F(ControllerTest, TimerRefreshesTilesEveryFifthTickAndSetsIndicatorsOnlyOnC
         m_dialog->OnTimer(ctl::kTimer);
     }
     EXPECT_EQ(m_host.CountCalls("SetHoldIndicator(2,"), 4);
-    EXPECT_EQ(m_host.CountCalls("SetHoldIndicator("), 4);
+    EXPECT_EQ(m_host.CountCalls("SetHoldIndicator("), 5) << "tile 0 goes unlit once";
 }
 
 TEST_F(ControllerTest, MessagesReachTheirHandlers) {
@@ -334,8 +339,9 @@ TEST_F(ControllerTest, MessagesReachTheirHandlers) {
     EXPECT_EQ(m_dialog->DrainMessages(), 7u);
     EXPECT_EQ(m_host.ActivityTexts(), (std::vector<std::string>{"Call offering: 4085551212", "DTMF: 7"}));
     EXPECT_EQ(m_host.StatusText(0), "Online to Work");
-    EXPECT_EQ(part.messages, std::vector<EMessageId>{WM_RV_DIAL_NUMBER});
+    EXPECT_TRUE(part.messages.empty()) << "call control dials";
     const std::string trace = TraceText();
+    EXPECT_NE(trace.find("TX: AT*1D5551212<0D>"), std::string::npos);
     EXPECT_NE(trace.find(" Call offering: 4085551212\r\n"), std::string::npos);
 
     // A tick of the on-line clock counts only while the own connection is up.
@@ -387,8 +393,11 @@ TEST_F(ControllerTest, CommandsAreRoutedToTheirOwners) {
                          cmd::kToggleDialUp, cmd::kConnection1}) {
         m_dialog->OnCommand(id);
     }
-    EXPECT_EQ(part.commands, (std::vector<int>{ctl::kHangUp, ctl::kHold, ctl::kKeypadFirst, ctl::kTileSelect[3],
-                                               ctl::kDialUp, cmd::kToggleDialUp, cmd::kConnection1}));
+    // Call control owns the call buttons, the keypad and the tile select buttons.
+    EXPECT_EQ(part.commands, (std::vector<int>{ctl::kDialUp, cmd::kToggleDialUp, cmd::kConnection1}));
+    EXPECT_EQ(m_dialog->CallControl().Tiles().SelectedTile(), 3);
+    EXPECT_TRUE(m_host.SelectIndicator(3));
+    EXPECT_FALSE(m_host.SelectIndicator(0));
 
     // The configuration dialog's result replaces the settings and rebuilds the menu.
     m_host.SetSettingsDialog([](CWindowHost::ESettingsDialog, CSettings& s) {
