@@ -14,7 +14,10 @@ bool DigitsOnly(const std::string& text) {
 // A number dialed digit by digit is complete at once when it has the length of a full
 // number: 11 digits with the long-distance 1, 10 digits otherwise, or when it ends in #.
 bool NumberComplete(const std::string& dialed) {
-    if (!dialed.empty() && dialed.back() == '#') {
+    if (dialed.empty()) {
+        return false;
+    }
+    if (dialed.back() == '#') {
         return true;
     }
     return dialed.size() >= (dialed[0] == '1' ? 11u : 10u);

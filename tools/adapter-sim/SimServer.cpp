@@ -205,6 +205,10 @@ void CSimServer::HandleStdin() {
     if (n <= 0) {
         if (n == 0 || (errno != EINTR && errno != EAGAIN)) {
             m_stdinOpen = false; // end of input: keep serving the other sources
+            if (!m_stdinPartial.empty()) {
+                m_stdinRunner->Add(m_stdinPartial);
+                m_stdinPartial.clear();
+            }
         }
         return;
     }

@@ -39,6 +39,9 @@ int main(int argc, char** argv) {
         return 2;
     }
     std::signal(SIGPIPE, SIG_IGN);
+    // Started in the background of a shell, reading the terminal must fail rather than stop
+    // the process; the simulator then simply stops reading commands from it.
+    std::signal(SIGTTIN, SIG_IGN);
     CSimServer server(options, log);
     // Handlers first: a test may signal as soon as it sees the ready line.
     g_server = &server;
