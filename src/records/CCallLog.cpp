@@ -40,7 +40,7 @@ std::unique_ptr<CCallLogRecord> RecordFromFields(const std::string_view* f) {
 
 CCallLog::CCallLog(std::string fileName, std::string areaCode, MessageBoxFn messageBox)
     : CRecordStore(std::move(fileName), std::move(areaCode), std::move(messageBox)) {
-    Load();
+    LoadFile(kHeader);
 }
 
 CCallLog::~CCallLog() {
@@ -48,24 +48,6 @@ CCallLog::~CCallLog() {
 }
 
 // ---------------------------------------------------------------- loading
-
-void CCallLog::Load() {
-    std::string data;
-    int err = 0;
-    if (!ReadWholeFile(m_strFileName, data, err)) {
-        return; // no log yet: empty, and Add does not save until the file exists
-    }
-    const std::vector<std::string_view> lines = SplitStoreLines(data);
-    m_byId.reserve(lines.size());
-    if (!lines.empty()) {
-        if (lines.front() == kHeader) {
-            LoadCurrentLayout(lines);
-        } else {
-            LoadOlderLayout(lines);
-        }
-    }
-    m_bLoaded = true;
-}
 
 void CCallLog::LoadCurrentLayout(const std::vector<std::string_view>& lines) {
     for (std::size_t i = 1; i < lines.size(); ++i) {

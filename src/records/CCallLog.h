@@ -54,7 +54,6 @@ public:
 
 private:
     friend CRecordStore;
-    void Load();
     void LoadCurrentLayout(const std::vector<std::string_view>& lines);
     void LoadOlderLayout(const std::vector<std::string_view>& lines);
     void Append(std::unique_ptr<CCallLogRecord> record);

@@ -53,7 +53,7 @@ std::unique_ptr<CPhoneBookEntry> EntryFromFields(const std::string_view (&f)[kOl
 
 CPhoneBook::CPhoneBook(std::string fileName, std::string areaCode, MessageBoxFn messageBox)
     : CRecordStore(std::move(fileName), std::move(areaCode), std::move(messageBox)) {
-    Load();
+    LoadFile(kHeader);
 }
 
 CPhoneBook::~CPhoneBook() {
@@ -62,27 +62,8 @@ CPhoneBook::~CPhoneBook() {
 
 // ---------------------------------------------------------------- loading
 
-void CPhoneBook::Load() {
-    std::string data;
-    int err = 0;
-    if (!ReadWholeFile(m_strFileName, data, err)) {
-        return; // a new phone book: empty, and Add does not save until the file exists
-    }
-    const std::vector<std::string_view> lines = SplitStoreLines(data);
-    m_list.reserve(lines.size());
-    m_byNumber.reserve(lines.size());
-    m_byId.reserve(lines.size());
-    if (!lines.empty()) {
-        if (lines.front() == kHeader) {
-            LoadCurrentLayout(lines);
-        } else {
-            LoadOlderLayout(lines);
-        }
-    }
-    m_bLoaded = true;
-}
-
 void CPhoneBook::LoadCurrentLayout(const std::vector<std::string_view>& lines) {
+    m_byNumber.reserve(lines.size());
     for (std::size_t i = 1; i < lines.size(); ++i) {
         std::string_view rest = lines[i];
         std::string_view f[kOlderLayoutFields];

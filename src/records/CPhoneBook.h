@@ -85,7 +85,6 @@ public:
 
 private:
     friend CRecordStore;
-    void Load();
     void LoadCurrentLayout(const std::vector<std::string_view>& lines);
     void LoadOlderLayout(const std::vector<std::string_view>& lines);
     int Insert(std::unique_ptr<CPhoneBookEntry> entry);

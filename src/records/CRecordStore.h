@@ -11,17 +11,22 @@
 #pragma once
 
 #include "core/MessageBox.h"
+#include "core/SafeFile.h"
+#include "records/RecordText.h"
 
 #include <cstdint>
 #include <memory>
 #include <mutex>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 #include <utility>
+#include <vector>
 
 // Record: the stored type (with a const std::uint64_t m_id). List: a random-access container
 // of std::unique_ptr<Record>. Derived provides std::size_t PositionOf(const Record*) const
-// (the index of a member, or List size when it is not there) and bool Save(); it may declare
+// (the index of a member, or List size when it is not there), bool Save(), and
+// LoadCurrentLayout / LoadOlderLayout(const std::vector<std::string_view>& lines); it may declare
 // its own std::unique_ptr<Record> Unlink(std::uint64_t).
 template <typename Derived, typename Record, typename List> class CRecordStore {
 public:
@@ -85,6 +90,30 @@ protected:
     CRecordStore(std::string fileName, std::string areaCode, MessageBoxFn messageBox)
         : m_strFileName(std::move(fileName)), m_strAreaCode(std::move(areaCode)), m_messageBox(std::move(messageBox)) {}
     ~CRecordStore() = default;
+
+    // Reads the file: a first line equal to header means the current layout, anything else the
+    // older one, read from the first line. A file that cannot be opened leaves the store
+    // empty and m_bLoaded false; nothing is reported.
+    void LoadFile(std::string_view header) {
+        std::string data;
+        int err = 0;
+        if (!ReadWholeFile(m_strFileName, data, err)) {
+            return;
+        }
+        const std::vector<std::string_view> lines = SplitStoreLines(data);
+        m_byId.reserve(lines.size());
+        if constexpr (requires { m_list.reserve(lines.size()); }) {
+            m_list.reserve(lines.size());
+        }
+        if (!lines.empty()) {
+            if (lines.front() == header) {
+                static_cast<Derived*>(this)->LoadCurrentLayout(lines);
+            } else {
+                static_cast<Derived*>(this)->LoadOlderLayout(lines);
+            }
+        }
+        m_bLoaded = true;
+    }
 
     // Removes the member with this id from the list and the id index and hands it back;
     // nullptr when the store does not have it. A store with more indexes declares its own
