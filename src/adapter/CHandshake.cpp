@@ -32,27 +32,18 @@ bool CHandshake::RateCheck(int baudRate) {
     if (CommandOk("ATV1\r")) {
         return true;
     }
-    if (baudRate == kHighRate) {
-        // The adapter may still run at the lower rate: talk to it there and move it up.
-        m_modem.ConfigurePort(kLowRate);
-        m_modem.WriteCommand("AT\r");
-        m_modem.DrainInput(discard);
-        if (!CommandOk("ATV1\r")) {
-            return false;
-        }
-        m_modem.WriteCommand("AT$B230400\r");
-        m_modem.DrainInput(discard);
-    } else {
-        // The adapter may be locked at the high rate: talk to it there and unlock it.
-        m_modem.ConfigurePort(kHighRate);
-        m_modem.WriteCommand("ATV1\r");
-        m_modem.DrainInput(discard);
-        if (!CommandOk("ATV1\r")) {
-            return false;
-        }
-        m_modem.WriteCommand("AT$B0\r");
-        m_modem.DrainInput(discard);
+    // Configured for the high rate: the adapter may still run at the lower one, so talk to it
+    // there and move it up. Configured for any other rate: the adapter may be locked at the
+    // high rate, so talk to it there and unlock it.
+    const bool moveUp = baudRate == kHighRate;
+    m_modem.ConfigurePort(moveUp ? kLowRate : kHighRate);
+    m_modem.WriteCommand(moveUp ? "AT\r" : "ATV1\r");
+    m_modem.DrainInput(discard);
+    if (!CommandOk("ATV1\r")) {
+        return false;
     }
+    m_modem.WriteCommand(moveUp ? "AT$B230400\r" : "AT$B0\r");
+    m_modem.DrainInput(discard);
     m_modem.ConfigurePort(baudRate);
     return CommandOk("ATV1\r");
 }
