@@ -138,10 +138,11 @@ CCallerIdSetupDlg::CCallerIdSetupDlg(const CSettings& settings, const MessageBox
     lookButtons->addWidget(fontButton);
     lookButtons->addWidget(backgroundButton);
     lookButtons->addStretch();
+    auto* previewButton = new QPushButton(tr("Preview!"), this);
+    lookButtons->addWidget(previewButton);
     lookLayout->addLayout(lookButtons);
 
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
-    auto* previewButton = buttons->addButton(tr("Preview!"), QDialogButtonBox::ActionRole);
     previewButton->setObjectName(QStringLiteral("buttonPreview"));
     buttons->button(QDialogButtonBox::Ok)->setObjectName(QStringLiteral("buttonOk"));
     buttons->button(QDialogButtonBox::Cancel)->setObjectName(QStringLiteral("buttonCancel"));

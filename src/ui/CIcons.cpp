@@ -122,14 +122,14 @@ void DrawLamp(QPainter& p, const QColor& color, bool lit) {
 void DrawLetter(QPainter& p, const QString& letter, const QColor& color, qreal x, bool mark) {
     QFont font(QStringLiteral("DejaVu Sans"));
     font.setStyleHint(QFont::SansSerif);
-    font.setBold(true);
-    font.setPixelSize(26);
+    font.setWeight(QFont::Black);
+    font.setPixelSize(mark ? 25 : 31);
     p.setFont(font);
     p.setPen(color);
-    p.drawText(QRectF(x, 0, mark ? 18 : 32 - 2 * x, 32), Qt::AlignCenter, letter);
+    p.drawText(QRectF(x, 0, mark ? 20 - x : 32 - 2 * x, 32), Qt::AlignCenter, letter);
     if (mark) {
         p.setPen(QColor(0xE0, 0x10, 0x10));
-        p.drawText(QRectF(18, 0, 14, 32), Qt::AlignCenter, QStringLiteral("!"));
+        p.drawText(QRectF(20, 0, 12, 32), Qt::AlignCenter, QStringLiteral("!"));
     }
 }
 
@@ -218,10 +218,10 @@ void DrawPicture(QPainter& p, EIcon icon) {
         DrawLetter(p, QStringLiteral("o"), QColor(0x17, 0x8F, 0x2E), 0, false);
         break;
     case EIcon::CallInMissed:
-        DrawLetter(p, QStringLiteral("i"), QColor(0x9B, 0x11, 0x11), 2, true);
+        DrawLetter(p, QStringLiteral("i"), QColor(0x9B, 0x11, 0x11), 1, true);
         break;
     case EIcon::CallOutUnanswered:
-        DrawLetter(p, QStringLiteral("o"), QColor(0x17, 0x8F, 0x2E), 1, true);
+        DrawLetter(p, QStringLiteral("o"), QColor(0x17, 0x8F, 0x2E), 0, true);
         break;
     case EIcon::PhoneBookEntry: {
         const QRectF face(3, 3, 26, 26);
