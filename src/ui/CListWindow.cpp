@@ -4,6 +4,7 @@
 
 #include <QAction>
 #include <QHeaderView>
+#include <QItemSelectionModel>
 #include <QKeyEvent>
 #include <QMenuBar>
 #include <QMouseEvent>
@@ -70,6 +71,15 @@ int CListView::RowsPerPage() const {
         rowHeight = fontMetrics().height() + 4;
     }
     return std::max(1, viewport()->height() / rowHeight);
+}
+
+std::vector<int> CListView::SelectedRows() const {
+    std::vector<int> rows;
+    for (const QModelIndex& index : selectionModel()->selectedRows()) {
+        rows.push_back(index.row());
+    }
+    std::sort(rows.begin(), rows.end());
+    return rows;
 }
 
 void CListView::keyPressEvent(QKeyEvent* event) {

@@ -46,6 +46,8 @@ public:
     // The rows on screen: first visible row and how many rows fit in a page.
     int FirstVisibleRow() const;
     int RowsPerPage() const;
+    // The selected rows, in ascending order.
+    std::vector<int> SelectedRows() const;
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;
