@@ -3,7 +3,24 @@
 #include "calls/CModemReport.h"
 #include "core/Trace.h"
 
+#include "core/Format.h"
+
 #include <algorithm>
+
+namespace calltest {
+std::string Offer(int port, int id, const std::string& remote, const std::string& local) {
+    return StrFormat("CALL:0,1;2,%d;3,%d;4,%s;5,%s", port, id, local.c_str(), remote.c_str());
+}
+std::string Report(int type, int port, int id) {
+    return StrFormat("CALL:0,%d;2,%d;3,%d", type, port, id);
+}
+std::string Audio(int port, int code) {
+    return StrFormat("AUD:2,%d;40,%d", port, code);
+}
+std::string Digit(int port, char digit) {
+    return StrFormat("AUD:2,%d;42,%c", port, digit);
+}
+} // namespace calltest
 
 CCallTestRig::CCallTestRig(const std::function<void(CSettings&)>& configure, bool withStores) {
     SetTraceFilePath(dir.File("Ringvale.dbg"));

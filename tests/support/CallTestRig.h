@@ -22,6 +22,18 @@
 #include <string>
 #include <vector>
 
+// Adapter lines as the adapter writes them.
+namespace calltest {
+// An incoming call offered on port 1 or 2 from remote to the local number.
+std::string Offer(int port, int id, const std::string& remote = "2125550000", const std::string& local = "5551212");
+// A call report of the given type ("CALL:0,<type>;2,<port>;3,<id>").
+std::string Report(int type, int port, int id);
+// A hook event: 1 on-hook, 2 off-hook, 3 flash.
+std::string Audio(int port, int code);
+// A digit dialed on the phone or received from the far end.
+std::string Digit(int port, char digit);
+} // namespace calltest
+
 class CCallTestRig : public IDialUpToggle {
 public:
     struct SEvent {

@@ -10,18 +10,7 @@
 
 namespace {
 
-std::string Offer(int port, int id, const std::string& remote = "2125550000") {
-    return StrFormat("CALL:0,1;2,%d;3,%d;4,5551212;5,%s", port, id, remote.c_str());
-}
-std::string Report(int type, int port, int id) {
-    return StrFormat("CALL:0,%d;2,%d;3,%d", type, port, id);
-}
-std::string Audio(int port, int code) {
-    return StrFormat("AUD:2,%d;40,%d", port, code);
-}
-std::string Digit(int port, char digit) {
-    return StrFormat("AUD:2,%d;42,%c", port, digit);
-}
+using namespace calltest;
 
 // One hook event on port 1 after some calls were set up: what goes to the adapter.
 struct SHookCase {
@@ -88,19 +77,6 @@ TEST(CallPhones, FlashWaitsHalfASecondBetweenHoldAndAnswer) {
     EXPECT_EQ(rig.control->Calls().CurrentCall(0)->m_nCallId, 3);
     EXPECT_FALSE(rig.control->Calls().FindCallById(2)->m_bHoldPending);
     ASSERT_EQ(rig.control->Calls().Held(0).size(), 1u);
-}
-
-TEST(CallPhones, OffHookFlagsFollowTheHook) {
-    CCallTestRig rig;
-    auto& calls = rig.control->Calls();
-    rig.Line(Audio(2, 2));
-    EXPECT_FALSE(calls.OffHook(0));
-    EXPECT_TRUE(calls.OffHook(1));
-    rig.Line(Audio(1, 3)); // a flash counts as off-hook
-    EXPECT_TRUE(calls.OffHook(0));
-    rig.Line(Audio(1, 1));
-    EXPECT_FALSE(calls.OffHook(0));
-    EXPECT_TRUE(calls.OffHook(1));
 }
 
 TEST(CallPhones, DigitsGoToTheCallBeingDialedOnly) {

@@ -12,6 +12,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <ctime>
 #include <memory>
@@ -97,6 +98,11 @@ TEST(CallSimulator, AnsweredCallEndsInTheCallLogFile) {
     ASSERT_NE(entry, nullptr);
     EXPECT_EQ(entry->m_nIncomingCalls, 1);
     EXPECT_EQ(entry->m_spanTotalIncoming, 42);
+    // The phone book window was told to rewrite the entry's row.
+    const auto sent = host.SentMessages();
+    EXPECT_TRUE(std::any_of(sent.begin(), sent.end(), [&](const auto& m) {
+        return m.first == EWindow::PhoneBook && m.second.key == entry->m_id;
+    }));
 
     dialog.OnOK();
     const std::string expected = "CallLogVersion2\r\n\"John Smith\",\"4085551212\",\"0\",\"1\",\"" +

@@ -10,15 +10,7 @@
 
 namespace {
 
-std::string Offer(int port, int id, const std::string& remote, const std::string& local = "5551212") {
-    return StrFormat("CALL:0,1;2,%d;3,%d;4,%s;5,%s", port, id, local.c_str(), remote.c_str());
-}
-std::string Report(int type, int port, int id) {
-    return StrFormat("CALL:0,%d;2,%d;3,%d", type, port, id);
-}
-std::string Audio(int port, int code) {
-    return StrFormat("AUD:2,%d;40,%d", port, code);
-}
+using namespace calltest;
 
 // The only record in a fresh store loaded from the rig's call log file.
 struct SStoredRecord {
@@ -280,17 +272,6 @@ TEST(CallStories, DisconnectOfAnUnknownCallOnlyLogs) {
     EXPECT_EQ(rig.callLog->GetCount(), 0u);
     EXPECT_EQ(rig.control->Calls().Size(), 1u);
     EXPECT_EQ(rig.host.CountCalls("SetTile"), 0);
-}
-
-TEST(CallStories, IgnoredReportsLeaveNoTrace) {
-    CCallTestRig rig;
-    for (const char* line : {"CALL:0,6;2,1;3,1", "CALL:0,1;2,3;3,1;5,2125550000", "CALL:2,1;3,1", "AUD:2,1;40,9",
-                             "AUD:2,1", "OK", "ERROR"}) {
-        rig.Line(line);
-    }
-    EXPECT_TRUE(rig.logs.empty());
-    EXPECT_TRUE(rig.Commands().empty());
-    EXPECT_EQ(rig.control->Calls().Size(), 0u);
 }
 
 TEST(CallStories, ShutDownDeletesEveryCall) {

@@ -10,12 +10,7 @@
 
 namespace {
 
-std::string Offer(int port, int id, const std::string& remote = "2125550000") {
-    return StrFormat("CALL:0,1;2,%d;3,%d;4,5551212;5,%s", port, id, remote.c_str());
-}
-std::string Report(int type, int port, int id) {
-    return StrFormat("CALL:0,%d;2,%d;3,%d", type, port, id);
-}
+using namespace calltest;
 
 // Leaving the selected tile for an empty one: what is sent for the call left behind, then
 // the new call started on the first port without an active call.

@@ -10,9 +10,8 @@
 
 namespace {
 
-std::string Report(int type, int port, int id) {
-    return StrFormat("CALL:0,%d;2,%d;3,%d", type, port, id);
-}
+using namespace calltest;
+
 void Dtmf(CCallTestRig& rig, int port, const std::string& digits) {
     for (char d : digits) {
         rig.Line(StrFormat("AUD:2,%d;42,%c", port, d));
