@@ -1,5 +1,7 @@
 #include "ui/CCallWaitingSetupDlg.h"
 
+#include "ui/UiDialogParts.h"
+
 #include <QCheckBox>
 #include <QDialogButtonBox>
 #include <QGroupBox>
@@ -7,13 +9,6 @@
 #include <QVBoxLayout>
 
 namespace {
-
-QCheckBox* PortBox(const QString& text, const char* name, bool checked, QWidget* parent) {
-    auto* box = new QCheckBox(text, parent);
-    box->setObjectName(QLatin1String(name));
-    box->setChecked(checked);
-    return box;
-}
 
 QGroupBox* PortGroup(const QString& title, QCheckBox* phone1, QCheckBox* phone2, QWidget* parent) {
     auto* group = new QGroupBox(title, parent);
@@ -32,14 +27,12 @@ int Bits(const QCheckBox* phone1, const QCheckBox* phone2) {
 } // namespace
 
 CCallWaitingSetupDlg::CCallWaitingSetupDlg(int onValue, int offValue, QWidget* parent)
-    : QDialog(parent), m_enabledPhone1(PortBox(tr("Phone 1"), "checkEnabledPhone1", (onValue & 1) != 0, this)),
-      m_enabledPhone2(PortBox(tr("Phone 2"), "checkEnabledPhone2", (onValue & 2) != 0, this)),
-      m_disabledPhone1(PortBox(tr("Phone 1"), "checkDisabledPhone1", (offValue & 1) != 0, this)),
-      m_disabledPhone2(PortBox(tr("Phone 2"), "checkDisabledPhone2", (offValue & 2) != 0, this)) {
+    : QDialog(parent), m_enabledPhone1(NamedCheckBox(tr("Phone 1"), "checkEnabledPhone1", (onValue & 1) != 0, this)),
+      m_enabledPhone2(NamedCheckBox(tr("Phone 2"), "checkEnabledPhone2", (onValue & 2) != 0, this)),
+      m_disabledPhone1(NamedCheckBox(tr("Phone 1"), "checkDisabledPhone1", (offValue & 1) != 0, this)),
+      m_disabledPhone2(NamedCheckBox(tr("Phone 2"), "checkDisabledPhone2", (offValue & 2) != 0, this)) {
     setWindowTitle(tr("Call Waiting Setup"));
-    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
-    connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
-    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+    auto* buttons = OkCancelButtons(this);
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(
         PortGroup(tr("Call Waiting ENABLED, enable it on these ports"), m_enabledPhone1, m_enabledPhone2, this));

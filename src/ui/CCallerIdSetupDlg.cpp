@@ -2,6 +2,7 @@
 
 #include "core/CSettings.h"
 #include "ui/CCallerIdPopup.h"
+#include "ui/UiDialogParts.h"
 #include "ui/UiMessageBox.h"
 
 #include <QCheckBox>
@@ -46,12 +47,6 @@ protected:
     }
 };
 
-QCheckBox* Check(const QString& text, const char* name, QWidget* parent) {
-    auto* box = new QCheckBox(text, parent);
-    box->setObjectName(QLatin1String(name));
-    return box;
-}
-
 bool ChooseFontWithSystemDialog(QWidget* parent, CFontChoice& choice) {
     bool ok = false;
     const QFont initial = CallerIdFont(choice.faceName, choice.pointSize, choice.weight == 700, choice.italic);
@@ -92,11 +87,12 @@ CCallerIdSetupDlg::CCallerIdSetupDlg(const CSettings& settings, const MessageBox
       m_onlyIfNotInPhoneBook(settings.m_bCIDOnlyIfNotInPhoneBook), m_fontName(settings.m_strCIDFontName),
       m_fontSize(settings.m_nCIDFontSize), m_textColor(settings.m_dwCIDFontColor), m_bold(settings.m_bCIDFontBold),
       m_italic(settings.m_bCIDFontItalic), m_backgroundColor(settings.m_dwCIDBackgroundColor),
-      m_checkIgnoreBlocked(Check(tr("Ignore callers with blocked numbers"), "checkIgnoreBlocked", this)),
-      m_checkAutoDismiss(Check(tr("Auto-dismiss CallerID popup"), "checkAutoDismiss", this)),
+      m_checkIgnoreBlocked(NamedCheckBox(tr("Ignore callers with blocked numbers"), "checkIgnoreBlocked", false, this)),
+      m_checkAutoDismiss(NamedCheckBox(tr("Auto-dismiss CallerID popup"), "checkAutoDismiss", false, this)),
       m_spinSeconds(new CSecondsSpin(this)),
-      m_checkShowNumber(Check(tr("Show Caller's Phone Number"), "checkShowNumber", this)),
-      m_checkOnlyIfNotInPhoneBook(Check(tr("Only if not in Phone Book"), "checkOnlyIfNotInPhoneBook", this)),
+      m_checkShowNumber(NamedCheckBox(tr("Show Caller's Phone Number"), "checkShowNumber", false, this)),
+      m_checkOnlyIfNotInPhoneBook(
+          NamedCheckBox(tr("Only if not in Phone Book"), "checkOnlyIfNotInPhoneBook", false, this)),
       m_sample(new QLabel(this)) {
     setWindowTitle(tr("CallerID Setup"));
     if (!m_showMessage) {

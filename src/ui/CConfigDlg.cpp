@@ -6,6 +6,7 @@
 #include "ui/CCallerIdSetupDlg.h"
 #include "ui/CDigitsValidator.h"
 #include "ui/CNewAreaCodeDlg.h"
+#include "ui/UiDialogParts.h"
 #include "ui/UiMessageBox.h"
 
 #include <QButtonGroup>
@@ -197,11 +198,7 @@ void CConfigDlg::Build(const std::vector<std::string>& serialDevices) {
     dialUpForm->addRow(tr("Password for this connection"), m_editPassword);
     dialUpForm->addRow(tr("Confirm Password"), m_editConfirmPassword);
 
-    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
-    buttons->button(QDialogButtonBox::Ok)->setObjectName(QStringLiteral("buttonOk"));
-    buttons->button(QDialogButtonBox::Cancel)->setObjectName(QStringLiteral("buttonCancel"));
-    connect(buttons, &QDialogButtonBox::accepted, this, &CConfigDlg::accept);
-    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+    auto* buttons = OkCancelButtons(this);
 
     auto* grid = new QGridLayout;
     grid->addWidget(adapterGroup, 0, 0);

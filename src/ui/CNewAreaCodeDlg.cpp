@@ -1,5 +1,7 @@
 #include "ui/CNewAreaCodeDlg.h"
 
+#include "ui/UiDialogParts.h"
+
 #include <QDialogButtonBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -10,9 +12,7 @@ CNewAreaCodeDlg::CNewAreaCodeDlg(QWidget* parent) : QDialog(parent), m_edit(new 
     m_edit->setObjectName(QStringLiteral("editAreaCode"));
     auto* label = new QLabel(tr("Enter an Area Code:"), this);
     label->setBuddy(m_edit);
-    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
-    connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
-    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+    auto* buttons = OkCancelButtons(this);
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(label);
     layout->addWidget(m_edit);

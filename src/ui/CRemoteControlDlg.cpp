@@ -2,6 +2,7 @@
 
 #include "core/CSettings.h"
 #include "ui/CDigitsValidator.h"
+#include "ui/UiDialogParts.h"
 
 #include <QCheckBox>
 #include <QDialogButtonBox>
@@ -12,13 +13,6 @@
 #include <QVBoxLayout>
 
 namespace {
-
-QCheckBox* Check(const QString& text, const char* name, bool checked, QWidget* parent) {
-    auto* box = new QCheckBox(text, parent);
-    box->setObjectName(QLatin1String(name));
-    box->setChecked(checked);
-    return box;
-}
 
 QLineEdit* Edit(const char* name, const std::string& text, bool digitsOnly, QWidget* parent) {
     auto* edit = new QLineEdit(QString::fromStdString(text), parent);
@@ -32,11 +26,11 @@ QLineEdit* Edit(const char* name, const std::string& text, bool digitsOnly, QWid
 } // namespace
 
 CRemoteControlDlg::CRemoteControlDlg(const CSettings& settings, QWidget* parent)
-    : QDialog(parent), m_watchDtmf(Check(tr("Watch DTMF"), "checkWatchDtmf", settings.m_bRCWatchDTMF, this)),
+    : QDialog(parent), m_watchDtmf(NamedCheckBox(tr("Watch DTMF"), "checkWatchDtmf", settings.m_bRCWatchDTMF, this)),
       m_dtmf(Edit("editDtmf", settings.m_strRCDTMF, false, this)),
-      m_incoming(Check(tr("Incoming"), "checkIncoming", settings.m_bRCIncoming, this)),
-      m_outgoing(Check(tr("Outgoing"), "checkOutgoing", settings.m_bRCOutgoing, this)),
-      m_watchNumbers(Check(tr("Watch Incoming Calls"), "checkWatchNumbers", settings.m_bRCWatchNumbers, this)),
+      m_incoming(NamedCheckBox(tr("Incoming"), "checkIncoming", settings.m_bRCIncoming, this)),
+      m_outgoing(NamedCheckBox(tr("Outgoing"), "checkOutgoing", settings.m_bRCOutgoing, this)),
+      m_watchNumbers(NamedCheckBox(tr("Watch Incoming Calls"), "checkWatchNumbers", settings.m_bRCWatchNumbers, this)),
       m_remoteNumber(Edit("editRemoteNumber", settings.m_strRCRemoteNumber, true, this)),
       m_localNumber(Edit("editLocalNumber", settings.m_strRCLocalNumber, true, this)) {
     setWindowTitle(tr("Remote Control Configuration"));
@@ -58,9 +52,7 @@ CRemoteControlDlg::CRemoteControlDlg(const CSettings& settings, QWidget* parent)
     numbersForm->addRow(tr("Remote number to watch for"), m_remoteNumber);
     numbersForm->addRow(tr("Local number to watch for"), m_localNumber);
 
-    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
-    connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
-    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+    auto* buttons = OkCancelButtons(this);
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(dtmfGroup);
     layout->addWidget(numbersGroup);
