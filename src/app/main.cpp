@@ -1,12 +1,14 @@
-// Ringvale: the desktop companion for the ISDN telephone adapter.
+// Ringvale: the desktop companion for the ISDN telephone adapter. It takes no command-line
+// arguments; the environment chooses the adapter's network address (RINGVALE_ADAPTER_ADDRESS)
+// and the dial-up service (RINGVALE_DIALUP).
+#include "ui/CRingvaleApp.h"
+
 #include <QApplication>
-#include <QMainWindow>
 
 int main(int argc, char* argv[]) {
-    QApplication app(argc, argv);
-    QMainWindow window;
-    window.setWindowTitle(QStringLiteral("Ringvale"));
-    window.resize(560, 380);
-    window.show();
-    return QApplication::exec();
+    QApplication application(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Ringvale"));
+    QApplication::setDesktopFileName(QStringLiteral("ringvale"));
+    CRingvaleApp ringvale;
+    return ringvale.Run();
 }

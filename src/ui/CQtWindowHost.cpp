@@ -1,0 +1,541 @@
+#include "ui/CQtWindowHost.h"
+
+#include "controller/CMainDialog.h"
+#include "ui/CCallLogDlg.h"
+#include "ui/CCallerIdPopup.h"
+#include "ui/CConfigDlg.h"
+#include "ui/CMainWindow.h"
+#include "ui/CPhoneBookDlg.h"
+#include "ui/CRemoteControlDlg.h"
+#include "ui/CTileCtrl.h"
+#include "ui/CTrayIcon.h"
+#include "ui/UiMessageBox.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCursor>
+#include <QDesktopServices>
+#include <QDialog>
+#include <QEventLoop>
+#include <QFileInfo>
+#include <QGuiApplication>
+#include <QMenu>
+#include <QMenuBar>
+#include <QScreen>
+#include <QTimer>
+#include <QUrl>
+
+#ifndef RINGVALE_INSTALLED_DOC
+#define RINGVALE_INSTALLED_DOC ""
+#endif
+#ifndef RINGVALE_SOURCE_DOC
+#define RINGVALE_SOURCE_DOC ""
+#endif
+
+namespace {
+
+// A saved position that lies on no screen any more (a monitor was removed) would leave the
+// window out of reach: such a window is moved onto the primary screen.
+QPoint OnSomeScreen(const QPoint& topLeft) {
+    const QPoint probe = topLeft + QPoint(20, 20);
+    for (QScreen* screen : QGuiApplication::screens()) {
+        if (screen->availableGeometry().contains(probe)) {
+            return topLeft;
+        }
+    }
+    if (QScreen* primary = QGuiApplication::primaryScreen()) {
+        return primary->availableGeometry().topLeft();
+    }
+    return topLeft;
+}
+
+} // namespace
+
+CQtWindowHost::CQtWindowHost(const IClock& clock, IDialUpService& dialUp)
+    : m_clock(clock), m_dialUp(dialUp), m_main(std::make_unique<CMainWindow>(clock)) {
+    m_tray = new CTrayIcon(
+        [this](int mouseMessage) {
+            if (m_dialog != nullptr) {
+                m_dialog->PostMessage(CMessage::Make(WM_RV_TRAY_NOTIFY, ctl::kTrayIcon, mouseMessage));
+            }
+        },
+        this);
+    m_messageBox = QtMessageBoxFn(m_main.get());
+}
+
+CQtWindowHost::~CQtWindowHost() {
+    for (const QPointer<CCallerIdPopup>& popup : m_popups) {
+        delete popup.data();
+    }
+}
+
+void CQtWindowHost::Attach(CMainDialog& dialog) {
+    m_dialog = &dialog;
+    const PostMessageFn post = [this](CMessage msg) { m_dialog->PostMessage(std::move(msg)); };
+    const SendCommandFn command = [this](int id) { m_dialog->OnCommand(id); };
+    m_phoneBookDlg = new CPhoneBookDlg(dialog.Settings(), post, command, m_main.get());
+    m_phoneBookDlg->setObjectName(QStringLiteral("phoneBookWindow"));
+    m_callLogDlg = new CCallLogDlg(post, command, m_main.get());
+    m_callLogDlg->setObjectName(QStringLiteral("callLogWindow"));
+
+    CMainWindow::SHandlers handlers;
+    handlers.command = [this](int id) { m_dialog->OnCommand(id); };
+    handlers.typedChar = [this](char c) { return m_dialog->OnChar(c); };
+    handlers.sysCommand = [this](int sc) { m_dialog->OnSysCommand(sc); };
+    handlers.close = [this] { m_dialog->OnClose(); };
+    handlers.viewMenuAboutToShow = [this] {
+        // Only the "&View" popup's items are check items.
+        for (QAction* action : m_main->Menu(EMenu::View)->actions()) {
+            const int command = action->data().toInt();
+            if (command == cmd::kViewCallLog) {
+                action->setChecked(m_dialog->Settings().m_bCallLogVisible);
+            } else if (command == cmd::kViewPhoneBook) {
+                action->setChecked(m_dialog->Settings().m_bPhoneBookVisible);
+            }
+        }
+    };
+    m_main->SetHandlers(std::move(handlers));
+}
+
+void CQtWindowHost::ShowMainAfterStartUp() {
+    m_bMainShown = true;
+    if (m_bStartHidden) {
+        return; // in the tray
+    }
+    if (m_bStartMinimized) {
+        m_main->show();
+        m_main->MinimizeByProgram();
+        return;
+    }
+    m_main->SetVisibleByProgram(true);
+    m_main->activateWindow();
+}
+
+std::vector<CCallerIdPopup*> CQtWindowHost::OpenPopups() const {
+    std::vector<CCallerIdPopup*> open;
+    for (const QPointer<CCallerIdPopup>& popup : m_popups) {
+        if (!popup.isNull() && popup->isVisible()) {
+            open.push_back(popup.data());
+        }
+    }
+    return open;
+}
+
+QString CQtWindowHost::HelpPagePath(const std::vector<QString>& candidates) {
+    for (const QString& path : candidates) {
+        if (!path.isEmpty() && QFileInfo(path).isFile()) {
+            return QFileInfo(path).absoluteFilePath();
+        }
+    }
+    return {};
+}
+
+std::vector<QString> CQtWindowHost::HelpPageCandidates() {
+    return {QStringLiteral(RINGVALE_INSTALLED_DOC), QStringLiteral(RINGVALE_SOURCE_DOC),
+            QStringLiteral("doc/RingvaleDoc.htm")};
+}
+
+void CQtWindowHost::FillPopupMenu(QMenu& menu, const std::vector<SMenuItem>& items) {
+    for (const SMenuItem& item : items) {
+        if (item.separator) {
+            menu.addSeparator();
+            continue;
+        }
+        QAction* action = menu.addAction(QString::fromStdString(item.text));
+        action->setData(item.command);
+        action->setObjectName(QStringLiteral("popup%1").arg(item.command));
+        if (item.checked) {
+            action->setCheckable(true);
+            action->setChecked(true);
+        }
+    }
+}
+
+void CQtWindowHost::EnterModal() {
+    ++m_nModalDepth;
+}
+
+void CQtWindowHost::LeaveModal() {
+    if (--m_nModalDepth > 0) {
+        if (m_bQuitRequested) {
+            CloseModals();
+        }
+        return;
+    }
+    // Whatever was held back runs once the operation that opened the modal has returned.
+    QMetaObject::invokeMethod(
+        this, [this] { RunDeferred(); }, Qt::QueuedConnection);
+}
+
+void CQtWindowHost::RunDeferred() {
+    if (m_nModalDepth > 0 || m_nWaitDepth > 0) {
+        return;
+    }
+    if (m_bDrainDeferred) {
+        m_bDrainDeferred = false;
+        MessagesPending();
+    }
+    if (m_bQuitRequested && m_dialog != nullptr && m_dialog->Initialized()) {
+        m_bQuitRequested = false;
+        m_dialog->OnOK();
+    }
+}
+
+void CQtWindowHost::CloseModals() {
+    if (QWidget* popup = QApplication::activePopupWidget()) {
+        popup->close();
+    }
+    if (QWidget* modal = QApplication::activeModalWidget()) {
+        if (auto* dialog = qobject_cast<QDialog*>(modal)) {
+            dialog->reject();
+        } else {
+            modal->close();
+        }
+    }
+}
+
+void CQtWindowHost::RequestQuit() {
+    m_bQuitRequested = true;
+    if (m_nModalDepth > 0) {
+        CloseModals();
+        return;
+    }
+    RunDeferred();
+}
+
+QWidget* CQtWindowHost::Window(EWindow window) const {
+    switch (window) {
+    case EWindow::PhoneBook:
+        return m_phoneBookDlg;
+    case EWindow::CallLog:
+        return m_callLogDlg;
+    case EWindow::Main:
+        break;
+    }
+    return m_main.get();
+}
+
+void CQtWindowHost::MessageBox(const std::string& text) {
+    EnterModal();
+    m_messageBox(text);
+    LeaveModal();
+}
+
+void CQtWindowHost::SetStatusText(int part, const std::string& text) {
+    m_main->StatusParts()->SetPartText(part, QString::fromStdString(text));
+}
+
+void CQtWindowHost::AppendActivityLine(const std::string& line) {
+    m_main->AppendActivityLine(QString::fromStdString(line));
+}
+
+int CQtWindowHost::VisibleActivityLines() {
+    return m_main->VisibleActivityLines();
+}
+
+void CQtWindowHost::SetTile(int tile, const STileView& view) {
+    if (tile >= 0 && tile < 4) {
+        m_main->Tile(tile)->SetView(view);
+    }
+}
+
+void CQtWindowHost::SetSelectIndicator(int tile, bool selected) {
+    m_main->SetSelectIndicator(tile, selected);
+}
+
+void CQtWindowHost::SetHoldIndicator(int tile, bool lit) {
+    m_main->SetHoldIndicator(tile, lit);
+}
+
+void CQtWindowHost::EnableControl(int id, bool enable) {
+    m_main->EnableControl(id, enable);
+}
+
+void CQtWindowHost::SetButtonCheck(int id, bool checked) {
+    m_main->SetButtonCheck(id, checked);
+}
+
+void CQtWindowHost::SetButtonImage(int id, int image) {
+    m_main->SetButtonImage(id, image);
+}
+
+void CQtWindowHost::InsertMenuItem(EMenu menu, int position, int command, const std::string& text, bool checked) {
+    m_main->InsertMenuItem(menu, position, command, QString::fromStdString(text), checked);
+}
+
+void CQtWindowHost::RemoveMenuItem(int command) {
+    m_main->RemoveMenuItem(command);
+}
+
+void CQtWindowHost::CheckMenuItem(int command, bool checked) {
+    m_main->CheckMenuItem(command, checked);
+}
+
+void CQtWindowHost::EnableMenuItem(int command, bool enable) {
+    m_main->EnableMenuItem(command, enable);
+}
+
+void CQtWindowHost::RedrawMenuBar() {
+    m_main->menuBar()->update();
+}
+
+void CQtWindowHost::AddTrayIcon(int image, const std::string& tip) {
+    m_tray->Add(image, QString::fromStdString(tip));
+}
+
+void CQtWindowHost::SetTrayTip(const std::string& tip) {
+    m_tray->SetTip(QString::fromStdString(tip));
+}
+
+void CQtWindowHost::SetTrayImage(int image) {
+    m_tray->SetImage(image);
+}
+
+void CQtWindowHost::RemoveTrayIcon() {
+    m_tray->Remove();
+}
+
+int CQtWindowHost::TrackPopupMenu(const std::vector<SMenuItem>& items) {
+    QMenu menu(m_main.get());
+    menu.setObjectName(QStringLiteral("trayMenu"));
+    FillPopupMenu(menu, items);
+    if (m_main->isVisible()) {
+        m_main->raise();
+        m_main->activateWindow();
+    }
+    EnterModal();
+    QAction* chosen = m_popupRunner ? m_popupRunner(menu) : menu.exec(QCursor::pos());
+    LeaveModal();
+    return chosen != nullptr ? chosen->data().toInt() : 0;
+}
+
+void CQtWindowHost::CreateCallerIdPopup(const SCallerIdPopup& popup) {
+    std::erase_if(m_popups, [](const QPointer<CCallerIdPopup>& p) { return p.isNull(); });
+    m_popups.emplace_back(CCallerIdPopup::Open(popup));
+}
+
+void CQtWindowHost::ShowWindow(EWindow window, bool show) {
+    if (window != EWindow::Main) {
+        Window(window)->setVisible(show);
+        return;
+    }
+    if (!m_bMainShown) {
+        // Start-up: the window appears (or not) once start-up is over.
+        m_bStartHidden = !show && CTrayIcon::Available();
+        m_bStartMinimized = !show && !CTrayIcon::Available();
+        return;
+    }
+    if (!show) {
+        if (CTrayIcon::Available()) {
+            m_main->SetVisibleByProgram(false);
+        } else {
+            // No tray to come back from: the taskbar keeps the window within reach.
+            m_main->MinimizeByProgram();
+        }
+        return;
+    }
+    m_main->SetVisibleByProgram(true);
+}
+
+bool CQtWindowHost::IsWindowVisible(EWindow window) {
+    if (window == EWindow::Main && !m_bMainShown) {
+        return !m_bStartHidden;
+    }
+    return Window(window)->isVisible();
+}
+
+void CQtWindowHost::SetWindowRect(EWindow window, const CRect& rect) {
+    QWidget* target = Window(window);
+    target->move(OnSomeScreen(QPoint(rect.left, rect.top)));
+    const int width = rect.right - rect.left;
+    const int height = rect.bottom - rect.top;
+    if (window != EWindow::Main && width > 0 && height > 0) {
+        target->resize(width, height);
+    }
+}
+
+CRect CQtWindowHost::WindowRect(EWindow window) {
+    QWidget* target = Window(window);
+    QRect geometry = target->geometry();
+    if (window == EWindow::Main && (m_main->isMinimized() || m_main->isMaximized())) {
+        geometry = m_main->normalGeometry();
+    }
+    const QPoint topLeft = target->pos();
+    return CRect{topLeft.x(), topLeft.y(), topLeft.x() + geometry.width(), topLeft.y() + geometry.height()};
+}
+
+void CQtWindowHost::MinimizeMain() {
+    if (!m_bMainShown) {
+        m_bStartMinimized = true;
+        return;
+    }
+    m_main->MinimizeByProgram();
+}
+
+void CQtWindowHost::RestoreMain() {
+    if (!m_bMainShown) {
+        m_bStartMinimized = false;
+        return;
+    }
+    m_main->RestoreByProgram();
+}
+
+bool CQtWindowHost::IsMainMinimized() {
+    if (!m_bMainShown) {
+        return m_bStartMinimized || m_bStartHidden;
+    }
+    return m_main->isMinimized() || !m_main->isVisible();
+}
+
+void CQtWindowHost::BringMainToForeground() {
+    if (!m_bMainShown) {
+        return;
+    }
+    if (!m_main->isVisible()) {
+        m_main->SetVisibleByProgram(true);
+    }
+    m_main->raise();
+    m_main->activateWindow();
+}
+
+void CQtWindowHost::AttachStores(CPhoneBook* phoneBook, CCallLog* callLog) {
+    if (m_phoneBookDlg == nullptr || m_callLogDlg == nullptr) {
+        return;
+    }
+    m_phoneBookDlg->SetPhoneBook(phoneBook);
+    m_phoneBookDlg->SetCallLog(callLog);
+    if (phoneBook != nullptr) {
+        m_phoneBookDlg->Fill();
+    } else {
+        m_phoneBookDlg->ClearRows();
+    }
+    m_callLogDlg->SetCallLog(callLog);
+    m_callLogDlg->Refill();
+}
+
+void CQtWindowHost::StartTimer(int id, int periodMs) {
+    QTimer*& timer = m_timers[id];
+    if (timer == nullptr) {
+        timer = new QTimer(this);
+        connect(timer, &QTimer::timeout, this, [this, id] { OnTimerTick(id); });
+    }
+    timer->start(periodMs);
+}
+
+void CQtWindowHost::StopTimer(int id) {
+    if (const auto it = m_timers.find(id); it != m_timers.end()) {
+        it->second->stop();
+    }
+}
+
+void CQtWindowHost::OnTimerTick(int id) {
+    // A tick during a wait in place is dropped, as a timer message is while the window
+    // thread sleeps.
+    if (m_dialog != nullptr && m_nWaitDepth == 0) {
+        m_dialog->OnTimer(id);
+    }
+}
+
+void CQtWindowHost::EndDialog(int /*result*/) {
+    m_bEnded = true;
+    for (auto& [id, timer] : m_timers) {
+        timer->stop();
+    }
+    for (const QPointer<CCallerIdPopup>& popup : m_popups) {
+        if (!popup.isNull()) {
+            popup->close();
+        }
+    }
+    if (m_phoneBookDlg != nullptr) {
+        m_phoneBookDlg->hide();
+        m_callLogDlg->hide();
+    }
+    m_main->AllowClose();
+    m_main->close();
+    // The program ends when the main window has ended (the application returns no success
+    // code of its own).
+    QCoreApplication::exit(0);
+}
+
+void CQtWindowHost::SendToWindow(EWindow window, const CMessage& msg) {
+    if (window == EWindow::PhoneBook && m_phoneBookDlg != nullptr) {
+        m_phoneBookDlg->HandleMessage(msg);
+    } else if (window == EWindow::CallLog && m_callLogDlg != nullptr) {
+        if (!m_callLogDlg->HandleMessage(msg) && msg.id == WM_RV_PB_ADD_ENTRY) {
+            // A new phone book entry renamed call log records: show the new names.
+            m_callLogDlg->Refill();
+        }
+    }
+}
+
+void CQtWindowHost::BeginWaitCursor() {
+    if (m_nWaitCursor++ == 0) {
+        QApplication::setOverrideCursor(Qt::WaitCursor);
+    }
+}
+
+void CQtWindowHost::EndWaitCursor() {
+    if (m_nWaitCursor > 0 && --m_nWaitCursor == 0) {
+        QApplication::restoreOverrideCursor();
+    }
+}
+
+void CQtWindowHost::WaitInPlace(int milliseconds) {
+    ++m_nWaitDepth;
+    EnterModal();
+    QEventLoop loop;
+    QTimer::singleShot(std::max(0, milliseconds), &loop, &QEventLoop::quit);
+    // Windows stay painted; clicks and keys wait until the controller's operation is over.
+    loop.exec(QEventLoop::ExcludeUserInputEvents);
+    --m_nWaitDepth;
+    LeaveModal();
+}
+
+bool CQtWindowHost::RunSettingsDialog(ESettingsDialog dialog, CSettings& settings) {
+    EnterModal();
+    bool confirmed = false;
+    if (m_settingsRunner) {
+        confirmed = m_settingsRunner(dialog, settings);
+    } else if (dialog == ESettingsDialog::Configuration) {
+        confirmed = CConfigDlg::Run(settings, m_dialUp, QtMessageBoxFn(m_main.get()), m_main.get());
+    } else {
+        CRemoteControlDlg remote(settings, m_main.get());
+        confirmed = remote.exec() == QDialog::Accepted;
+        if (confirmed) {
+            remote.ApplyTo(settings);
+        }
+    }
+    LeaveModal();
+    return confirmed;
+}
+
+void CQtWindowHost::OpenHelp() {
+    const QString path = HelpPagePath(HelpPageCandidates());
+    if (path.isEmpty()) {
+        return; // no help page: nothing visible happens
+    }
+    if (m_urlOpener) {
+        m_urlOpener(path);
+    } else {
+        QDesktopServices::openUrl(QUrl::fromLocalFile(path));
+    }
+}
+
+void CQtWindowHost::MessagesPending() {
+    if (!m_drainQueued.exchange(true)) {
+        QMetaObject::invokeMethod(
+            this, [this] { DrainNow(); }, Qt::QueuedConnection);
+    }
+}
+
+void CQtWindowHost::DrainNow() {
+    m_drainQueued = false;
+    if (m_dialog == nullptr) {
+        return;
+    }
+    if (m_nWaitDepth > 0) {
+        m_bDrainDeferred = true; // posted messages stay queued until the wait is over
+        return;
+    }
+    m_dialog->DrainMessages();
+}

@@ -1,0 +1,28 @@
+// The application: builds the real program — the dial-up service, the controller, the window
+// host and its windows — runs the start-up, the event loop and the shut-down. A termination
+// signal (SIGTERM, SIGINT) or the end of the desktop session runs the same shut-down as
+// "&Quit"; the signal handler only writes to a pipe that the event loop watches.
+#pragma once
+
+#include <QObject>
+
+class QSocketNotifier;
+
+class CRingvaleApp : public QObject {
+    Q_OBJECT
+public:
+    CRingvaleApp();
+    ~CRingvaleApp() override;
+    CRingvaleApp(const CRingvaleApp&) = delete;
+    CRingvaleApp& operator=(const CRingvaleApp&) = delete;
+
+    // Needs a QApplication. Returns the process's exit code.
+    int Run();
+
+private:
+    bool InstallSignalPipe();
+    void RemoveSignalPipe();
+
+    int m_signalFds[2] = {-1, -1};
+    QSocketNotifier* m_signalNotifier = nullptr;
+};

@@ -1,0 +1,44 @@
+// The program's icon in the system tray: its image and tooltip, and the left and right clicks
+// on it reported as the controller's tray messages. Where the desktop has no tray the icon
+// keeps its state (what it would show) but nothing appears, and clicks never come.
+#pragma once
+
+#include <QObject>
+#include <QString>
+
+#include <functional>
+#include <optional>
+
+class QSystemTrayIcon;
+
+class CTrayIcon : public QObject {
+    Q_OBJECT
+public:
+    // notify(mouseMessage): kWmLButtonDown or kWmRButtonDown.
+    explicit CTrayIcon(std::function<void(int mouseMessage)> notify, QObject* parent = nullptr);
+    ~CTrayIcon() override;
+
+    // Whether the desktop offers a tray at all.
+    static bool Available();
+    // Tests decide what Available() answers (std::nullopt: ask the desktop again). The real
+    // icon still appears only where a tray exists.
+    static void SetAvailableForTesting(std::optional<bool> available);
+
+    void Add(int image, const QString& tip);
+    void Remove();
+    void SetImage(int image);
+    void SetTip(const QString& tip);
+
+    bool Present() const { return m_bPresent; }
+    int Image() const { return m_nImage; }
+    QString Tip() const { return m_tip; }
+    // The live icon; null while absent or where there is no tray.
+    QSystemTrayIcon* Icon() const { return m_icon; }
+
+private:
+    std::function<void(int)> m_notify;
+    QSystemTrayIcon* m_icon = nullptr;
+    bool m_bPresent = false;
+    int m_nImage = 0;
+    QString m_tip;
+};
