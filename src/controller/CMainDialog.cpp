@@ -58,7 +58,13 @@ CMainDialog::CMainDialog(CWindowHost& host, const IClock& clock, IDialUpService&
     };
     hooks.phoneBook = [this] { return m_phoneBook.get(); };
     hooks.callLog = [this] { return m_callLog.get(); };
+    m_dialUpManager = std::make_unique<CDialUpManager>(
+        m_host, m_clock, m_dialUp, m_settings, m_modem, m_monitor,
+        CDialUpManager::SHooks{[this](const std::string& text) { Log(text); },
+                               [this](bool serialFirst) { return OpenLink(serialFirst); },
+                               [this] { ApplyCallWaiting(); }});
     m_callControl = std::make_unique<CCallControl>(m_host, m_clock, m_settings, std::move(hooks));
+    m_callControl->SetDialUp(m_dialUpManager.get()); // remote-control triggers toggle the connection
     m_callControlPart = std::make_unique<CCallControlPart>(*m_callControl);
     AddPart(m_callControlPart.get());
     SetReportSink(m_callControl.get());
@@ -143,9 +149,9 @@ bool CMainDialog::OnInitDialog() {
     return true;
 }
 
-bool CMainDialog::OpenLink() {
+bool CMainDialog::OpenLink(bool serialFirst) {
     const SLinkArgs args = LinkArgs();
-    return m_modem.Open(args.comPort, args.baud, m_options.adapterAddress, kAdapterPort, true);
+    return m_modem.Open(args.comPort, args.baud, m_options.adapterAddress, kAdapterPort, serialFirst);
 }
 
 bool CMainDialog::OpenAdapter() {
@@ -195,9 +201,7 @@ void CMainDialog::ShutDown() {
         return;
     }
     m_bInitialized = false;
-    if (m_hOwnConnection != 0) {
-        m_dialUp.HangUp(m_hOwnConnection);
-    }
+    m_dialUpManager->HangUpAtShutDown();
     m_settings.m_rcPhoneBookPos = m_host.WindowRect(EWindow::PhoneBook);
     m_settings.m_rcCallLogPos = m_host.WindowRect(EWindow::CallLog);
     m_settings.m_rcMainPos = m_host.WindowRect(EWindow::Main);
@@ -434,7 +438,7 @@ void CMainDialog::OnCommand(int id) {
         m_host.OpenHelp();
         return;
     case cmd::kClearTotalTimer:
-        OnClearTotalTimer();
+        m_dialUpManager->OnClearTotalTimer();
         return;
     case cmd::kConfigure:
         OnConfigure();
@@ -450,7 +454,10 @@ void CMainDialog::OnCommand(int id) {
     default:
         break;
     }
-    // Tiles, keypad, call buttons, the dial-up commands: the parts that own them.
+    if (m_dialUpManager->OnCommand(id)) {
+        return;
+    }
+    // Tiles, keypad, call buttons: the parts that own them.
     for (IControllerPart* part : m_parts) {
         if (part->OnCommand(id)) {
             return;
@@ -531,11 +538,8 @@ void CMainDialog::OnTrayNotify(int iconId, int mouseMessage) {
             {cmd::kConfigure, "&Configure", false, false},
             {0, "", false, true},
         };
-        for (int slot = 0; slot < kRasSlots; ++slot) {
-            if (m_settings.IsSlotConfigured(slot)) {
-                items.push_back({cmd::kConnection1 + slot, "Connect to " + m_settings.m_strRASConnection[slot],
-                                 SlotChecked(slot), false});
-            }
+        for (const SMenuItem& item : m_dialUpManager->ConnectionItems()) {
+            items.push_back(item);
         }
         items.push_back({0, "", false, true});
         items.push_back({cmd::kOk, "&Quit", false, false});
@@ -556,14 +560,6 @@ void CMainDialog::OnViewCallLog() {
     m_host.ShowWindow(EWindow::CallLog, m_settings.m_bCallLogVisible);
 }
 
-void CMainDialog::OnClearTotalTimer() {
-    m_settings.m_dwTotalInternetTime = 0;
-    CLineMonitor::SOnlineClock online = m_monitor.OnlineClock();
-    online.totalAtStart = 0;
-    m_monitor.SetOnlineClock(online);
-    m_host.SetStatusText(2, OnlineTimeText("Total", 0));
-}
-
 void CMainDialog::OnConfigure() {
     CSettings edited = m_settings;
     if (!m_host.RunSettingsDialog(CWindowHost::ESettingsDialog::Configuration, edited)) {
@@ -581,32 +577,6 @@ void CMainDialog::OnRemoteControl() {
     CSettings edited = m_settings;
     if (m_host.RunSettingsDialog(CWindowHost::ESettingsDialog::RemoteControl, edited)) {
         m_settings = edited;
-    }
-}
-
-bool CMainDialog::SlotChecked(int slot) {
-    return slot == m_settings.m_nCurrentRASConnection && m_modem.OnSocket() && !m_monitor.ForeignWatch();
-}
-
-void CMainDialog::RebuildConnectionMenu() {
-    for (int slot = 0; slot < kRasSlots; ++slot) {
-        m_host.RemoveMenuItem(cmd::kConnection1 + slot);
-    }
-    int position = 0;
-    for (int slot = 0; slot < kRasSlots; ++slot) {
-        if (m_settings.IsSlotConfigured(slot)) {
-            m_host.InsertMenuItem(EMenu::Internet, position++, cmd::kConnection1 + slot,
-                                  "Connect to " + m_settings.m_strRASConnection[slot], SlotChecked(slot));
-        }
-    }
-    m_host.RedrawMenuBar();
-}
-
-void CMainDialog::UpdateConnectionChecks() {
-    for (int slot = 0; slot < kRasSlots; ++slot) {
-        if (m_settings.IsSlotConfigured(slot)) {
-            m_host.CheckMenuItem(cmd::kConnection1 + slot, SlotChecked(slot));
-        }
     }
 }
 

@@ -16,6 +16,7 @@
 #include "core/CSettings.h"
 #include "core/CWindowHost.h"
 #include "core/Clock.h"
+#include "dialup/CDialUpManager.h"
 #include "dialup/IDialUpService.h"
 #include "records/CCallLog.h"
 #include "records/CPhoneBook.h"
@@ -106,10 +107,10 @@ public:
     void AnnounceNewCall();
     int NewCallCount() const { return m_nNewCalls; }
 
-    // Re-creates the "Connect to %s" items of the "&Internet" menu for the configured slots.
-    void RebuildConnectionMenu();
-    // Check marks of the connection items.
-    void UpdateConnectionChecks();
+    // The dial-up connection manager: connection slots, connect/disconnect, their menu items.
+    CDialUpManager& DialUpManager() { return *m_dialUpManager; }
+    void RebuildConnectionMenu() { m_dialUpManager->RebuildConnectionMenu(); }
+    void UpdateConnectionChecks() { m_dialUpManager->UpdateConnectionChecks(); }
     // Sends the call-waiting register for the current setting and shows it on button 1057.
     void ApplyCallWaiting();
     void OnEnableCallWaiting();
@@ -131,7 +132,7 @@ private:
     void OnAudioReport(const CModemReport& report) override;
 
     bool OpenAdapter();
-    bool OpenLink();
+    bool OpenLink(bool serialFirst = true);
     bool AdapterConnectionUp();
     void SetSelectIndicators();
     void UpdateHoldIndicators();
@@ -139,10 +140,8 @@ private:
     void OnTrayNotify(int iconId, int mouseMessage);
     void OnViewPhoneBook();
     void OnViewCallLog();
-    void OnClearTotalTimer();
     void OnConfigure();
     void OnRemoteControl();
-    bool SlotChecked(int slot);
     void ForwardToParts(CMessage& msg);
     bool OnUiThread() const { return std::this_thread::get_id() == m_uiThread; }
 
@@ -180,7 +179,6 @@ private:
     SLinkArgs m_linkArgs;
 
     bool m_bInitialized = false;
-    DialUpHandle m_hOwnConnection = 0; // the program's own dial-up connection (none yet)
     bool m_bMinimized = false;
     bool m_bMinimizeAtNextTick = false;
     int m_nTick = 0;
@@ -193,6 +191,7 @@ private:
     int m_nNewCalls = 0;
     int m_nVisibleLines = 0;
 
+    std::unique_ptr<CDialUpManager> m_dialUpManager;
     // Declared last: it refers to the members above and goes first.
     std::unique_ptr<CCallControl> m_callControl;
     std::unique_ptr<IControllerPart> m_callControlPart;

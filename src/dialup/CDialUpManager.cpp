@@ -1,0 +1,210 @@
+#include "dialup/CDialUpManager.h"
+
+#include "adapter/CLineMonitor.h"
+#include "adapter/CModem.h"
+#include "core/Format.h"
+
+#include <mutex>
+#include <utility>
+
+namespace {
+
+std::string ConnectItemText(const std::string& entry) {
+    return "Connect to " + entry;
+}
+
+// The wait cursor for the length of a scope.
+class CWaitCursor {
+public:
+    explicit CWaitCursor(CWindowHost& host) : m_host(host) { m_host.BeginWaitCursor(); }
+    ~CWaitCursor() { m_host.EndWaitCursor(); }
+    CWaitCursor(const CWaitCursor&) = delete;
+    CWaitCursor& operator=(const CWaitCursor&) = delete;
+
+private:
+    CWindowHost& m_host;
+};
+
+} // namespace
+
+CDialUpManager::CDialUpManager(CWindowHost& host, const IClock& clock, IDialUpService& service, CSettings& settings,
+                               CModem& modem, CLineMonitor& monitor, SHooks hooks)
+    : m_host(host), m_clock(clock), m_service(service), m_settings(settings), m_modem(modem), m_monitor(monitor),
+      m_hooks(std::move(hooks)) {}
+
+void CDialUpManager::ToggleDialUpConnection() {
+    const int slot = m_settings.m_nCurrentRASConnection;
+    if (slot < 0 || slot >= kRasSlots || !m_settings.IsSlotConfigured(slot)) {
+        return;
+    }
+    const std::string entry = m_settings.m_strRASConnection[slot];
+
+    const CWaitCursor cursor(m_host);
+    const std::lock_guard<std::mutex> linkLock(m_monitor.LinkLock());
+
+    m_hooks.log("Closing modem connection for RAS operation");
+    m_modem.Close();
+    if (m_hOwnConnection != 0) {
+        Disconnect(entry);
+    } else {
+        Connect(slot);
+    }
+
+    m_hooks.log("Reopening modem connection after RAS operation");
+    // Its own failures are reported by the link; the state shown follows our handle alone.
+    m_hooks.openLink(m_hOwnConnection == 0);
+    m_hooks.applyCallWaiting();
+
+    const bool online = m_hOwnConnection != 0;
+    m_host.SetButtonImage(ctl::kDialUp, online ? img::kOnlineIcon : img::kOfflineIcon);
+    if (online) {
+        m_host.SetStatusText(0, StrFormat("Online to %s", entry.c_str()));
+    } else {
+        m_host.SetStatusText(0, "Offline");
+        m_host.SetStatusText(1, "");
+    }
+    RestartOnlineClock();
+    UpdateConnectionChecks();
+    m_host.RedrawMenuBar();
+}
+
+void CDialUpManager::Disconnect(const std::string& entry) {
+    m_hooks.log(StrFormat("Trying to disconnect from: %s", entry.c_str()));
+    m_service.HangUp(m_hOwnConnection);
+    // The hang-up completes in the background; wait (never spin) until the service reports the
+    // connection gone, for at most the time limit.
+    const std::int64_t start = m_clock.TickMs();
+    while (m_service.Status(m_hOwnConnection) != EDialUpStatus::Disconnected &&
+           m_clock.TickMs() - start < kHangUpLimitMs) {
+        m_host.WaitInPlace(kStatusPollMs);
+    }
+    m_hOwnConnection = 0;
+    m_hooks.log("   Done");
+}
+
+void CDialUpManager::Connect(int slot) {
+    m_hooks.log(StrFormat("Trying to connect to: %s", m_settings.m_strRASConnection[slot].c_str()));
+    DialUpHandle handle = 0;
+    const int result = m_service.Dial(m_settings.m_strRASConnection[slot], m_settings.m_strRASUserName[slot],
+                                      m_settings.m_strRASPassword[slot], handle);
+    if (result != 0) {
+        m_hooks.log(StrFormat("RAS error: %s", m_service.ErrorText(result).c_str()));
+        if (handle != 0) {
+            m_service.HangUp(handle);
+        }
+        m_hOwnConnection = 0;
+        m_host.WaitInPlace(kFailurePauseMs);
+        return;
+    }
+    m_hOwnConnection = handle;
+    m_hooks.log("   Success!");
+}
+
+void CDialUpManager::RestartOnlineClock() {
+    CLineMonitor::SOnlineClock online;
+    online.up = m_hOwnConnection != 0;
+    online.startTime = m_clock.Now();
+    online.totalAtStart = static_cast<std::int32_t>(m_settings.m_dwTotalInternetTime);
+    m_monitor.SetOnlineClock(online);
+}
+
+void CDialUpManager::OnConnection(int slot) {
+    if (slot < 0 || slot >= kRasSlots || !m_settings.IsSlotConfigured(slot)) {
+        return;
+    }
+    if (m_modem.OnSocket()) {
+        if (m_monitor.ForeignWatch()) {
+            return; // the port belongs to a connection the program did not make
+        }
+        ToggleDialUpConnection();
+        if (slot == m_settings.m_nCurrentRASConnection) {
+            return; // choosing the active connection ends it
+        }
+    }
+    m_settings.m_nCurrentRASConnection = slot;
+    ToggleDialUpConnection();
+}
+
+void CDialUpManager::OnDialUpButton() {
+    std::vector<int> configured;
+    for (int slot = 0; slot < kRasSlots; ++slot) {
+        if (m_settings.IsSlotConfigured(slot)) {
+            configured.push_back(slot);
+        }
+    }
+    if (configured.empty()) {
+        return;
+    }
+    if (configured.size() == 1) {
+        m_settings.m_nCurrentRASConnection = configured.front();
+        ToggleDialUpConnection();
+        return;
+    }
+    // The chosen item arrives as its command, like the same item of the menu bar.
+    const int chosen = m_host.TrackPopupMenu(ConnectionItems());
+    if (chosen != 0) {
+        OnCommand(chosen);
+    }
+}
+
+void CDialUpManager::OnClearTotalTimer() {
+    m_settings.m_dwTotalInternetTime = 0;
+    CLineMonitor::SOnlineClock online = m_monitor.OnlineClock();
+    online.totalAtStart = 0;
+    m_monitor.SetOnlineClock(online);
+    m_host.SetStatusText(2, OnlineTimeText("Total", 0));
+}
+
+bool CDialUpManager::SlotChecked(int slot) const {
+    return slot == m_settings.m_nCurrentRASConnection && m_modem.OnSocket() && !m_monitor.ForeignWatch();
+}
+
+std::vector<SMenuItem> CDialUpManager::ConnectionItems() const {
+    std::vector<SMenuItem> items;
+    for (int slot = 0; slot < kRasSlots; ++slot) {
+        if (m_settings.IsSlotConfigured(slot)) {
+            items.push_back({cmd::kConnection1 + slot, ConnectItemText(m_settings.m_strRASConnection[slot]),
+                             SlotChecked(slot), false});
+        }
+    }
+    return items;
+}
+
+void CDialUpManager::RebuildConnectionMenu() {
+    for (int slot = 0; slot < kRasSlots; ++slot) {
+        m_host.RemoveMenuItem(cmd::kConnection1 + slot);
+    }
+    int position = 0;
+    for (const SMenuItem& item : ConnectionItems()) {
+        m_host.InsertMenuItem(EMenu::Internet, position++, item.command, item.text, item.checked);
+    }
+    m_host.RedrawMenuBar();
+}
+
+void CDialUpManager::UpdateConnectionChecks() {
+    for (int slot = 0; slot < kRasSlots; ++slot) {
+        if (m_settings.IsSlotConfigured(slot)) {
+            m_host.CheckMenuItem(cmd::kConnection1 + slot, SlotChecked(slot));
+        }
+    }
+}
+
+void CDialUpManager::HangUpAtShutDown() {
+    if (m_hOwnConnection != 0) {
+        m_service.HangUp(m_hOwnConnection);
+        m_hOwnConnection = 0;
+    }
+}
+
+bool CDialUpManager::OnCommand(int id) {
+    if (id == cmd::kToggleDialUp) {
+        ToggleDialUpConnection();
+    } else if (id == ctl::kDialUp) {
+        OnDialUpButton();
+    } else if (id >= cmd::kConnection1 && id < cmd::kConnection1 + kRasSlots) {
+        OnConnection(id - cmd::kConnection1);
+    } else {
+        return false;
+    }
+    return true;
+}

@@ -1,0 +1,420 @@
+// The dial-up connection manager on the controller, with a scripted dial-up service and no
+// adapter (every open of the link fails at once): the steps of a connect and a disconnect with
+// their texts, the bounded wait for a hang-up, a failed dial, the dial-up button and its pop-up,
+// the connection items, the total on-line time and the hang-up at shut-down.
+#include "controller/CMainDialog.h"
+#include "core/Trace.h"
+#include "support/CFakeClock.h"
+#include "support/CFakeWindowHost.h"
+#include "support/TempDir.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <deque>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace {
+
+using namespace std::chrono_literals;
+
+// A dial-up service that answers as the test says and records what it was asked.
+class CScriptedDialUp final : public IDialUpService {
+public:
+    struct SDial {
+        std::string entry, user, password;
+    };
+
+    int Dial(const std::string& entry, const std::string& user, const std::string& password,
+             DialUpHandle& handle) override {
+        dials.push_back({entry, user, password});
+        handle = dialHandle;
+        return dialResult;
+    }
+    std::string ErrorText(int code) override { return "error text " + std::to_string(code); }
+    void HangUp(DialUpHandle handle) override { hungUp.push_back(handle); }
+    EDialUpStatus Status(DialUpHandle) override {
+        ++statusQueries;
+        if (statusScript.empty()) {
+            return statusAfterScript;
+        }
+        const EDialUpStatus s = statusScript.front();
+        statusScript.pop_front();
+        return s;
+    }
+    std::vector<DialUpConnectionInfo> ActiveConnections() override { return {}; }
+    std::vector<std::string> Entries() override { return {}; }
+    std::string EntryDeviceName(const std::string&) override { return {}; }
+
+    int dialResult = 0;
+    DialUpHandle dialHandle = 42;
+    std::deque<EDialUpStatus> statusScript;
+    EDialUpStatus statusAfterScript = EDialUpStatus::Disconnected;
+    std::vector<SDial> dials;
+    std::vector<DialUpHandle> hungUp;
+    int statusQueries = 0;
+};
+
+class DialUpManagerTest : public ::testing::Test {
+protected:
+    DialUpManagerTest() : m_cwd(m_dir.Path()) { SetTraceFilePath(m_dir.File("Ringvale.dbg")); }
+    ~DialUpManagerTest() override {
+        m_dialog.reset();
+        SetTraceFilePath("Ringvale.dbg");
+    }
+
+    CSettings BaseSettings() const {
+        CSettings s;
+        s.m_strComPort = m_dir.File("no-such-tty");
+        s.m_nBaud = 115200;
+        s.m_strPhoneBookName = "RV.pbk";
+        s.m_strCallLogName = "RV.log";
+        s.m_strRASConnection = {"Work", "", ""};
+        s.m_strRASUserName = {"alice", "bob", "carol"};
+        s.m_strRASPassword = {"secret1", "secret2", "secret3"};
+        s.m_dwTotalInternetTime = 3600;
+        s.m_bEnableCallWaiting = true;
+        s.m_nCallWaitingOnValue = 7;
+        return s;
+    }
+
+    void Start(const CSettings& s) {
+        WriteFileText(m_dir.File("RV.cfg"), s.Serialize(false));
+        CMainDialog::SOptions options;
+        options.settingsPath = m_dir.File("RV.cfg");
+        options.adapterAddress = "999.1.1.1"; // cannot be reached: the socket fails at once
+        options.modemHooks.lockDir = m_dir.Path();
+        options.modemHooks.serialTries = 1;
+        options.modemHooks.serialRetryDelay = 0ms;
+        m_dialog = std::make_unique<CMainDialog>(m_host, m_clock, m_dialUp, std::move(options));
+        ASSERT_TRUE(m_dialog->OnInitDialog());
+        m_host.ClearCalls();
+        m_activityMark = m_host.ActivityTexts().size();
+        m_waitMark = m_host.Waits().size();
+    }
+
+    CDialUpManager& Manager() { return m_dialog->DialUpManager(); }
+    CLineMonitor::SOnlineClock OnlineClock() { return m_dialog->Monitor().OnlineClock(); }
+
+    // The activity lines written since the last start-up (the failing reopen adds none).
+    std::vector<std::string> Activity() const {
+        const std::vector<std::string> all = m_host.ActivityTexts();
+        return {all.begin() + static_cast<std::ptrdiff_t>(m_activityMark), all.end()};
+    }
+    // The waits in place since the last start-up.
+    std::vector<int> Waits() const {
+        const std::vector<int> all = m_host.Waits();
+        return {all.begin() + static_cast<std::ptrdiff_t>(m_waitMark), all.end()};
+    }
+
+    TempDir m_dir;
+    ScopedCwd m_cwd;
+    CFakeClock m_clock;
+    CFakeWindowHost m_host{&m_clock};
+    CScriptedDialUp m_dialUp;
+    std::unique_ptr<CMainDialog> m_dialog;
+    std::size_t m_activityMark = 0;
+    std::size_t m_waitMark = 0;
+};
+
+const std::vector<std::string> kConnectTexts = {
+    "Closing modem connection for RAS operation",
+    "Trying to connect to: Work",
+    "   Success!",
+    "Reopening modem connection after RAS operation",
+};
+const std::vector<std::string> kDisconnectTexts = {
+    "Closing modem connection for RAS operation",
+    "Trying to disconnect from: Work",
+    "   Done",
+    "Reopening modem connection after RAS operation",
+};
+
+TEST_F(DialUpManagerTest, ConnectAndDisconnectWithTheirTextsImageStatusAndClock) {
+    Start(BaseSettings());
+    m_clock.AdvanceSeconds(100);
+    Manager().ToggleDialUpConnection();
+
+    EXPECT_EQ(Activity(), kConnectTexts);
+    ASSERT_EQ(m_dialUp.dials.size(), 1U);
+    EXPECT_EQ(m_dialUp.dials[0].entry, "Work");
+    EXPECT_EQ(m_dialUp.dials[0].user, "alice");
+    EXPECT_EQ(m_dialUp.dials[0].password, "secret1");
+    EXPECT_EQ(Manager().OwnConnection(), 42U);
+    EXPECT_EQ(m_host.StatusText(0), "Online to Work");
+    EXPECT_EQ(m_host.ButtonImage(ctl::kDialUp), img::kOnlineIcon);
+    EXPECT_TRUE(m_host.ButtonChecked(ctl::kCallWaiting));
+    EXPECT_EQ(m_host.WaitCursorDepth(), 0);
+    EXPECT_EQ(m_host.CountCalls("BeginWaitCursor"), 1);
+    // Call waiting is applied after the reopen, the menu bar redrawn last.
+    EXPECT_LT(m_host.IndexOfCall("SetButtonCheck(1057"), m_host.IndexOfCall("SetButtonImage(1014"));
+    EXPECT_LT(m_host.IndexOfCall("SetButtonImage(1014"), m_host.IndexOfCall("RedrawMenuBar"));
+    const std::string trace = ReadFileText(m_dir.File("Ringvale.dbg"));
+    EXPECT_NE(trace.find("TX: ATS76=7"), std::string::npos);
+    EXPECT_EQ(trace.find("secret1"), std::string::npos) << "no password in the trace";
+
+    CLineMonitor::SOnlineClock online = OnlineClock();
+    EXPECT_TRUE(online.up);
+    EXPECT_EQ(online.startTime, m_clock.Now());
+    EXPECT_EQ(online.totalAtStart, 3600);
+
+    // The on-line clock's tick shows both times and keeps the total.
+    m_dialog->OnMessage(CMessage::Make(WM_RV_ONLINE_TIME, 61, 3661));
+    EXPECT_EQ(m_host.StatusText(1), "Current: 000:00:01:01");
+    EXPECT_EQ(m_host.StatusText(2), "Total: 000:01:01:01");
+    EXPECT_EQ(m_dialog->Settings().m_dwTotalInternetTime, 3661U);
+
+    m_host.ClearCalls();
+    m_clock.AdvanceSeconds(5);
+    Manager().ToggleDialUpConnection();
+    const std::vector<std::string> activity = Activity();
+    EXPECT_EQ(std::vector<std::string>(activity.end() - 4, activity.end()), kDisconnectTexts);
+    EXPECT_EQ(m_dialUp.hungUp, std::vector<DialUpHandle>{42});
+    EXPECT_EQ(m_dialUp.dials.size(), 1U) << "a disconnect does not dial";
+    EXPECT_EQ(Manager().OwnConnection(), 0U);
+    EXPECT_EQ(m_host.StatusText(0), "Offline");
+    EXPECT_EQ(m_host.StatusText(1), "");
+    EXPECT_EQ(m_host.ButtonImage(ctl::kDialUp), img::kOfflineIcon);
+    online = OnlineClock();
+    EXPECT_FALSE(online.up);
+    EXPECT_EQ(online.startTime, m_clock.Now());
+    EXPECT_EQ(online.totalAtStart, 3661);
+    // A clock tick queued before the disconnect is stale and changes nothing.
+    m_dialog->OnMessage(CMessage::Make(WM_RV_ONLINE_TIME, 70, 3670));
+    EXPECT_EQ(m_host.StatusText(1), "");
+}
+
+TEST_F(DialUpManagerTest, EmptyCurrentSlotMakesTheToggleANoOp) {
+    for (const std::string& name : {std::string(), std::string("<none selected>")}) {
+        SCOPED_TRACE(name);
+        CSettings s = BaseSettings();
+        s.m_strRASConnection = {name, "Home", ""};
+        s.m_nCurrentRASConnection = 0;
+        m_dialog.reset();
+        Start(s);
+        m_dialog->OnCommand(cmd::kToggleDialUp);
+        EXPECT_TRUE(m_host.Calls().empty());
+        EXPECT_TRUE(m_dialUp.dials.empty());
+    }
+}
+
+// The hang-up is seen through the status, for at most 15000 ms of the clock, without spinning.
+TEST_F(DialUpManagerTest, HangUpWaitsForTheStatusWithinItsLimit) {
+    struct SCase {
+        const char* name;
+        std::deque<EDialUpStatus> script;
+        EDialUpStatus then;
+        int expectedWaits; // -1: until the limit
+    };
+    const SCase cases[] = {
+        {"gone at once", {}, EDialUpStatus::Disconnected, 0},
+        {"gone after three checks",
+         {EDialUpStatus::Pending, EDialUpStatus::Connected, EDialUpStatus::Pending},
+         EDialUpStatus::Disconnected,
+         3},
+        {"stays pending", {}, EDialUpStatus::Pending, -1},
+        {"stays connected", {}, EDialUpStatus::Connected, -1},
+    };
+    for (const SCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        m_dialog.reset();
+        m_dialUp = CScriptedDialUp();
+        Start(BaseSettings());
+        Manager().ToggleDialUpConnection();
+        m_host.ClearCalls();
+        m_dialUp.statusScript = c.script;
+        m_dialUp.statusAfterScript = c.then;
+        Manager().ToggleDialUpConnection();
+
+        const std::vector<int> waits = Waits();
+        for (int w : waits) {
+            EXPECT_EQ(w, CDialUpManager::kStatusPollMs);
+        }
+        const int waited = static_cast<int>(waits.size()) * CDialUpManager::kStatusPollMs;
+        if (c.expectedWaits >= 0) {
+            EXPECT_EQ(static_cast<int>(waits.size()), c.expectedWaits);
+        } else {
+            EXPECT_GE(waited, CDialUpManager::kHangUpLimitMs);
+            EXPECT_LT(waited, CDialUpManager::kHangUpLimitMs + CDialUpManager::kStatusPollMs);
+        }
+        // Forgotten and reported done whatever the service said.
+        EXPECT_EQ(Manager().OwnConnection(), 0U);
+        EXPECT_EQ(Activity().at(Activity().size() - 2), "   Done");
+        EXPECT_EQ(m_host.StatusText(0), "Offline");
+    }
+}
+
+TEST_F(DialUpManagerTest, FailedDialLogsTheErrorPausesAndStaysOffline) {
+    struct SCase {
+        int code;
+        DialUpHandle handle; // what the failed dial left behind
+    };
+    for (const SCase c : {SCase{6, 0}, SCase{19, 77}}) {
+        SCOPED_TRACE(c.code);
+        m_dialog.reset();
+        m_dialUp = CScriptedDialUp();
+        m_dialUp.dialResult = c.code;
+        m_dialUp.dialHandle = c.handle;
+        Start(BaseSettings());
+        m_dialog->OnMessage(CMessage::WithText(WM_RV_STATUS_TEXT, "stale", 1));
+
+        Manager().ToggleDialUpConnection();
+
+        EXPECT_EQ(Activity(),
+                  (std::vector<std::string>{"Closing modem connection for RAS operation", "Trying to connect to: Work",
+                                            "RAS error: error text " + std::to_string(c.code),
+                                            "Reopening modem connection after RAS operation"}));
+        EXPECT_EQ(m_dialUp.hungUp, c.handle != 0 ? std::vector<DialUpHandle>{c.handle} : std::vector<DialUpHandle>{});
+        EXPECT_EQ(Waits(), std::vector<int>{CDialUpManager::kFailurePauseMs});
+        EXPECT_EQ(Manager().OwnConnection(), 0U);
+        EXPECT_EQ(m_host.StatusText(0), "Offline");
+        EXPECT_EQ(m_host.StatusText(1), "");
+        EXPECT_EQ(m_host.ButtonImage(ctl::kDialUp), img::kOfflineIcon);
+        // The clock restarts after the pause, from the total as it is.
+        const CLineMonitor::SOnlineClock online = OnlineClock();
+        EXPECT_FALSE(online.up);
+        EXPECT_EQ(online.startTime, m_clock.Now());
+        EXPECT_EQ(online.totalAtStart, 3600);
+    }
+}
+
+// With exactly one configured slot, wherever it is, the button connects and disconnects it.
+TEST_F(DialUpManagerTest, DialUpButtonTogglesTheOnlyConfiguredSlot) {
+    for (int slot = 0; slot < kRasSlots; ++slot) {
+        SCOPED_TRACE(slot);
+        CSettings s = BaseSettings();
+        s.m_strRASConnection = {"<none selected>", "", ""};
+        s.m_strRASConnection[slot] = "Only";
+        s.m_nCurrentRASConnection = (slot + 1) % kRasSlots;
+        m_dialog.reset();
+        m_dialUp = CScriptedDialUp();
+        Start(s);
+
+        m_dialog->OnCommand(ctl::kDialUp);
+        EXPECT_EQ(m_dialog->Settings().m_nCurrentRASConnection, slot);
+        ASSERT_EQ(m_dialUp.dials.size(), 1U);
+        EXPECT_EQ(m_dialUp.dials[0].entry, "Only");
+        EXPECT_EQ(m_dialUp.dials[0].user, s.m_strRASUserName[slot]);
+        EXPECT_EQ(m_host.StatusText(0), "Online to Only");
+
+        m_dialog->OnCommand(ctl::kDialUp);
+        EXPECT_EQ(m_dialUp.hungUp.size(), 1U);
+        EXPECT_EQ(m_dialUp.dials.size(), 1U);
+        EXPECT_EQ(m_host.StatusText(0), "Offline");
+        EXPECT_TRUE(m_host.PopupMenus().empty());
+    }
+}
+
+TEST_F(DialUpManagerTest, DialUpButtonWithoutSlotsDoesNothing) {
+    CSettings s = BaseSettings();
+    s.m_strRASConnection = {"", "<none selected>", ""};
+    Start(s);
+    m_dialog->OnCommand(ctl::kDialUp);
+    EXPECT_TRUE(m_host.Calls().empty());
+    EXPECT_TRUE(m_host.Menu(EMenu::Internet).empty());
+}
+
+TEST_F(DialUpManagerTest, DialUpButtonOffersTheConfiguredSlotsAndDialsTheChosenOne) {
+    CSettings s = BaseSettings();
+    s.m_strRASConnection = {"Work", "<none selected>", "Home"};
+    s.m_nCurrentRASConnection = 0;
+    Start(s);
+    m_host.SetPopupChoice(cmd::kConnection1 + 2);
+
+    m_dialog->OnCommand(ctl::kDialUp);
+
+    ASSERT_EQ(m_host.PopupMenus().size(), 1U);
+    EXPECT_EQ(m_host.PopupMenus()[0],
+              (std::vector<SMenuItem>{{cmd::kConnection1, "Connect to Work", false, false},
+                                      {cmd::kConnection1 + 2, "Connect to Home", false, false}}));
+    EXPECT_EQ(m_dialog->Settings().m_nCurrentRASConnection, 2);
+    ASSERT_EQ(m_dialUp.dials.size(), 1U);
+    EXPECT_EQ(m_dialUp.dials[0].entry, "Home");
+    EXPECT_EQ(m_dialUp.dials[0].password, "secret3");
+    EXPECT_EQ(m_host.StatusText(0), "Online to Home");
+
+    // Nothing chosen: nothing happens.
+    m_host.SetPopupChoice(0);
+    m_host.ClearCalls();
+    m_dialog->OnCommand(ctl::kDialUp);
+    EXPECT_EQ(m_host.Calls(), std::vector<std::string>{"TrackPopupMenu(2)"});
+}
+
+TEST_F(DialUpManagerTest, ClearTotalTimerZeroesTheTotalButKeepsTheConnectionStart) {
+    Start(BaseSettings());
+    Manager().ToggleDialUpConnection();
+    const std::int64_t started = OnlineClock().startTime;
+    m_clock.AdvanceSeconds(30);
+
+    m_dialog->OnCommand(cmd::kClearTotalTimer);
+
+    EXPECT_EQ(m_host.StatusText(2), "Total: 000:00:00:00");
+    EXPECT_EQ(m_dialog->Settings().m_dwTotalInternetTime, 0U);
+    const CLineMonitor::SOnlineClock online = OnlineClock();
+    EXPECT_TRUE(online.up);
+    EXPECT_EQ(online.totalAtStart, 0);
+    EXPECT_EQ(online.startTime, started);
+}
+
+TEST_F(DialUpManagerTest, ConnectionItemsKeepTheirSlotIdsAndAreReplacedOnRebuild) {
+    CSettings s = BaseSettings();
+    s.m_strRASConnection = {"", "Home", "Work"};
+    Start(s);
+    using E = CFakeWindowHost::SMenuEntry;
+    EXPECT_EQ(m_host.Menu(EMenu::Internet), (std::vector<E>{{cmd::kConnection1 + 1, "Connect to Home", false},
+                                                            {cmd::kConnection1 + 2, "Connect to Work", false}}));
+    m_dialog->Settings().m_strRASConnection = {"Mobile", "<none selected>", "Work"};
+    m_dialog->RebuildConnectionMenu();
+    EXPECT_EQ(m_host.Menu(EMenu::Internet), (std::vector<E>{{cmd::kConnection1, "Connect to Mobile", false},
+                                                            {cmd::kConnection1 + 2, "Connect to Work", false}}));
+    // Without the link on the socket no item carries a check mark, even while connected.
+    m_dialog->OnCommand(cmd::kConnection1 + 2);
+    EXPECT_EQ(Manager().OwnConnection(), 42U);
+    EXPECT_FALSE(m_host.Menu(EMenu::Internet).at(1).checked);
+    EXPECT_EQ(m_dialog->Settings().m_nCurrentRASConnection, 2);
+}
+
+// An item chosen while the link is not on the socket makes its slot current and toggles, so
+// an own connection whose reopen did not reach the socket is still ended.
+TEST_F(DialUpManagerTest, ItemWithoutTheSocketTogglesTheChosenSlot) {
+    CSettings s = BaseSettings();
+    s.m_strRASConnection = {"Work", "Home", ""};
+    Start(s);
+    m_dialog->OnCommand(cmd::kConnection1);
+    ASSERT_EQ(Manager().OwnConnection(), 42U);
+    m_dialog->OnCommand(cmd::kConnection1 + 1);
+    EXPECT_EQ(Manager().OwnConnection(), 0U);
+    EXPECT_TRUE(m_host.HasActivity("Trying to disconnect from: Home"));
+    EXPECT_EQ(m_dialUp.dials.size(), 1U);
+    // Items of empty slots and unknown ids do nothing.
+    m_host.ClearCalls();
+    m_dialog->OnCommand(cmd::kConnection1 + 2);
+    EXPECT_TRUE(m_host.Calls().empty());
+}
+
+TEST_F(DialUpManagerTest, ShutDownHangsUpAnOwnConnectionWithoutWaiting) {
+    Start(BaseSettings());
+    Manager().ToggleDialUpConnection();
+    const int queries = m_dialUp.statusQueries;
+    m_dialUp.statusAfterScript = EDialUpStatus::Connected;
+    m_host.ClearCalls();
+
+    m_dialog->OnOK();
+
+    EXPECT_EQ(m_dialUp.hungUp, std::vector<DialUpHandle>{42});
+    EXPECT_EQ(m_dialUp.statusQueries, queries);
+    EXPECT_TRUE(Waits().empty());
+    EXPECT_EQ(Activity(), kConnectTexts) << "nothing closed or reopened";
+    // Its on-line time up to the last tick is saved.
+    EXPECT_NE(ReadFileText(m_dir.File("RV.cfg")).find("TotalInternetTime=0x00000E10"), std::string::npos);
+}
+
+TEST_F(DialUpManagerTest, ShutDownWithoutAConnectionHangsUpNothing) {
+    Start(BaseSettings());
+    m_dialog->OnOK();
+    EXPECT_TRUE(m_dialUp.hungUp.empty());
+}
+
+} // namespace
