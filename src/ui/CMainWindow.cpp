@@ -99,6 +99,9 @@ CMainWindow::CMainWindow(const IClock& clock, QWidget* parent) : QMainWindow(par
     setFocusPolicy(Qt::StrongFocus);
     BuildControls();
     BuildMenus();
+    // Wide enough for the status bar's four texts.
+    setMinimumWidth(600);
+    resize(660, sizeHint().height());
 }
 
 CNoFocusButton* CMainWindow::MakeButton(int id, const QString& objectName) {
@@ -480,9 +483,13 @@ void CMainWindow::closeEvent(QCloseEvent* event) {
         return;
     }
     // The close box runs the program's shut-down, which then ends the window.
-    event->ignore();
     if (m_handlers.close) {
         m_handlers.close();
+    }
+    if (m_bAllowClose) {
+        event->accept();
+    } else {
+        event->ignore();
     }
 }
 
@@ -494,9 +501,13 @@ void CMainWindow::changeEvent(QEvent* event) {
     const auto* change = static_cast<QWindowStateChangeEvent*>(event);
     const bool was = (change->oldState() & Qt::WindowMinimized) != 0;
     const bool now = (windowState() & Qt::WindowMinimized) != 0;
+    // Reported once the window system's own change is complete, so that hiding the window
+    // in the tray is not undone by the rest of that change.
     if (now && !was) {
-        m_handlers.sysCommand(kScMinimize);
+        QMetaObject::invokeMethod(
+            this, [this] { m_handlers.sysCommand(kScMinimize); }, Qt::QueuedConnection);
     } else if (was && !now) {
-        m_handlers.sysCommand(kScRestore);
+        QMetaObject::invokeMethod(
+            this, [this] { m_handlers.sysCommand(kScRestore); }, Qt::QueuedConnection);
     }
 }
