@@ -286,6 +286,11 @@ private slots:
         QCOMPARE(rig.Main().Tile(0)->View().runningTime, std::string("62:05"));
         QCOMPARE(rig.Main().Tile(0)->View().port, 1);
         QCOMPARE(rig.Main().Tile(1)->View().port, 2);
+        // A tick lights the hold lamps of the active calls.
+        rig.dialog->OnTimer(ctl::kTimer);
+        QVERIFY(rig.Main().HoldIndicator(0));
+        QVERIFY(rig.Main().HoldIndicator(1));
+        QVERIFY(rig.Main().SelectIndicator(0));
         QVERIFY(QTest::qWaitForWindowExposed(&rig.Main()));
         SaveScreenshot(&rig.Main(), QStringLiteral("main-window-four-calls"));
         const auto popups = rig.host->OpenPopups();
