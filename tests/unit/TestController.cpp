@@ -5,6 +5,7 @@
 #include "core/Trace.h"
 #include "support/CFakeClock.h"
 #include "support/CFakeWindowHost.h"
+#include "support/ControllerTestOptions.h"
 #include "support/SimProcess.h"
 #include "support/TempDir.h"
 
@@ -16,6 +17,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <functional>
 #include <memory>
 #include <string>
 #include <thread>
@@ -77,11 +79,7 @@ protected:
     // Settings for a run without an adapter: a tty that does not exist and an address that
     // cannot be connected, so the open fails at once and sends nothing anywhere.
     CSettings BaseSettings() const {
-        CSettings s;
-        s.m_strComPort = m_dir.File("no-such-tty");
-        s.m_nBaud = 115200;
-        s.m_strPhoneBookName = "RV.pbk";
-        s.m_strCallLogName = "RV.log";
+        CSettings s = QuickControllerSettings(m_dir.File("no-such-tty"));
         s.m_strDefaultAreaCode = "408";
         s.m_rcMainPos = {10, 20, 500, 400};
         s.m_dwTotalInternetTime = 90061;
@@ -90,15 +88,8 @@ protected:
     void WriteSettings(const CSettings& s) { WriteFileText(m_dir.File("RV.cfg"), s.Serialize(s.m_bWasMinimized)); }
 
     void Create(const std::string& address = "999.1.1.1") {
-        CMainDialog::SOptions options;
-        options.modemHooks.lockDir = m_dir.Path();
-        options.settingsPath = m_dir.File("RV.cfg");
-        options.adapterAddress = address;
-        options.modemHooks.serialTries = 1;
-        options.modemHooks.serialRetryDelay = 0ms;
-        options.modemHooks.discardDelay = 50ms;
-        options.modemHooks.finalPause = 50ms;
-        m_dialog = std::make_unique<CMainDialog>(m_host, m_clock, m_dialUp, std::move(options));
+        m_dialog =
+            std::make_unique<CMainDialog>(m_host, m_clock, m_dialUp, QuickControllerOptions(m_dir.Path(), address));
     }
     void Start(const CSettings& s) {
         WriteSettings(s);
@@ -114,17 +105,7 @@ protected:
         return n;
     }
     // Drains the controller's queue until the condition holds (at most 10 s).
-    template <typename Pred> bool PumpUntil(Pred pred) {
-        const auto deadline = std::chrono::steady_clock::now() + 10s;
-        while (!pred()) {
-            if (std::chrono::steady_clock::now() > deadline) {
-                return false;
-            }
-            m_dialog->Messages().WaitForMessage(50);
-            m_dialog->DrainMessages();
-        }
-        return true;
-    }
+    bool PumpUntil(const std::function<bool()>& condition) { return PumpMessagesUntil(*m_dialog, condition); }
 
     TempDir m_dir;
     ScopedCwd m_cwd;

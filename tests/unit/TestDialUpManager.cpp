@@ -6,6 +6,7 @@
 #include "core/Trace.h"
 #include "support/CFakeClock.h"
 #include "support/CFakeWindowHost.h"
+#include "support/ControllerTestOptions.h"
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>
@@ -66,11 +67,7 @@ protected:
     }
 
     CSettings BaseSettings() const {
-        CSettings s;
-        s.m_strComPort = m_dir.File("no-such-tty");
-        s.m_nBaud = 115200;
-        s.m_strPhoneBookName = "RV.pbk";
-        s.m_strCallLogName = "RV.log";
+        CSettings s = QuickControllerSettings(m_dir.File("no-such-tty"));
         s.m_strRASConnection = {"Work", "", ""};
         s.m_strRASUserName = {"alice", "bob", "carol"};
         s.m_strRASPassword = {"secret1", "secret2", "secret3"};
@@ -82,13 +79,9 @@ protected:
 
     void Start(const CSettings& s) {
         WriteFileText(m_dir.File("RV.cfg"), s.Serialize(false));
-        CMainDialog::SOptions options;
-        options.settingsPath = m_dir.File("RV.cfg");
-        options.adapterAddress = "999.1.1.1"; // cannot be reached: the socket fails at once
-        options.modemHooks.lockDir = m_dir.Path();
-        options.modemHooks.serialTries = 1;
-        options.modemHooks.serialRetryDelay = 0ms;
-        m_dialog = std::make_unique<CMainDialog>(m_host, m_clock, m_dialUp, std::move(options));
+        // An address that cannot be reached: the socket fails at once.
+        m_dialog =
+            std::make_unique<CMainDialog>(m_host, m_clock, m_dialUp, QuickControllerOptions(m_dir.Path(), "999.1.1.1"));
         ASSERT_TRUE(m_dialog->OnInitDialog());
         m_host.ClearCalls();
         m_activityMark = m_host.ActivityTexts().size();
@@ -186,7 +179,7 @@ TEST_F(DialUpManagerTest, ConnectAndDisconnectWithTheirTextsImageStatusAndClock)
     EXPECT_EQ(m_host.StatusText(1), "");
 }
 
-TEST_F(DialUpManagerTest, EmptyCurrentSlotMakesTheToggleANoOp) {
+TEST_F(DialUpManagerTest, EmptySlotsMakeTheToggleAndTheButtonNoOps) {
     for (const std::string& name : {std::string(), std::string("<none selected>")}) {
         SCOPED_TRACE(name);
         CSettings s = BaseSettings();
@@ -195,6 +188,9 @@ TEST_F(DialUpManagerTest, EmptyCurrentSlotMakesTheToggleANoOp) {
         m_dialog.reset();
         Start(s);
         m_dialog->OnCommand(cmd::kToggleDialUp);
+        // Without any configured slot the dial-up button does nothing either.
+        m_dialog->Settings().m_strRASConnection[1] = name;
+        m_dialog->OnCommand(ctl::kDialUp);
         EXPECT_TRUE(m_host.Calls().empty());
         EXPECT_TRUE(m_dialUp.dials.empty());
     }
@@ -307,15 +303,6 @@ TEST_F(DialUpManagerTest, DialUpButtonTogglesTheOnlyConfiguredSlot) {
     }
 }
 
-TEST_F(DialUpManagerTest, DialUpButtonWithoutSlotsDoesNothing) {
-    CSettings s = BaseSettings();
-    s.m_strRASConnection = {"", "<none selected>", ""};
-    Start(s);
-    m_dialog->OnCommand(ctl::kDialUp);
-    EXPECT_TRUE(m_host.Calls().empty());
-    EXPECT_TRUE(m_host.Menu(EMenu::Internet).empty());
-}
-
 TEST_F(DialUpManagerTest, DialUpButtonOffersTheConfiguredSlotsAndDialsTheChosenOne) {
     CSettings s = BaseSettings();
     s.m_strRASConnection = {"Work", "<none selected>", "Home"};
@@ -358,24 +345,6 @@ TEST_F(DialUpManagerTest, ClearTotalTimerZeroesTheTotalButKeepsTheConnectionStar
     EXPECT_EQ(online.startTime, started);
 }
 
-TEST_F(DialUpManagerTest, ConnectionItemsKeepTheirSlotIdsAndAreReplacedOnRebuild) {
-    CSettings s = BaseSettings();
-    s.m_strRASConnection = {"", "Home", "Work"};
-    Start(s);
-    using E = CFakeWindowHost::SMenuEntry;
-    EXPECT_EQ(m_host.Menu(EMenu::Internet), (std::vector<E>{{cmd::kConnection1 + 1, "Connect to Home", false},
-                                                            {cmd::kConnection1 + 2, "Connect to Work", false}}));
-    m_dialog->Settings().m_strRASConnection = {"Mobile", "<none selected>", "Work"};
-    m_dialog->RebuildConnectionMenu();
-    EXPECT_EQ(m_host.Menu(EMenu::Internet), (std::vector<E>{{cmd::kConnection1, "Connect to Mobile", false},
-                                                            {cmd::kConnection1 + 2, "Connect to Work", false}}));
-    // Without the link on the socket no item carries a check mark, even while connected.
-    m_dialog->OnCommand(cmd::kConnection1 + 2);
-    EXPECT_EQ(Manager().OwnConnection(), 42U);
-    EXPECT_FALSE(m_host.Menu(EMenu::Internet).at(1).checked);
-    EXPECT_EQ(m_dialog->Settings().m_nCurrentRASConnection, 2);
-}
-
 // An item chosen while the link is not on the socket makes its slot current and toggles, so
 // an own connection whose reopen did not reach the socket is still ended.
 TEST_F(DialUpManagerTest, ItemWithoutTheSocketTogglesTheChosenSlot) {
@@ -409,12 +378,6 @@ TEST_F(DialUpManagerTest, ShutDownHangsUpAnOwnConnectionWithoutWaiting) {
     EXPECT_EQ(Activity(), kConnectTexts) << "nothing closed or reopened";
     // Its on-line time up to the last tick is saved.
     EXPECT_NE(ReadFileText(m_dir.File("RV.cfg")).find("TotalInternetTime=0x00000E10"), std::string::npos);
-}
-
-TEST_F(DialUpManagerTest, ShutDownWithoutAConnectionHangsUpNothing) {
-    Start(BaseSettings());
-    m_dialog->OnOK();
-    EXPECT_TRUE(m_dialUp.hungUp.empty());
 }
 
 } // namespace

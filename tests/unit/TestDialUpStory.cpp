@@ -8,12 +8,14 @@
 #include "dialup/DialUpErrors.h"
 #include "support/CFakeClock.h"
 #include "support/CFakeWindowHost.h"
+#include "support/ControllerTestOptions.h"
 #include "support/SimProcess.h"
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -42,12 +44,8 @@ protected:
     }
 
     CSettings Settings() const {
-        CSettings s;
-        s.m_strComPort = m_sim->LinkPath();
+        CSettings s = QuickControllerSettings(m_sim->LinkPath());
         s.m_strModemName = m_sim->LinkPath();
-        s.m_nBaud = 115200;
-        s.m_strPhoneBookName = "RV.pbk";
-        s.m_strCallLogName = "RV.log";
         s.m_strRASConnection = {"Work", "Home", ""};
         s.m_strRASUserName = {"alice", "bob", ""};
         s.m_strRASPassword = {"pw1", "pw2", ""};
@@ -58,32 +56,13 @@ protected:
     // The controller on the simulators; the clock is the fake one unless a test needs real time.
     void StartDialog(const CSettings& s, const IClock* clock = nullptr) {
         WriteFileText(m_dir.File("RV.cfg"), s.Serialize(false));
-        CMainDialog::SOptions options;
-        options.settingsPath = m_dir.File("RV.cfg");
-        options.adapterAddress = m_sim->Address();
-        options.modemHooks.lockDir = m_dir.Path();
-        options.modemHooks.serialTries = 1;
-        options.modemHooks.serialRetryDelay = 0ms;
-        options.modemHooks.discardDelay = 50ms;
-        options.modemHooks.finalPause = 50ms;
-        m_dialog =
-            std::make_unique<CMainDialog>(m_host, clock != nullptr ? *clock : m_clock, *m_service, std::move(options));
+        m_dialog = std::make_unique<CMainDialog>(m_host, clock != nullptr ? *clock : m_clock, *m_service,
+                                                 QuickControllerOptions(m_dir.Path(), m_sim->Address()));
         ASSERT_TRUE(m_dialog->OnInitDialog());
         ASSERT_TRUE(m_host.MessageBoxes().empty());
     }
 
-    // Drains the controller's queue until the condition holds (at most 10 s).
-    template <typename Pred> bool PumpUntil(Pred pred) {
-        const auto deadline = std::chrono::steady_clock::now() + 10s;
-        while (!pred()) {
-            if (std::chrono::steady_clock::now() > deadline) {
-                return false;
-            }
-            m_dialog->Messages().WaitForMessage(50);
-            m_dialog->DrainMessages();
-        }
-        return true;
-    }
+    bool PumpUntil(const std::function<bool()>& condition) { return PumpMessagesUntil(*m_dialog, condition); }
 
     int CountActivity(const std::string& text) const {
         int n = 0;
