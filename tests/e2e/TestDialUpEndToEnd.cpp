@@ -1,0 +1,128 @@
+// The real program with the simulated dial-up service: remote-control triggers connect and
+// disconnect; while connected the dial-up connection really holds the adapter's tty and the
+// program talks to the adapter over UDP, then goes back to the serial link.
+#include "support/WholeProgramRig.h"
+
+namespace {
+
+class DialUpEndToEnd : public CWholeProgramTest {
+protected:
+    DialUpEndToEnd() : CWholeProgramTest("127.77.3.1") {}
+
+    // The settings of a run: slot 1 is `entry`; a call from 4155550123 to 4085550000 and the
+    // DTMF sequence *99# both toggle the connection.
+    std::vector<std::pair<std::string, std::string>> Settings(const std::string& entry) {
+        return {{"RASConnection", entry},
+                {"ModemName", Sim().LinkPath()},
+                {"RCWatchNumbers", "Y"},
+                {"RCLocalNumber", "4085550000"},
+                {"RCRemoteNumber", "4155550123"},
+                {"RCWatchDTMF", "Y"},
+                {"RCDTMF", "*99#"}};
+    }
+};
+
+// The socket variant of the start-up dialogue, as the program runs it after a connect.
+const std::vector<std::string> kSocketSession = {"<dbg> CModem::Open() trying socket",
+                                                 "<dbg> CModem::Open() on socket",
+                                                 "TX: AT$V0<0D>",
+                                                 "TX: ATS63=9<0D>",
+                                                 "TX: ATS86=3<0D>",
+                                                 "TX: AT$V1<0D>",
+                                                 "TX: AT*SC<0D>",
+                                                 "TX: ATS76=3<0D>"};
+
+TEST_F(DialUpEndToEnd, RemoteControlConnectsOverTheAdapterAndDisconnectsAgain) {
+    ASSERT_NO_FATAL_FAILURE(StartSimulator({"--first-id", "17"}));
+    ASSERT_NO_FATAL_FAILURE(WriteConfig(Settings("Demo ISP")));
+    WriteFile("dialup-sim.txt",
+              "# entries of the simulated dial-up service\nDemo ISP=" + Sim().LinkPath() + " delay=300\n");
+    WriteFile("RV.log", "CallLogVersion2\r\n");
+    ASSERT_NO_FATAL_FAILURE(StartProgram());
+
+    // The watched caller rings: rejected, then the connection is made. The adapter's tty is
+    // closed for the dial (the dial-up connection takes it) and the link reopens over UDP.
+    std::size_t traceAt = Program().Trace().size();
+    std::size_t simAt = Sim().Log().size();
+    Simulate("ring 1 4155550123 5550000");
+    ASSERT_TRUE(Program().WaitForTrace("Reopening modem connection after RAS operation", 20000, traceAt));
+    ASSERT_TRUE(Program().WaitForTrace("TX: ATS76=3<0D>", 20000, traceAt));
+    std::vector<std::string> connect = {"Matched the RemoteControl watch numbers",
+                                        "TX: AT*1H/17<0D>",
+                                        "Closing modem connection for RAS operation",
+                                        "TX: AT$V0<0D>",
+                                        "TX: ATE1<0D>",
+                                        "Trying to connect to: Demo ISP",
+                                        "   Success!",
+                                        "Reopening modem connection after RAS operation"};
+    connect.insert(connect.end(), kSocketSession.begin(), kSocketSession.end());
+    EXPECT_EQ(FindInOrder(Program().Trace().substr(traceAt), connect), "");
+    EXPECT_EQ(Program().Trace().find("RAS error", traceAt), std::string::npos);
+    EXPECT_TRUE(Sim().WaitForLogAfter(simAt, "RX udp AT$V1", 5000));
+    EXPECT_TRUE(Sim().WaitForLogAfter(simAt, "RX udp ATS76=3", 5000));
+
+    // While connected, calls arrive over UDP: a caller is answered on Phone 2 and keys the
+    // DTMF sequence, which ends the call at once and disconnects.
+    traceAt = Program().Trace().size();
+    simAt = Sim().Log().size();
+    Simulate("ring 2 4085551212 5551212");
+    ASSERT_TRUE(Program().WaitForTrace("Call offering: 4085551212", 10000, traceAt));
+    Simulate("offhook 2");
+    ASSERT_TRUE(Sim().WaitForLogAfter(simAt, "RX udp AT*2A/18", 10000));
+    ASSERT_TRUE(Program().WaitForTrace("Call connected", 10000, traceAt));
+    Simulate("dtmf 2 5*99#");
+    ASSERT_TRUE(Program().WaitForTrace("Reopening modem connection after RAS operation", 20000, traceAt));
+    ASSERT_TRUE(Program().WaitForTrace("TX: ATS76=3<0D>", 30000, traceAt));
+    const std::vector<std::string> disconnect = {"Matched the RemoteControl DTMF sequence",
+                                                 "TX: AT*2H/18<0D>",
+                                                 "Call log updated",
+                                                 "Closing modem connection for RAS operation",
+                                                 "Trying to disconnect from: Demo ISP",
+                                                 "   Done",
+                                                 "Reopening modem connection after RAS operation",
+                                                 "<dbg> CModem::Open() trying serial",
+                                                 "<dbg> CModem::Open() on serial",
+                                                 "TX: ATI<0D>",
+                                                 "TX: AT*SC<0D>",
+                                                 "TX: ATS76=3<0D>"};
+    EXPECT_EQ(FindInOrder(Program().Trace().substr(traceAt), disconnect), "");
+    EXPECT_TRUE(Sim().WaitForLogAfter(simAt, "RX udp AT*2H/18", 5000));
+    EXPECT_TRUE(Sim().WaitForLogAfter(simAt, "RX pty ATI", 5000)) << "the serial link is back";
+
+    // The triggering call was logged when it was ended, answered on Phone 2.
+    const auto records = RecordsWithNumber(Program().Read("RV.log"), "4085551212", 1);
+    ASSERT_EQ(records.size(), 1u) << Program().Read("RV.log");
+    EXPECT_EQ(records[0][3], "1");
+    EXPECT_EQ(records[0][6], "1");
+
+    // Back on the serial link, calls work as before.
+    traceAt = Program().Trace().size();
+    Simulate("ring 1 4085551212 5551212");
+    ASSERT_TRUE(Program().WaitForTrace("Call offering: 4085551212", 10000, traceAt));
+    ASSERT_NO_FATAL_FAILURE(StopProgram());
+    EXPECT_NE(Program().Read("RV.cfg").find("RASConnection=Demo ISP\r\n"), std::string::npos);
+}
+
+TEST_F(DialUpEndToEnd, FailedDialIsLoggedAndTheSerialLinkComesBack) {
+    ASSERT_NO_FATAL_FAILURE(StartSimulator({"--first-id", "17"}));
+    ASSERT_NO_FATAL_FAILURE(WriteConfig(Settings("Broken ISP")));
+    WriteFile("dialup-sim.txt", "Broken ISP=" + Sim().LinkPath() + " fail=10\n");
+    ASSERT_NO_FATAL_FAILURE(StartProgram());
+
+    const std::size_t traceAt = Program().Trace().size();
+    const std::size_t simAt = Sim().Log().size();
+    Simulate("ring 1 4155550123 5550000");
+    ASSERT_TRUE(Program().WaitForTrace("Reopening modem connection after RAS operation", 20000, traceAt));
+    ASSERT_TRUE(Program().WaitForTrace("TX: ATS76=3<0D>", 30000, traceAt));
+    EXPECT_EQ(FindInOrder(Program().Trace().substr(traceAt),
+                          {"Trying to connect to: Broken ISP", "RAS error: ",
+                           "Reopening modem connection after RAS operation", "<dbg> CModem::Open() trying serial",
+                           "<dbg> CModem::Open() on serial", "TX: AT*SC<0D>", "TX: ATS76=3<0D>"}),
+              "");
+    EXPECT_EQ(Program().Trace().find("   Success!", traceAt), std::string::npos);
+    EXPECT_TRUE(Sim().WaitForLogAfter(simAt, "RX pty ATS76=3", 5000));
+    EXPECT_EQ(Sim().Log().find("RX udp", simAt), std::string::npos) << "nothing went over UDP";
+    ASSERT_NO_FATAL_FAILURE(StopProgram());
+}
+
+} // namespace
