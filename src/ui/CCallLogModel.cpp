@@ -7,7 +7,7 @@
 
 #include <algorithm>
 
-CCallLogModel::CCallLogModel(QObject* parent) : QAbstractTableModel(parent) {
+CCallLogModel::CCallLogModel(QObject* parent) : CIdRowsModel(parent) {
     m_icons[0] = CIcons::Icon(EIcon::CallInAnswered);
     m_icons[1] = CIcons::Icon(EIcon::CallOutAnswered);
     m_icons[2] = CIcons::Icon(EIcon::CallInMissed);
@@ -38,29 +38,11 @@ void CCallLogModel::AddRecord(std::uint64_t id) {
     if (m_callLog == nullptr || m_callLog->FindById(id) == nullptr || RowOf(id) >= 0) {
         return;
     }
-    beginInsertRows(QModelIndex(), 0, 0);
-    m_ids.insert(m_ids.begin(), id);
-    endInsertRows();
+    InsertId(0, id);
 }
 
 bool CCallLogModel::RemoveRecord(std::uint64_t id) {
-    const int row = RowOf(id);
-    if (row < 0) {
-        return false;
-    }
-    beginRemoveRows(QModelIndex(), row, row);
-    m_ids.erase(m_ids.begin() + row);
-    endRemoveRows();
-    return true;
-}
-
-std::uint64_t CCallLogModel::IdAt(int row) const {
-    return row >= 0 && row < static_cast<int>(m_ids.size()) ? m_ids[static_cast<std::size_t>(row)] : 0;
-}
-
-int CCallLogModel::RowOf(std::uint64_t id) const {
-    const auto it = std::find(m_ids.begin(), m_ids.end(), id);
-    return it == m_ids.end() ? -1 : static_cast<int>(it - m_ids.begin());
+    return RemoveId(id);
 }
 
 const CCallLogRecord* CCallLogModel::RecordAt(int row) const {
@@ -92,10 +74,6 @@ int CCallLogModel::IconIndex(const CCallLogRecord& record) {
 const char* CCallLogModel::Heading(int column) {
     static const char* const kHeadings[ColCount] = {"Name", "Number", "Time", "Duration", "Port"};
     return column >= 0 && column < ColCount ? kHeadings[column] : "";
-}
-
-int CCallLogModel::rowCount(const QModelIndex& parent) const {
-    return parent.isValid() ? 0 : static_cast<int>(m_ids.size());
 }
 
 int CCallLogModel::columnCount(const QModelIndex& parent) const {

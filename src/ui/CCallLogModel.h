@@ -4,7 +4,8 @@
 // until the controller's confirmation removes the row.
 #pragma once
 
-#include <QAbstractTableModel>
+#include "ui/CIdRowsModel.h"
+
 #include <QIcon>
 
 #include <array>
@@ -15,7 +16,7 @@
 class CCallLog;
 class CCallLogRecord;
 
-class CCallLogModel : public QAbstractTableModel {
+class CCallLogModel : public CIdRowsModel {
 public:
     enum EColumn { ColName, ColNumber, ColTime, ColDuration, ColPort, ColCount };
 
@@ -32,8 +33,6 @@ public:
     // Removes the row of this record id; false when there is none.
     bool RemoveRecord(std::uint64_t id);
 
-    std::uint64_t IdAt(int row) const;
-    int RowOf(std::uint64_t id) const;
     // The record of a row, or nullptr (no such row, or the store no longer has it).
     const CCallLogRecord* RecordAt(int row) const;
 
@@ -43,13 +42,11 @@ public:
     static int IconIndex(const CCallLogRecord& record);
     static const char* Heading(int column);
 
-    int rowCount(const QModelIndex& parent = QModelIndex()) const override;
     int columnCount(const QModelIndex& parent = QModelIndex()) const override;
     QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
     QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
 
 private:
     const CCallLog* m_callLog = nullptr;
-    std::vector<std::uint64_t> m_ids; // row order
-    std::array<QIcon, 4> m_icons;     // by IconIndex
+    std::array<QIcon, 4> m_icons; // by IconIndex
 };

@@ -49,8 +49,7 @@ SCallStats Stats(const CPhoneBookEntry& e, bool outgoing) {
 
 } // namespace
 
-CPhoneBookModel::CPhoneBookModel(QObject* parent)
-    : QAbstractTableModel(parent), m_icon(CIcons::Icon(EIcon::PhoneBookEntry)) {}
+CPhoneBookModel::CPhoneBookModel(QObject* parent) : CIdRowsModel(parent), m_icon(CIcons::Icon(EIcon::PhoneBookEntry)) {}
 
 void CPhoneBookModel::SetPhoneBook(const CPhoneBook* phoneBook) {
     beginResetModel();
@@ -146,20 +145,11 @@ void CPhoneBookModel::InsertEntry(std::uint64_t id) {
         return;
     }
     const auto row = static_cast<int>(SortedPosition(*entry));
-    beginInsertRows(QModelIndex(), row, row);
-    m_ids.insert(m_ids.begin() + row, id);
-    endInsertRows();
+    InsertId(row, id);
 }
 
 bool CPhoneBookModel::RemoveEntry(std::uint64_t id) {
-    const int row = RowOf(id);
-    if (row < 0) {
-        return false;
-    }
-    beginRemoveRows(QModelIndex(), row, row);
-    m_ids.erase(m_ids.begin() + row);
-    endRemoveRows();
-    return true;
+    return RemoveId(id);
 }
 
 void CPhoneBookModel::RefreshEntry(std::uint64_t id) {
@@ -208,15 +198,6 @@ void CPhoneBookModel::Sort() {
     }
     changePersistentIndexList(from, to);
     emit layoutChanged({}, QAbstractItemModel::VerticalSortHint);
-}
-
-std::uint64_t CPhoneBookModel::IdAt(int row) const {
-    return row >= 0 && row < static_cast<int>(m_ids.size()) ? m_ids[static_cast<std::size_t>(row)] : 0;
-}
-
-int CPhoneBookModel::RowOf(std::uint64_t id) const {
-    const auto it = std::find(m_ids.begin(), m_ids.end(), id);
-    return it == m_ids.end() ? -1 : static_cast<int>(it - m_ids.begin());
 }
 
 const CPhoneBookEntry* CPhoneBookModel::EntryAt(int row) const {
@@ -314,10 +295,6 @@ const char* CPhoneBookModel::Heading(int bit) {
                                                      "Last Incoming", "Duration", "Count", "Total",  "Last Outgoing",
                                                      "Duration",      "Count",    "Total"};
     return bit >= 0 && bit < kBitCount ? kHeadings[bit] : "";
-}
-
-int CPhoneBookModel::rowCount(const QModelIndex& parent) const {
-    return parent.isValid() ? 0 : static_cast<int>(m_ids.size());
 }
 
 int CPhoneBookModel::columnCount(const QModelIndex& parent) const {

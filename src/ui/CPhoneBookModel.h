@@ -9,7 +9,8 @@
 // 11 outgoing Count, 12 outgoing Total.
 #pragma once
 
-#include <QAbstractTableModel>
+#include "ui/CIdRowsModel.h"
+
 #include <QIcon>
 
 #include <cstdint>
@@ -19,7 +20,7 @@
 class CPhoneBook;
 class CPhoneBookEntry;
 
-class CPhoneBookModel : public QAbstractTableModel {
+class CPhoneBookModel : public CIdRowsModel {
 public:
     static constexpr int kBitCount = 13;
 
@@ -58,8 +59,6 @@ public:
     // Puts the rows in the order of the sort column (stable; selection follows the rows).
     void Sort();
 
-    std::uint64_t IdAt(int row) const;
-    int RowOf(std::uint64_t id) const;
     // The entry of a row, or nullptr (no such row, or the store no longer has it).
     const CPhoneBookEntry* EntryAt(int row) const;
 
@@ -70,7 +69,6 @@ public:
     static std::string CellText(const CPhoneBook& phoneBook, const CPhoneBookEntry& entry, int bit);
     static const char* Heading(int bit);
 
-    int rowCount(const QModelIndex& parent = QModelIndex()) const override;
     int columnCount(const QModelIndex& parent = QModelIndex()) const override;
     QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
     QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
@@ -84,6 +82,5 @@ private:
     const CPhoneBook* m_phoneBook = nullptr;
     std::vector<int> m_columnBits{0, 3};
     int m_sortBit = 0;
-    std::vector<std::uint64_t> m_ids; // row order
     QIcon m_icon;
 };

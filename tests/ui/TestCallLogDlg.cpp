@@ -1,6 +1,7 @@
 // The call log window: cell texts and icons, rows in store order, what the commands, keys and
 // mouse post to the controller, the rows following the controller's confirmations, and the
 // column fitting over the rows on screen with the window's width rule.
+#include "ListWindowTestSupport.h"
 #include "UiTestSupport.h"
 #include "records/CCallLog.h"
 #include "support/TempDir.h"
@@ -23,18 +24,6 @@ namespace {
 
 // 2023-11-14 22:13:20 UTC; the tests run with TZ=UTC.
 constexpr std::int64_t kStart = 1700000000;
-
-// What the window asks of the controller.
-struct SController {
-    std::vector<CMessage> posted;
-    std::vector<int> commands;
-    PostMessageFn Post() {
-        return [this](CMessage msg) { posted.push_back(std::move(msg)); };
-    }
-    SendCommandFn Command() {
-        return [this](int id) { commands.push_back(id); };
-    }
-};
 
 std::unique_ptr<CCallLogRecord> Record(const std::string& name, const std::string& number, bool outgoing,
                                        bool connected, std::int32_t duration, std::int32_t port) {
@@ -83,13 +72,7 @@ private:
         return m_dlg->View()->visualRect(m_dlg->Model()->index(row, column)).center();
     }
 
-    void SelectRows(std::initializer_list<int> rows) {
-        auto* selection = m_dlg->View()->selectionModel();
-        selection->clearSelection();
-        for (const int row : rows) {
-            selection->select(m_dlg->Model()->index(row, 0), QItemSelectionModel::Select | QItemSelectionModel::Rows);
-        }
-    }
+    void SelectRows(std::initializer_list<int> rows) { SelectListRows(m_dlg->View(), rows); }
 
 private slots:
     void initTestCase() {

@@ -2,6 +2,7 @@
 // sort order of every column and the header click, cell texts, what New / Edit / "To Phone
 // Book" / Delete / Clear Totals / icon clicks post to the controller, the rows following the
 // controller's answers, and the "&Open..." file dialog. No dialog is ever run modally.
+#include "ListWindowTestSupport.h"
 #include "UiTestSupport.h"
 #include "records/CCallLog.h"
 #include "records/CPhoneBook.h"
@@ -26,17 +27,6 @@
 namespace {
 
 constexpr std::int64_t kT0 = 1700000000; // 2023-11-14 22:13:20 UTC; the tests run with TZ=UTC
-
-struct SController {
-    std::vector<CMessage> posted;
-    std::vector<int> commands;
-    PostMessageFn Post() {
-        return [this](CMessage msg) { posted.push_back(std::move(msg)); };
-    }
-    SendCommandFn Command() {
-        return [this](int id) { commands.push_back(id); };
-    }
-};
 
 std::shared_ptr<CPhoneBookEntry> PostedEntry(const CMessage& msg) {
     return std::any_cast<std::shared_ptr<CPhoneBookEntry>>(msg.object);
@@ -141,13 +131,7 @@ private:
         return -1;
     }
 
-    void SelectRows(std::initializer_list<int> rows) {
-        auto* selection = m_dlg->View()->selectionModel();
-        selection->clearSelection();
-        for (const int row : rows) {
-            selection->select(m_dlg->Model()->index(row, 0), QItemSelectionModel::Select | QItemSelectionModel::Rows);
-        }
-    }
+    void SelectRows(std::initializer_list<int> rows) { SelectListRows(m_dlg->View(), rows); }
 
     // Runs the next entry dialog through fn (which may check and type), then presses OK or
     // Cancel. Returns how many dialogs ran.

@@ -1,0 +1,28 @@
+// A table model whose rows are the stable ids of store records, in row order. The list
+// windows' models derive from it: rows never hold a record's address, so a row whose record
+// the store has already freed is never read.
+#pragma once
+
+#include <QAbstractTableModel>
+
+#include <cstdint>
+#include <vector>
+
+class CIdRowsModel : public QAbstractTableModel {
+public:
+    using QAbstractTableModel::QAbstractTableModel;
+
+    // The id of a row, 0 when there is no such row.
+    std::uint64_t IdAt(int row) const;
+    // The row of an id, -1 when none shows it.
+    int RowOf(std::uint64_t id) const;
+
+    int rowCount(const QModelIndex& parent = QModelIndex()) const override;
+
+protected:
+    void InsertId(int row, std::uint64_t id);
+    // Removes the row of the id; false when there is none.
+    bool RemoveId(std::uint64_t id);
+
+    std::vector<std::uint64_t> m_ids; // row order
+};
