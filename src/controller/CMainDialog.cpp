@@ -449,6 +449,14 @@ void CMainDialog::OnCommand(int id) {
     case ctl::kCallWaiting:
         OnEnableCallWaiting();
         return;
+    case cmd::kPhoneBookOpen:
+        OnPhoneBookOpen();
+        return;
+    case cmd::kPhoneBookSave:
+        if (m_phoneBook) {
+            m_phoneBook->Save();
+        }
+        return;
     case cmd::kPhoneBookPrint:
         return; // offered, but does nothing
     default:
@@ -558,6 +566,26 @@ void CMainDialog::OnViewPhoneBook() {
 void CMainDialog::OnViewCallLog() {
     m_settings.m_bCallLogVisible = !m_settings.m_bCallLogVisible;
     m_host.ShowWindow(EWindow::CallLog, m_settings.m_bCallLogVisible);
+}
+
+// "&Open...": save the current phone book, let the user choose a file (a new name starts an
+// empty phone book) and show the store of that file instead.
+void CMainDialog::OnPhoneBookOpen() {
+    if (!m_phoneBook) {
+        return;
+    }
+    m_phoneBook->Save();
+    std::string path;
+    if (!m_host.ChoosePhoneBookFile(m_settings.m_strPhoneBookName, path)) {
+        return;
+    }
+    const MessageBoxFn box = [this](const std::string& text) { ShowMessage(text); };
+    auto fresh = std::make_unique<CPhoneBook>(path, m_settings.m_strDefaultAreaCode, box);
+    // The window lets go of the old store before it is destroyed (which saves it once more).
+    m_host.AttachStores(nullptr, m_callLog.get());
+    m_phoneBook = std::move(fresh);
+    m_settings.m_strPhoneBookName = path;
+    m_host.AttachStores(m_phoneBook.get(), m_callLog.get());
 }
 
 void CMainDialog::OnConfigure() {

@@ -141,6 +141,7 @@ private:
     void OnViewPhoneBook();
     void OnViewCallLog();
     void OnConfigure();
+    void OnPhoneBookOpen();
     void OnRemoteControl();
     void ForwardToParts(CMessage& msg);
     bool OnUiThread() const { return std::this_thread::get_id() == m_uiThread; }

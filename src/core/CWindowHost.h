@@ -170,6 +170,11 @@ public:
     // windows are destroyed at shut-down.
     virtual void AttachStores(CPhoneBook* phoneBook, CCallLog* callLog) = 0;
 
+    // "&Open...": the file dialog for choosing a phone book file, starting at current; a
+    // name that does not exist yet may be chosen. True with chosen set when the user picked
+    // one. A host without the dialog chooses nothing.
+    virtual bool ChoosePhoneBookFile(const std::string& /*current*/, std::string& /*chosen*/) { return false; }
+
     // The controller's periodic timer: the host calls CMainDialog::OnTimer(id) on the window
     // thread every periodMs until StopTimer.
     virtual void StartTimer(int id, int periodMs) = 0;
