@@ -413,6 +413,13 @@ void CQtWindowHost::AttachStores(CPhoneBook* phoneBook, CCallLog* callLog) {
     m_callLogDlg->Refill();
 }
 
+bool CQtWindowHost::ChoosePhoneBookFile(const std::string& current, std::string& chosen) {
+    EnterModal();
+    const bool picked = CPhoneBookDlg::ChoosePhoneBookFile(m_main.get(), current, chosen, m_fileDialogRunner);
+    LeaveModal();
+    return picked;
+}
+
 void CQtWindowHost::StartTimer(int id, int periodMs) {
     QTimer*& timer = m_timers[id];
     if (timer == nullptr) {

@@ -27,6 +27,7 @@ class CPhoneBookDlg;
 class CTrayIcon;
 class IDialUpService;
 class QAction;
+class QFileDialog;
 class QMenu;
 class QTimer;
 class QWidget;
@@ -78,6 +79,9 @@ public:
     void SetPopupRunner(PopupRunner runner) { m_popupRunner = std::move(runner); }
     void SetUrlOpener(UrlOpener opener) { m_urlOpener = std::move(opener); }
     void SetSettingsRunner(SettingsRunner runner) { m_settingsRunner = std::move(runner); }
+    // Runs the phone book's file dialog modally; true when a file was chosen.
+    using FileDialogRunner = std::function<bool(QFileDialog&)>;
+    void SetFileDialogRunner(FileDialogRunner runner) { m_fileDialogRunner = std::move(runner); }
 
     // The help page: the first of the candidates that exists; empty when none does.
     static QString HelpPagePath(const std::vector<QString>& candidates);
@@ -117,6 +121,7 @@ public:
     bool IsMainMinimized() override;
     void BringMainToForeground() override;
     void AttachStores(CPhoneBook* phoneBook, CCallLog* callLog) override;
+    bool ChoosePhoneBookFile(const std::string& current, std::string& chosen) override;
     void StartTimer(int id, int periodMs) override;
     void StopTimer(int id) override;
     void EndDialog(int result) override;
@@ -151,6 +156,7 @@ private:
     PopupRunner m_popupRunner;
     UrlOpener m_urlOpener;
     SettingsRunner m_settingsRunner;
+    FileDialogRunner m_fileDialogRunner;
 
     std::atomic<bool> m_drainQueued{false};
     bool m_bDrainDeferred = false;

@@ -4,9 +4,11 @@
 // wait in place, a quit asked for during a wait, and the help page's path.
 #include "TestHostRig.h"
 #include "ui/CCallLogDlg.h"
+#include "ui/CPhoneBookModel.h"
 
 #include <QAction>
 #include <QElapsedTimer>
+#include <QFileDialog>
 #include <QListWidget>
 #include <QMenu>
 #include <QTemporaryDir>
@@ -301,6 +303,28 @@ private slots:
         QTest::keyClick(&rig.Main(), Qt::Key_Escape);
         rig.Main().close();
         QCOMPARE(rig.CountInTrace("TX: AT$V0"), sent);
+    }
+
+    void phoneBookOpenShowsTheChosenFile() {
+        HostRig rig([](CSettings& s) { s.m_bPhoneBookVisible = true; });
+        rig.AddEntry("4085551212", "Lovelace", "Ada");
+        QVERIFY(QTest::qWaitFor([&] { return rig.host->PhoneBookWindow()->Model()->rowCount() == 1; }, 2000));
+        QString offered;
+        rig.host->SetFileDialogRunner([&](QFileDialog& dialog) {
+            offered = dialog.selectedFiles().value(0);
+            dialog.selectFile(QString::fromStdString(rig.Dir().File("other.pbk")));
+            return true;
+        });
+        rig.Main().Actions(cmd::kPhoneBookOpen).front()->trigger();
+        QVERIFY(offered.endsWith(QStringLiteral("RV.pbk")));
+        QCOMPARE(rig.dialog->Settings().m_strPhoneBookName, rig.Dir().File("other.pbk"));
+        QCOMPARE(rig.host->PhoneBookWindow()->Model()->rowCount(), 0);
+        // The first phone book was saved with its entry before the switch.
+        QVERIFY(ReadFileText(rig.Dir().File("RV.pbk")).find("4085551212") != std::string::npos);
+        // Cancelled: nothing changes.
+        rig.host->SetFileDialogRunner([](QFileDialog&) { return false; });
+        rig.Main().Actions(cmd::kPhoneBookOpen).front()->trigger();
+        QCOMPARE(rig.dialog->Settings().m_strPhoneBookName, rig.Dir().File("other.pbk"));
     }
 
     void helpPagePath() {
