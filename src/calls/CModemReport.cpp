@@ -3,6 +3,7 @@
 #include "core/Format.h"
 
 #include <cctype>
+#include <limits>
 
 namespace {
 
@@ -68,7 +69,8 @@ std::optional<CModemReport> ParseModemReport(std::string_view line) {
     int port = 0;
     if (FindField(line, 2)) {
         ReadIntField(line, 2, port);
-        report.m_nPort = port - 1;
+        // The adapter numbers its ports from 1; the lowest int has no index below it.
+        report.m_nPort = port == std::numeric_limits<int>::min() ? -1 : port - 1;
     }
     ReadIntField(line, 3, report.m_nCallId);
     ReadNumberField(line, 4, report.m_strLocalNumber);
