@@ -95,7 +95,7 @@ TEST(FaultInput, NulAndHighBytesNeitherSplitNorCorruptLines) {
     SDecodingPipe pipe;
     std::string bytes("CALL:0,1;2,1;3,5;5,408\0\xFF"
                       "555\r",
-                      27);
+                      28);
     bytes += std::string("\0\0\xFF\xFE\r", 5);
     bytes += "AUD:2,2;40,2\r";
     pipe.Feed(bytes);
