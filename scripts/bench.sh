@@ -1,0 +1,163 @@
+#!/usr/bin/env bash
+# Builds Release (build-bench/) and prints one table of every figure: the benchmark programs
+# (line throughput against a one-byte-per-lock baseline, link latency, the stores, the
+# 100,000-row phone book window) and the whole program on the adapter simulator (idle
+# voluntary context switches over 10 s, off-hook -> "AT*pA/id" latency over 1,000 round trips,
+# peak RSS with empty stores and with a 100,000-entry phone book).
+# Usage: scripts/bench.sh        Env: BENCH_BUILD_DIR, BENCH_BUILD_JOBS (default 2),
+#        BENCH_IDLE_SECONDS (10), BENCH_ROUND_TRIPS (1000).
+set -euo pipefail
+cd "$(dirname "$0")/.."
+BUILD="${BENCH_BUILD_DIR:-build-bench}"
+JOBS="${BENCH_BUILD_JOBS:-2}"
+OUT="$BUILD/bench-results"
+
+cmake -S . -B "$BUILD" -DCMAKE_BUILD_TYPE=Release >/dev/null
+benches=$(cd bench && ls bench_*.cpp | sed 's/\.cpp$//')
+# shellcheck disable=SC2086
+cmake --build "$BUILD" --target ringvale ringvale-adapter-sim $benches -j"$JOBS" >/dev/null
+mkdir -p "$OUT"
+
+status=0
+for b in $benches; do
+    if [ -x "$BUILD/bench/$b" ]; then
+        if ! QT_QPA_PLATFORM=offscreen "$BUILD/bench/$b" >"$OUT/$b.txt" 2>&1; then
+            echo "FAILED" >>"$OUT/$b.txt"
+            status=1
+        fi
+    fi
+done
+
+QT_QPA_PLATFORM=offscreen python3 - "$BUILD" "$OUT" "${BENCH_IDLE_SECONDS:-10}" "${BENCH_ROUND_TRIPS:-1000}" \
+    >"$OUT/program.txt" 2>&1 <<'PY' || status=1
+import glob, os, socket, subprocess, sys, tempfile, time
+
+build, out, idle_seconds, trips = os.path.abspath(sys.argv[1]), sys.argv[2], int(sys.argv[3]), int(sys.argv[4])
+sim_bin, prog_bin = os.path.join(build, "bin", "ringvale-adapter-sim"), os.path.join(build, "bin", "ringvale")
+
+def wait_for(cond, timeout, what):
+    end = time.monotonic() + timeout
+    while time.monotonic() < end:
+        if cond():
+            return
+        time.sleep(0.05)  # harness only: waiting for an outside process to appear
+    raise SystemExit("timed out waiting for " + what)
+
+def ctx_switches(pid):
+    total = 0
+    for status in glob.glob("/proc/%d/task/*/status" % pid):
+        try:
+            for line in open(status):
+                if line.startswith("voluntary_ctxt_switches:"):
+                    total += int(line.split()[1])
+        except OSError:
+            pass
+    return total
+
+def vm_hwm_kb(pid):
+    for line in open("/proc/%d/status" % pid):
+        if line.startswith("VmHWM:"):
+            return int(line.split()[1])
+    return 0
+
+class Control:
+    def __init__(self, path):
+        self.sock = socket.socket(socket.AF_UNIX, socket.SOCK_STREAM)
+        self.sock.connect(path)
+        self.buf = b""
+    def reply(self, timeout=30):
+        self.sock.settimeout(timeout)
+        while b"\n" not in self.buf:
+            data = self.sock.recv(4096)
+            if not data:
+                raise SystemExit("control socket closed")
+            self.buf += data
+        line, self.buf = self.buf.split(b"\n", 1)
+        return line.decode(errors="replace").strip()
+    def run(self, *commands):
+        self.sock.sendall("".join(c + "\n" for c in commands).encode())
+        return [self.reply() for _ in commands]
+
+def start(work, phonebook_lines):
+    link, control = os.path.join(work, "ttyRV"), os.path.join(work, "control")
+    sim = subprocess.Popen([sim_bin, "--link", link, "--address", "127.43.77.1", "--control", control,
+                            "--no-stdin", "--first-id", "1000", "--log", os.path.join(work, "sim.log")],
+                           stdout=subprocess.PIPE, stdin=subprocess.DEVNULL, text=True)
+    sim.stdout.readline()  # the ready line
+    with open(os.path.join(work, "RV.cfg"), "w") as f:
+        f.write("ComPort=%s\r\nBaud=115200\r\n" % link)
+    if phonebook_lines:
+        with open(os.path.join(work, "RV.pbk"), "w") as f:
+            f.write("PhoneBookVersion2\r\n")
+            for i in range(phonebook_lines):
+                f.write('"408555%04d","Name%06d","First","Company","Memo","0","0","0","0","0","0","0","0",'
+                        '"0x00000000"\r\n' % (i % 10000, i))
+    env = dict(os.environ, RINGVALE_ADAPTER_ADDRESS="127.43.77.1", QT_QPA_PLATFORM="offscreen")
+    prog = None
+    try:
+        prog = subprocess.Popen([prog_bin], cwd=work, env=env, stdin=subprocess.DEVNULL,
+                                stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        wait_for(lambda: os.path.exists(control), 10, "the control socket")
+        ctl = Control(control)
+        if ctl.run("expect AT*SC") != ["OK"]:
+            raise SystemExit("the program did not finish its start-up dialogue")
+    except BaseException:
+        stop(sim, prog)
+        raise
+    return sim, prog, ctl
+
+def stop(sim, prog):
+    for p in (prog, sim):
+        if p is None:
+            continue
+        p.terminate()
+        try:
+            p.wait(10)
+        except subprocess.TimeoutExpired:
+            p.kill()
+            p.wait()
+
+rows = []
+with tempfile.TemporaryDirectory() as work:
+    sim, prog, ctl = start(work, 0)
+    try:
+        time.sleep(1)  # let the start-up settle before counting
+        before = ctx_switches(prog.pid)
+        time.sleep(idle_seconds)
+        idle = ctx_switches(prog.pid) - before
+        rows.append(("idle voluntary context switches / %d s" % idle_seconds, "%d" % idle))
+        rows.append(("peak RSS, empty stores (MB)", "%.1f" % (vm_hwm_kb(prog.pid) / 1024)))
+        latencies = []
+        for i in range(trips):
+            call_id = 1000 + i
+            ctl.run("ring 1 4085551212 5551212")
+            t0 = time.perf_counter()
+            answers = ctl.run("offhook 1", "expect AT*1A/%d" % call_id)
+            latencies.append((time.perf_counter() - t0) * 1000)
+            if answers[-1] != "OK":
+                raise SystemExit("round trip %d: %s" % (i, answers))
+            ctl.run("onhook 1", "expect AT*1H/%d" % call_id)
+        latencies.sort()
+        rows.append(("off-hook -> AT*pA/id p50 (ms, %d trips)" % trips, "%.2f" % latencies[len(latencies) // 2]))
+        rows.append(("off-hook -> AT*pA/id p99 (ms)", "%.2f" % latencies[int(len(latencies) * 0.99) - 1]))
+    finally:
+        stop(sim, prog)
+with tempfile.TemporaryDirectory() as work:
+    sim, prog, ctl = start(work, 100000)
+    try:
+        time.sleep(2)
+        rows.append(("peak RSS, 100,000-entry phone book (MB)", "%.1f" % (vm_hwm_kb(prog.pid) / 1024)))
+    finally:
+        stop(sim, prog)
+for name, value in rows:
+    print("%-48s %12s" % (name, value))
+PY
+
+echo "================ Ringvale benchmarks ($(date '+%Y-%m-%d %H:%M'), $(nproc) cores, load $(cut -d' ' -f1 /proc/loadavg))"
+for f in "$OUT"/bench_*.txt "$OUT/program.txt"; do
+    name=$(basename "$f" .txt)
+    [ "$name" = program ] && name="whole program on the simulator"
+    echo "---------------- $name"
+    cat "$f"
+done
+exit $status
