@@ -25,6 +25,9 @@
 #include <QTimer>
 #include <QUrl>
 
+#ifndef RINGVALE_RELATIVE_DOC
+#define RINGVALE_RELATIVE_DOC ""
+#endif
 #ifndef RINGVALE_INSTALLED_DOC
 #define RINGVALE_INSTALLED_DOC ""
 #endif
@@ -131,7 +134,12 @@ QString CQtWindowHost::HelpPagePath(const std::vector<QString>& candidates) {
 }
 
 std::vector<QString> CQtWindowHost::HelpPageCandidates() {
-    return {QStringLiteral(RINGVALE_INSTALLED_DOC), QStringLiteral(RINGVALE_SOURCE_DOC),
+    // <prefix>/bin/ringvale finds <prefix>/share/doc/... whatever the prefix is.
+    const QString besideProgram =
+        QStringLiteral(RINGVALE_RELATIVE_DOC).isEmpty()
+            ? QString()
+            : QCoreApplication::applicationDirPath() + QStringLiteral("/../" RINGVALE_RELATIVE_DOC);
+    return {besideProgram, QStringLiteral(RINGVALE_INSTALLED_DOC), QStringLiteral(RINGVALE_SOURCE_DOC),
             QStringLiteral("doc/RingvaleDoc.htm")};
 }
 
