@@ -24,6 +24,16 @@ protected:
             20000);
         return records;
     }
+
+    // A caller rings Phone `port` and gives up before anyone answers; returns the call log's
+    // records for `logNumber` once it holds `count` of them.
+    std::vector<std::vector<std::string>> MissedCall(int port, const std::string& remote, const std::string& logNumber,
+                                                     std::size_t count) {
+        Simulate("ring " + std::to_string(port) + " " + remote + " 5551212");
+        EXPECT_TRUE(Program().WaitForTrace("Call offering: " + remote));
+        Simulate("hangup-far " + std::to_string(port));
+        return WaitForLogRecords(logNumber, count);
+    }
 };
 
 const SPbkLine kAnn{"4085551212", "Lee", "Ann", "Acme", "", "0", 0, 0, 0, "1999,7,4,9,5,0", 65, 100, 2, 0};
@@ -99,10 +109,7 @@ TEST_F(CallsEndToEnd, AnsweredMissedAndUnknownCallsReachTheCallLogAndThePhoneBoo
 
     // Bob calls Phone 2 and gives up before anyone answers: a missed call in the log, his
     // statistics untouched (incomplete calls are not counted by default).
-    Simulate("ring 2 4155550123 5551212");
-    ASSERT_TRUE(Program().WaitForTrace("Call offering: 4155550123"));
-    Simulate("hangup-far 2");
-    auto bobCalls = WaitForLogRecords("4155550123", 2);
+    auto bobCalls = MissedCall(2, "4155550123", "4155550123", 2);
     ASSERT_EQ(bobCalls.size(), 2u) << Program().Read("RV.log");
     EXPECT_EQ(bobCalls[0][0], "Bob Stone");
     EXPECT_EQ(bobCalls[0][2], "0");
@@ -112,10 +119,7 @@ TEST_F(CallsEndToEnd, AnsweredMissedAndUnknownCallsReachTheCallLogAndThePhoneBoo
 
     // A caller without an entry is named "Unknown caller"; a 7-digit number is completed with
     // the area code in the log.
-    Simulate("ring 1 5550199 5551212");
-    ASSERT_TRUE(Program().WaitForTrace("Call offering: 5550199"));
-    Simulate("hangup-far 1");
-    auto unknown = WaitForLogRecords("4085550199", 1);
+    auto unknown = MissedCall(1, "5550199", "4085550199", 1);
     ASSERT_EQ(unknown.size(), 1u) << Program().Read("RV.log");
     EXPECT_EQ(unknown[0][0], "Unknown caller");
 
