@@ -125,4 +125,32 @@ TEST_F(DialUpEndToEnd, FailedDialIsLoggedAndTheSerialLinkComesBack) {
     ASSERT_NO_FATAL_FAILURE(StopProgram());
 }
 
+TEST_F(DialUpEndToEnd, ConnectionHoldingTheTtyAtStartUpIsWatchedUntilItEnds) {
+    ASSERT_NO_FATAL_FAILURE(StartSimulator());
+    ASSERT_NO_FATAL_FAILURE(WriteConfig(Settings("Demo ISP")));
+    // Someone else's connection holds the adapter's tty for the first 14 seconds.
+    WriteFile("dialup-sim.txt", "Demo ISP=" + Sim().LinkPath() + "\nforeign=" + Sim().LinkPath() + " for=14000\n");
+    ASSERT_NO_FATAL_FAILURE(StartProgram());
+
+    // Start-up: ten failed tries on the serial port, then the socket.
+    std::string trace = Program().Trace();
+    std::vector<std::string> startUp = {"<dbg> CModem::Open() trying serial"};
+    for (int i = 0; i < 10; ++i) {
+        startUp.emplace_back("<dbg> CModem::Open() serial failed, waiting...");
+    }
+    startUp.insert(startUp.end(), kSocketSession.begin(), kSocketSession.end());
+    EXPECT_EQ(FindInOrder(trace, startUp), "");
+    EXPECT_EQ(trace.find("<dbg> CModem::Open() on serial"), std::string::npos);
+
+    // When that connection has gone, the link moves back to the serial port by itself.
+    const std::size_t traceAt = trace.size();
+    ASSERT_TRUE(Program().WaitForTrace("   Success, on serial", 30000, traceAt));
+    EXPECT_EQ(FindInOrder(Program().Trace().substr(traceAt),
+                          {"RAS disconnected - closing/opening", "<dbg> CModem::Open() trying serial",
+                           "<dbg> CModem::Open() on serial", "TX: AT*SC<0D>", "   Success, on serial"}),
+              "");
+    EXPECT_TRUE(Sim().WaitForLog("RX pty AT*SC", 5000));
+    ASSERT_NO_FATAL_FAILURE(StopProgram());
+}
+
 } // namespace
