@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds the libFuzzer targets in build-fuzz/ (clang, address+undefined) and runs each one for
-# the given number of seconds (default 30) over a copy of its seed corpus, one at a time.
+# the given number of seconds (default 30) over a copy of its seed corpus, one at a time, in
+# one process each (no -jobs: libFuzzer would fork workers logging to fuzz-N.log in the cwd).
 # Usage: scripts/fuzz.sh [seconds] [target ...]   Exits non-zero when a target finds a fault.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -29,7 +30,7 @@ for target in "${TARGETS[@]}"; do
     log="$BUILD/$target.log"
     # The store fuzzers save files (with fsync): a tmpfs keeps that cheap.
     scratch="$(mktemp -d -p "$( [ -d /dev/shm ] && echo /dev/shm || echo /tmp )")"
-    if TMPDIR="$scratch" "$BUILD/fuzz/$target" -max_total_time="$SECONDS_EACH" -jobs=1 -workers=1 \
+    if TMPDIR="$scratch" "$BUILD/fuzz/$target" -max_total_time="$SECONDS_EACH" \
         -max_len=4096 -rss_limit_mb=1024 -print_final_stats=1 \
         -artifact_prefix="$BUILD/artifacts/$target/" "$corpus" >"$log" 2>&1; then
         runs="$(grep -o 'stat::number_of_executed_units: *[0-9]*' "$log" | grep -o '[0-9]*$' || echo '?')"
