@@ -76,7 +76,12 @@ void CLineMonitor::Log(const std::string& text) {
 void CLineMonitor::Loop() {
     std::int64_t nextWatch = m_clock.TickMs();
     std::int64_t lastClock = 0;
-    while (!m_stop) {
+    for (;;) {
+        // Read before the stop flag: a stop or wake request from here on ends the next wait.
+        const std::uint64_t generation = m_link.InterruptGeneration();
+        if (m_stop) {
+            break;
+        }
         const std::int64_t now = m_clock.TickMs();
         ClockStep(now, lastClock);
         int read = 0;
@@ -99,7 +104,7 @@ void CLineMonitor::Loop() {
             wait = std::min(wait, nextWatch - now);
         }
         if (wait > 0) {
-            m_link.WaitForData(std::chrono::milliseconds(wait));
+            m_link.WaitForData(std::chrono::milliseconds(wait), generation);
         }
     }
 }

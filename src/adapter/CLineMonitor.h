@@ -45,8 +45,10 @@ public:
     virtual ~IMonitoredLink() = default;
     // Removes up to length queued bytes; returns how many.
     virtual int ReadQueued(char* buffer, int length) = 0;
-    // Blocks until bytes are queued, InterruptWait() is called or the timeout passes.
-    virtual bool WaitForData(std::chrono::milliseconds timeout) = 0;
+    // Blocks until bytes are queued, the timeout passes, or InterruptWait() has been called
+    // since InterruptGeneration() returned `generation` (then it returns at once).
+    virtual bool WaitForData(std::chrono::milliseconds timeout, std::uint64_t generation) = 0;
+    virtual std::uint64_t InterruptGeneration() = 0;
     virtual void InterruptWait() = 0;
     virtual bool OnSocket() const = 0;
     virtual void Close() = 0;
@@ -71,9 +73,9 @@ public:
         std::function<bool()> adapterConnectionUp;
     };
 
-    // Longest time one wait for adapter bytes may last; bounds how late a stop request that
-    // raced with the start of a wait is seen.
-    static constexpr std::chrono::milliseconds kMaxWait{250};
+    // Longest time one wait for adapter bytes may last while nothing else is due. Stop and
+    // wake requests end a wait at once, so this only bounds an idle sleep.
+    static constexpr std::chrono::milliseconds kMaxWait{60000};
     static constexpr std::int64_t kWatchPeriodMs = 500;
     static constexpr std::int64_t kClockPeriodMs = 1000;
 

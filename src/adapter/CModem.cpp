@@ -382,10 +382,18 @@ std::string CModem::ReadQueued(std::size_t maxBytes) {
 }
 
 bool CModem::WaitForData(std::chrono::milliseconds timeout) {
+    return WaitForData(timeout, InterruptGeneration());
+}
+
+bool CModem::WaitForData(std::chrono::milliseconds timeout, std::uint64_t generation) {
     std::unique_lock<std::mutex> lock(m_queueMutex);
-    const std::uint64_t generation = m_interruptCount;
     m_queueCv.wait_for(lock, timeout, [&] { return !m_queue.empty() || m_interruptCount != generation; });
     return !m_queue.empty();
+}
+
+std::uint64_t CModem::InterruptGeneration() {
+    std::lock_guard<std::mutex> lock(m_queueMutex);
+    return m_interruptCount;
 }
 
 void CModem::InterruptWait() {

@@ -122,6 +122,11 @@ public:
     // passes. Returns true when bytes are queued. This is how the line monitor waits for
     // adapter output without polling.
     bool WaitForData(std::chrono::milliseconds timeout);
+    // The same, but an InterruptWait() made since InterruptGeneration() returned `generation`
+    // ends the wait at once: a caller that reads the generation before checking its own stop
+    // flag can never sleep through a stop request.
+    bool WaitForData(std::chrono::milliseconds timeout, std::uint64_t generation);
+    std::uint64_t InterruptGeneration();
     // Wakes every WaitForData caller at once (e.g. the monitor thread at shut-down).
     void InterruptWait();
     // Waits for the given time, then discards everything queued.

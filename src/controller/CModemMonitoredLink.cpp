@@ -11,8 +11,12 @@ int CModemMonitoredLink::ReadQueued(char* buffer, int length) {
     return m_modem.ReadQueued(buffer, length);
 }
 
-bool CModemMonitoredLink::WaitForData(std::chrono::milliseconds timeout) {
-    return m_modem.WaitForData(timeout);
+bool CModemMonitoredLink::WaitForData(std::chrono::milliseconds timeout, std::uint64_t generation) {
+    return m_modem.WaitForData(timeout, generation);
+}
+
+std::uint64_t CModemMonitoredLink::InterruptGeneration() {
+    return m_modem.InterruptGeneration();
 }
 
 void CModemMonitoredLink::InterruptWait() {

@@ -12,7 +12,8 @@ class CModemMonitoredLink final : public IMonitoredLink {
 public:
     CModemMonitoredLink(CModem& modem, std::function<bool()> reopen);
     int ReadQueued(char* buffer, int length) override;
-    bool WaitForData(std::chrono::milliseconds timeout) override;
+    bool WaitForData(std::chrono::milliseconds timeout, std::uint64_t generation) override;
+    std::uint64_t InterruptGeneration() override;
     void InterruptWait() override;
     bool OnSocket() const override;
     void Close() override;
