@@ -91,6 +91,8 @@ TEST_F(StartUpShutDown, HandshakeRunsInOrderOnTheSerialLink) {
         for (const std::string& command : SessionCommands(c)) {
             received.push_back("RX pty " + command.substr(0, command.size() - 4) + "\n");
         }
+        // The program traces a command as it writes it; wait until the simulator has read the last.
+        EXPECT_TRUE(Sim().WaitForLog(received.back(), 10000));
         EXPECT_EQ(FindInOrder(Sim().Log(), received), "");
 
         ASSERT_NO_FATAL_FAILURE(StopProgram());
