@@ -223,10 +223,12 @@ TEST_F(SimDialUpTest, MonitorCallsAreNotBlockedByASlowDial) {
 TEST_F(SimDialUpTest, GoingAwayEndsAWaitingDial) {
     WriteSimFile("Slow=" + m_pty.Path() + " delay=20000\n");
     auto service = std::make_unique<CSimulatedDialUpService>(FilePath(), LockDir());
+    // The dialling thread gets the object itself, not the owning pointer that the test resets.
+    CSimulatedDialUpService* const dialing = service.get();
     int code = 0;
-    std::thread dialer([&] {
+    std::thread dialer([&code, dialing] {
         DialUpHandle handle = 0;
-        code = service->Dial("Slow", "", "", handle);
+        code = dialing->Dial("Slow", "", "", handle);
     });
     ASSERT_TRUE(
         WaitFor([&] { return ReadFileText(m_dir.File("Ringvale.dbg")).find("dialling Slow") != std::string::npos; }));
