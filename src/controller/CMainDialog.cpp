@@ -128,6 +128,7 @@ bool CMainDialog::OnInitDialog() {
     OpenAdapter();
     SetSelectIndicators();
     m_host.StartTimer(ctl::kTimer, kTimerPeriodMs);
+    m_bTimerRunning = true;
     m_nVisibleLines = m_host.VisibleActivityLines();
     m_host.AddTrayIcon(img::kMainIcon, kTrayTip);
 
@@ -209,6 +210,7 @@ void CMainDialog::ShutDown() {
     m_settings.m_nSReg63 = m_nSReg63;
     m_settings.Save(m_options.settingsPath, m_bMinimized, [this](const std::string& text) { m_host.MessageBox(text); });
     m_host.StopTimer(ctl::kTimer);
+    m_bTimerRunning = false;
     SendCommand("AT$V0\r");
     SendCommand("ATE1\r");
     m_monitor.Stop();
@@ -261,6 +263,35 @@ void CMainDialog::OnTimer(int id) {
     for (IControllerPart* part : m_parts) {
         part->OnTimerTick();
     }
+    StopTimerWhenIdle();
+}
+
+bool CMainDialog::TimerNeeded() const {
+    if (m_bMinimizeAtNextTick || m_bNewCall) {
+        return true;
+    }
+    for (int tile = 0; tile < 4; ++tile) {
+        if (m_tileState && m_tileState(tile) != ETileState::Empty) {
+            return true; // a hold indicator blinks or a call's time counts
+        }
+    }
+    return std::any_of(m_parts.begin(), m_parts.end(), [](const IControllerPart* part) { return part->NeedsTimer(); });
+}
+
+void CMainDialog::UpdateTimer() {
+    if (m_bInitialized && !m_bTimerRunning && TimerNeeded()) {
+        m_host.StartTimer(ctl::kTimer, kTimerPeriodMs);
+        m_bTimerRunning = true;
+    }
+}
+
+void CMainDialog::StopTimerWhenIdle() {
+    if (m_bTimerRunning && !TimerNeeded()) {
+        // Nothing blinks, counts or waits: the program sleeps until the adapter or the user
+        // wakes it. The indicators were brought to their resting state by this tick.
+        m_host.StopTimer(ctl::kTimer);
+        m_bTimerRunning = false;
+    }
 }
 
 void CMainDialog::SetSelectIndicators() {
@@ -297,7 +328,9 @@ void CMainDialog::PostMessage(CMessage msg) {
 }
 
 std::size_t CMainDialog::DrainMessages() {
-    return m_queue.Drain([this](CMessage&& msg) { OnMessage(std::move(msg)); });
+    const std::size_t handled = m_queue.Drain([this](CMessage&& msg) { DispatchMessage(std::move(msg)); });
+    UpdateTimer();
+    return handled;
 }
 
 void CMainDialog::ForwardToParts(CMessage& msg) {
@@ -309,6 +342,11 @@ void CMainDialog::ForwardToParts(CMessage& msg) {
 }
 
 void CMainDialog::OnMessage(CMessage msg) {
+    DispatchMessage(std::move(msg));
+    UpdateTimer();
+}
+
+void CMainDialog::DispatchMessage(CMessage msg) {
     switch (msg.id) {
     case WM_RV_MODEM_LINE: {
         const std::string line = std::move(msg.text);
@@ -418,6 +456,17 @@ void CMainDialog::OnAudioReport(const CModemReport& report) {
 }
 
 void CMainDialog::OnCommand(int id) {
+    DispatchCommand(id);
+    UpdateTimer();
+}
+
+bool CMainDialog::OnChar(char c) {
+    const bool handled = m_callControl->Phones().OnTypedChar(c);
+    UpdateTimer();
+    return handled;
+}
+
+void CMainDialog::DispatchCommand(int id) {
     switch (id) {
     case cmd::kOk:
         OnOK();
@@ -507,6 +556,7 @@ void CMainDialog::AnnounceNewCall() {
     const std::string text = StrFormat("%d New Call%s", m_nNewCalls, m_nNewCalls > 1 ? "s" : "");
     m_host.SetStatusText(3, text);
     m_host.SetTrayTip(std::string(kTrayTip) + " - " + text);
+    UpdateTimer();
 }
 
 void CMainDialog::OnTrayNotify(int iconId, int mouseMessage) {

@@ -67,8 +67,12 @@ public:
     // Hands one AT command to the adapter link (traced as "TX: ...").
     void SendCommand(const std::string& command);
 
-    // The 200 ms timer (id 1000).
+    // The 200 ms timer (id 1000). It runs only while something blinks, counts or waits for
+    // the next tick (a call in a tile, the new-call tray blink, a pending minimise, a part
+    // that asks for it): a tick with nothing left to do stops it, and any message, command
+    // or key that brings such work starts it again.
     void OnTimer(int id);
+    bool TimerRunning() const { return m_bTimerRunning; }
 
     // Posts a private message to the window thread; callable from any thread.
     void PostMessage(CMessage msg);
@@ -100,7 +104,7 @@ public:
     CCallControl& CallControl() { return *m_callControl; }
     // A character typed into the main window: 0-9, * and # act as their keypad button;
     // false for any other character (default processing).
-    bool OnChar(char c) { return m_callControl->Phones().OnTypedChar(c); }
+    bool OnChar(char c);
 
     // An incoming call was logged: count it in status bar part 3 and the tray tip ("1 New
     // Call", "2 New Calls", ...) and blink the tray icon until the next left click on it.
@@ -137,6 +141,11 @@ private:
     void SetSelectIndicators();
     void UpdateHoldIndicators();
     void BlinkTrayIcon();
+    bool TimerNeeded() const;
+    void UpdateTimer();
+    void StopTimerWhenIdle();
+    void DispatchMessage(CMessage msg);
+    void DispatchCommand(int id);
     void OnTrayNotify(int iconId, int mouseMessage);
     void OnViewPhoneBook();
     void OnViewCallLog();
@@ -183,6 +192,7 @@ private:
     bool m_bMinimized = false;
     bool m_bMinimizeAtNextTick = false;
     int m_nTick = 0;
+    bool m_bTimerRunning = false;
     int m_nSelectedTile = 0;
     bool m_bHoldBlinkPhase = false;
     int m_holdShown[4] = {-1, -1, -1, -1}; // image each hold indicator shows: -1 none yet, 0 unlit, 1 lit

@@ -13,6 +13,8 @@ public:
     virtual bool OnMessage(CMessage& msg) = 0;
     // Every 200 ms timer tick, after the controller's own steps.
     virtual void OnTimerTick() {}
+    // True while the part needs those ticks; the controller stops the timer when nothing does.
+    virtual bool NeedsTimer() const { return false; }
     // Shut-down, after the line monitor has stopped: drop what the part holds.
     virtual void OnShutDown() {}
 };

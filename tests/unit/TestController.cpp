@@ -305,6 +305,57 @@ TEST_F(ControllerTest, TimerRefreshesTilesEveryFifthTickAndSetsIndicatorsOnlyOnC
     EXPECT_EQ(m_host.CountCalls("SetHoldIndicator("), 5) << "tile 0 goes unlit once";
 }
 
+// Idle, the timer is stopped: it runs only while a call is shown, the tray blinks or a
+// minimise waits for the next tick, and restarts when such work appears.
+TEST_F(ControllerTest, TimerRunsOnlyWhileSomethingBlinksOrCounts) {
+    CSettings s = BaseSettings();
+    s.m_bMinimizeAtStartup = true;
+    Start(s);
+    EXPECT_TRUE(m_dialog->TimerRunning());
+    m_host.ClearCalls();
+    m_dialog->OnTimer(ctl::kTimer); // the pending minimise is done; nothing else to do
+    EXPECT_EQ(m_host.CountCalls("MinimizeMain()"), 1);
+    EXPECT_FALSE(m_dialog->TimerRunning());
+    EXPECT_EQ(m_host.CountCalls("StopTimer(1000)"), 1);
+
+    struct Step {
+        const char* line;
+        bool running;
+    } steps[] = {
+        {"CALL:0,1;2,1;3,17;4,5551212;5,4085551212", true}, // offered: a tile shows it
+        {"OK", true},
+        {"CALL:0,5;2,1;3,17", true}, // connected: its time counts
+        {"CALL:0,0;2,1;3,17", true}, // disconnected and logged: the tray blinks for the new call
+    };
+    for (const Step& step : steps) {
+        m_dialog->PostMessage(CMessage::WithText(WM_RV_MODEM_LINE, step.line));
+        m_dialog->DrainMessages();
+        m_dialog->DrainMessages(); // what call control posted in turn
+        EXPECT_EQ(m_dialog->TimerRunning(), step.running) << step.line;
+    }
+    EXPECT_EQ(m_host.CountCalls("StartTimer(1000,200)"), 1) << "started once, not on every message";
+    // The left click on the tray icon acknowledges the new call: nothing is left to blink.
+    // The tick after it stops the timer.
+    m_dialog->OnMessage(CMessage::Make(WM_RV_TRAY_NOTIFY, ctl::kTrayIcon, kWmLButtonDown));
+    EXPECT_TRUE(m_dialog->TimerRunning());
+    m_dialog->OnTimer(ctl::kTimer);
+    EXPECT_FALSE(m_dialog->TimerRunning());
+    EXPECT_EQ(m_host.CountCalls("StopTimer(1000)"), 2);
+    // Every hold indicator was left unlit before it stopped.
+    for (int tile = 0; tile < 4; ++tile) {
+        EXPECT_FALSE(m_host.HoldIndicator(tile)) << tile;
+    }
+    // A part that asks for ticks keeps it running.
+    struct CTickingPart final : IControllerPart {
+        bool OnCommand(int) override { return false; }
+        bool OnMessage(CMessage&) override { return false; }
+        bool NeedsTimer() const override { return true; }
+    } part;
+    m_dialog->AddPart(&part);
+    m_dialog->OnCommand(-12345);
+    EXPECT_TRUE(m_dialog->TimerRunning());
+}
+
 TEST_F(ControllerTest, MessagesReachTheirHandlers) {
     Start(BaseSettings());
     CCountingPart part;
