@@ -1,6 +1,7 @@
 // The simulator's parsers: AT command lines, control commands and command-line options.
 #include "AtCommand.h"
 #include "ControlCommand.h"
+#include "SimLog.h"
 #include "SimOptions.h"
 
 #include <gtest/gtest.h>
@@ -204,14 +205,30 @@ TEST(AdapterSimParser, Options) {
     CSimOptions options;
     bool help = false;
     std::string error;
-    ASSERT_TRUE(ParseSimOptions(
-        {"--rate", "230400", "--s63", "0", "--no-rate-check", "--first-id", "17", "--expect-timeout", "3"}, options,
-        help, error));
+    ASSERT_TRUE(ParseSimOptions({"--rate", "230400", "--s63", "0", "--no-rate-check", "--first-id", "17",
+                                 "--expect-timeout", "3", "--log-micros"},
+                                options, help, error));
+    EXPECT_TRUE(options.logMicros);
     EXPECT_EQ(options.adapter.rate, 230400);
     EXPECT_EQ(options.adapter.s63, 0);
     EXPECT_FALSE(options.rateCheck);
     EXPECT_EQ(options.adapter.calls.firstId, 17);
     EXPECT_EQ(options.expectTimeoutMs, 3000);
+}
+
+// The log's time stamp has three decimals, or six when asked for microseconds.
+TEST(AdapterSimParser, LogTimeResolution) {
+    for (bool micros : {false, true}) {
+        CSimLog log(nullptr);
+        log.SetMicroseconds(micros);
+        std::string line;
+        log.SetObserver([&](const std::string& l) { line = l; });
+        log.Write("TX pty", "0");
+        std::size_t dot = line.find('.');
+        ASSERT_EQ(dot, 8U) << line;
+        EXPECT_EQ(line.find(' '), micros ? 15U : 12U) << line;
+        EXPECT_EQ(line.substr(line.find(' ')), " TX pty 0\n");
+    }
 }
 
 } // namespace

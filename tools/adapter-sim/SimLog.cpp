@@ -34,12 +34,14 @@ void CSimLog::SetObserver(std::function<void(const std::string&)> observer) {
 
 void CSimLog::Write(std::string_view kind, std::string_view text) {
     auto now = std::chrono::system_clock::now();
-    auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count();
-    std::time_t seconds = static_cast<std::time_t>(ms / 1000);
+    auto us = std::chrono::duration_cast<std::chrono::microseconds>(now.time_since_epoch()).count();
+    std::time_t seconds = static_cast<std::time_t>(us / 1000000);
     std::tm local{};
     localtime_r(&seconds, &local);
+    int fraction = static_cast<int>(us % 1000000);
     std::string line =
-        StrFormat("%02d:%02d:%02d.%03d ", local.tm_hour, local.tm_min, local.tm_sec, static_cast<int>(ms % 1000));
+        m_micros ? StrFormat("%02d:%02d:%02d.%06d ", local.tm_hour, local.tm_min, local.tm_sec, fraction)
+                 : StrFormat("%02d:%02d:%02d.%03d ", local.tm_hour, local.tm_min, local.tm_sec, fraction / 1000);
     line.append(kind);
     line.push_back(' ');
     line += EscapeText(text);

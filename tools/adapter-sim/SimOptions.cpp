@@ -27,6 +27,7 @@ const char* SimUsageText() {
            "  --scenario FILE      play the commands of FILE, one a line\n"
            "  --exit-after-scenario  end when the scenario is done (exit 1 if it failed)\n"
            "  --log FILE           log to FILE instead of stderr\n"
+           "  --log-micros         log times as HH:MM:SS.uuuuuu\n"
            "  --no-stdin           do not read commands from the terminal\n"
            "  --rate N             the adapter's rate at start (default 115200)\n"
            "  --no-rate-check      understand the tty whatever rate it is set to\n"
@@ -60,6 +61,10 @@ bool ParseSimOptions(const std::vector<std::string>& args, CSimOptions& options,
         }
         if (flag("--no-rate-check")) {
             options.rateCheck = false;
+            continue;
+        }
+        if (flag("--log-micros")) {
+            options.logMicros = true;
             continue;
         }
         if (flag("--garbage")) {

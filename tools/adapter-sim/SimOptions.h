@@ -13,7 +13,8 @@ struct CSimOptions {
     std::string control;  // control socket path; none when empty
     std::string scenario; // scenario file; none when empty
     bool exitAfterScenario = false;
-    std::string logPath; // stderr when empty
+    std::string logPath;    // stderr when empty
+    bool logMicros = false; // log times to the microsecond (latency measurements)
     bool stdinControl = true;
     bool rateCheck = true;
     bool garbage = false; // at a wrong rate, answer with garbage bytes instead of silence

@@ -34,6 +34,7 @@ int main(int argc, char** argv) {
         return 0;
     }
     CSimLog log(stderr);
+    log.SetMicroseconds(options.logMicros);
     if (!options.logPath.empty() && !log.OpenFile(options.logPath, error)) {
         std::fprintf(stderr, "%s\n", error.c_str());
         return 2;
