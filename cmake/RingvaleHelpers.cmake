@@ -19,13 +19,35 @@ macro(ringvale_apply_sanitizers)
     endif()
 endmacro()
 
-# ringvale_add_test(NAME name SOURCES a.cpp b.cpp LIBS lib1 lib2 [ENV VAR=value ...] [LABELS l ...] [TIMEOUT s])
+# Test programs are compiled for build speed rather than run speed: they spend their time
+# waiting on terminals, sockets and child processes, and the code under test keeps the flags
+# of the build type. -g1 keeps function names and line numbers for sanitizer reports.
+if(CMAKE_BUILD_TYPE STREQUAL "Debug")
+    set(RINGVALE_TEST_FLAGS_DEFAULT "")
+else()
+    set(RINGVALE_TEST_FLAGS_DEFAULT "-Og -g1")
+endif()
+set(RINGVALE_TEST_FLAGS "${RINGVALE_TEST_FLAGS_DEFAULT}" CACHE STRING
+    "Optimisation and debug flags for the test programs (after the build type's)")
+
+function(ringvale_test_flags target)
+    separate_arguments(flags UNIX_COMMAND "${RINGVALE_TEST_FLAGS}")
+    target_compile_options(${target} PRIVATE ${flags})
+    ringvale_warnings(${target})
+endfunction()
+
+# ringvale_add_test(NAME name SOURCES a.cpp b.cpp LIBS lib1 lib2 [ENV VAR=value ...] [LABELS l ...]
+#                   [TIMEOUT s] [PCH target])
+# PCH names a target whose precompiled GoogleTest headers the test reuses (same flags only).
 function(ringvale_add_test)
-    cmake_parse_arguments(T "" "NAME;TIMEOUT" "SOURCES;LIBS;ENV;LABELS" ${ARGN})
+    cmake_parse_arguments(T "" "NAME;TIMEOUT;PCH" "SOURCES;LIBS;ENV;LABELS" ${ARGN})
     add_executable(${T_NAME} ${T_SOURCES})
     target_link_libraries(${T_NAME} PRIVATE ${T_LIBS} GTest::gtest GTest::gtest_main GTest::gmock Threads::Threads)
     set_target_properties(${T_NAME} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests)
-    ringvale_warnings(${T_NAME})
+    ringvale_test_flags(${T_NAME})
+    if(T_PCH)
+        target_precompile_headers(${T_NAME} REUSE_FROM ${T_PCH})
+    endif()
     add_test(NAME ${T_NAME} COMMAND ${T_NAME} WORKING_DIRECTORY ${CMAKE_BINARY_DIR}/tests)
     if(NOT T_TIMEOUT)
         set(T_TIMEOUT 300)

@@ -26,7 +26,10 @@ for kind in "${KINDS[@]}"; do
         thread) build=build-tsan ;;
         *) echo "unknown sanitizer: $kind" >&2; exit 2 ;;
     esac
-    cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DRINGVALE_SANITIZE="$kind" \
+    # -Og -g1 builds in about a third of the time of -O2 -g and still gives sanitizer reports
+    # with function names and lines; assertions stay on.
+    cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_FLAGS_RELWITHDEBINFO="-Og -g1" \
+        -DCMAKE_C_FLAGS_RELWITHDEBINFO="-Og -g1" -DRINGVALE_SANITIZE="$kind" \
         -DRINGVALE_BUILD_UI=OFF -DRINGVALE_BUILD_BENCH=OFF >/dev/null
     # Only the unit test programs (and the simulator they start).
     targets=$(cmake --build "$build" --target help | sed -n 's/^\.\.\. \(unit_[A-Za-z0-9_]*\).*/\1/p')
