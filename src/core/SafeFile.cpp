@@ -1,5 +1,7 @@
 #include "core/SafeFile.h"
 
+#include "core/WriteAll.h"
+
 #include <atomic>
 #include <cerrno>
 #include <fcntl.h>
@@ -8,21 +10,6 @@
 
 namespace {
 std::atomic<int> g_injectedSaveError{0};
-
-bool WriteAll(int fd, std::string_view data) {
-    std::size_t done = 0;
-    while (done < data.size()) {
-        const ssize_t n = ::write(fd, data.data() + done, data.size() - done);
-        if (n < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            return false;
-        }
-        done += static_cast<std::size_t>(n);
-    }
-    return true;
-}
 
 std::string DirectoryOf(const std::string& path) {
     const auto slash = path.rfind('/');

@@ -2,6 +2,7 @@
 
 #include "core/Format.h"
 #include "core/Trace.h"
+#include "core/WriteAll.h"
 #include "dialup/DialUpErrors.h"
 #include "dialup/PppOptions.h"
 #include "dialup/PppProcesses.h"
@@ -88,16 +89,7 @@ public:
             return false;
         }
         m_path = path;
-        bool ok = ::fchmod(fd, S_IRUSR | S_IWUSR) == 0;
-        std::size_t done = 0;
-        while (ok && done < text.size()) {
-            const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
-            if (n < 0 && errno == EINTR) {
-                continue;
-            }
-            ok = n > 0;
-            done += n > 0 ? static_cast<std::size_t>(n) : 0;
-        }
+        const bool ok = ::fchmod(fd, S_IRUSR | S_IWUSR) == 0 && WriteAll(fd, text);
         err = ok ? 0 : errno;
         ::close(fd);
         return ok;

@@ -4,10 +4,17 @@
 #include "core/FileErrors.h"
 #include "core/Format.h"
 #include "core/SafeFile.h"
+#include "core/WriteAll.h"
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+
+#include <cerrno>
+#include <csignal>
+#include <fcntl.h>
+#include <thread>
+#include <unistd.h>
 
 namespace {
 
@@ -323,3 +330,38 @@ TEST(Settings, FileErrorTexts) {
 }
 
 } // namespace
+
+// The whole-buffer write the saves rely on: a buffer several times a pipe's capacity goes
+// through in short writes; a full non-blocking pipe and a pipe without a reader are errors.
+TEST(Settings, WriteAllCrossesShortWritesAndReportsErrors) {
+    int fds[2];
+    ASSERT_EQ(::pipe(fds), 0);
+    const std::string big(1 << 20, 'x');
+    std::string received;
+    std::thread reader([&] {
+        char buf[4096];
+        ssize_t n = 0;
+        while ((n = ::read(fds[0], buf, sizeof buf)) > 0) {
+            received.append(buf, static_cast<std::size_t>(n));
+        }
+    });
+    EXPECT_TRUE(WriteAll(fds[1], big));
+    ::close(fds[1]);
+    reader.join();
+    EXPECT_EQ(received.size(), big.size());
+    ::close(fds[0]);
+
+    ASSERT_EQ(::pipe2(fds, O_NONBLOCK), 0);
+    EXPECT_FALSE(WriteAll(fds[1], big)) << "a full pipe that takes nothing more";
+    EXPECT_EQ(errno, EAGAIN);
+    ::close(fds[0]);
+    ::close(fds[1]);
+
+    ASSERT_EQ(::pipe(fds), 0);
+    ::close(fds[0]);
+    std::signal(SIGPIPE, SIG_IGN);
+    EXPECT_FALSE(WriteAll(fds[1], "abc"));
+    EXPECT_EQ(errno, EPIPE);
+    ::close(fds[1]);
+    EXPECT_TRUE(WriteAll(-1, "")) << "nothing to write is no error";
+}

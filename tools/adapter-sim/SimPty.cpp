@@ -1,5 +1,7 @@
 #include "SimPty.h"
 
+#include "core/WriteAll.h"
+
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -128,18 +130,7 @@ bool CSimPty::Write(const std::string& bytes) {
     if (m_master < 0 || (m_inotify >= 0 && m_users == 0)) {
         return false;
     }
-    std::size_t done = 0;
-    while (done < bytes.size()) {
-        ssize_t n = ::write(m_master, bytes.data() + done, bytes.size() - done);
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n <= 0) {
-            return false;
-        }
-        done += static_cast<std::size_t>(n);
-    }
-    return true;
+    return WriteAll(m_master, bytes);
 }
 
 int CSimPty::TtyRate() const {
