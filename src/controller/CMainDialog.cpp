@@ -341,6 +341,17 @@ void CMainDialog::ForwardToParts(CMessage& msg) {
     }
 }
 
+void CMainDialog::NameCallLogRecords(std::uint64_t entryId, const CMessage& msg) {
+    if (m_callLog == nullptr || m_phoneBook == nullptr) {
+        return;
+    }
+    // The entry as filed: its number normalised and its display name recomputed.
+    if (const CPhoneBookEntry* filed = m_phoneBook->FindById(entryId)) {
+        m_callLog->Rename(filed->m_strNumber, filed->m_strName);
+    }
+    m_host.SendToWindow(EWindow::CallLog, msg);
+}
+
 void CMainDialog::OnMessage(CMessage msg) {
     DispatchMessage(std::move(msg));
     UpdateTimer();
@@ -370,12 +381,7 @@ void CMainDialog::DispatchMessage(CMessage msg) {
         msg.wParam = m_phoneBook->Add(std::move(owned));
         msg.key = id;
         m_host.SendToWindow(EWindow::PhoneBook, msg);
-        if (m_callLog) {
-            if (const CPhoneBookEntry* filed = m_phoneBook->FindById(id)) {
-                m_callLog->Rename(filed->m_strNumber, filed->m_strName);
-            }
-        }
-        m_host.SendToWindow(EWindow::CallLog, msg);
+        NameCallLogRecords(id, msg);
         return;
     }
     case WM_RV_PB_REPLACE_ENTRY: {
@@ -387,6 +393,7 @@ void CMainDialog::DispatchMessage(CMessage msg) {
             msg.lParam = static_cast<std::int64_t>(oldId);
             msg.wParam = m_phoneBook->Replace(oldId, std::move(owned));
             m_host.SendToWindow(EWindow::PhoneBook, msg);
+            NameCallLogRecords(msg.key, msg);
         }
         return;
     }

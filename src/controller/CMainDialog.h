@@ -153,6 +153,9 @@ private:
     void OnPhoneBookOpen();
     void OnRemoteControl();
     void ForwardToParts(CMessage& msg);
+    // After a phone book entry was added or edited: every call log record with its number
+    // takes its name, and the call log window shows the new names.
+    void NameCallLogRecords(std::uint64_t entryId, const CMessage& msg);
     bool OnUiThread() const { return std::this_thread::get_id() == m_uiThread; }
 
     CWindowHost& m_host;

@@ -476,8 +476,8 @@ void CQtWindowHost::SendToWindow(EWindow window, const CMessage& msg) {
     if (window == EWindow::PhoneBook && m_phoneBookDlg != nullptr) {
         m_phoneBookDlg->HandleMessage(msg);
     } else if (window == EWindow::CallLog && m_callLogDlg != nullptr) {
-        if (!m_callLogDlg->HandleMessage(msg) && msg.id == WM_RV_PB_ADD_ENTRY) {
-            // A new phone book entry renamed call log records: show the new names.
+        if (!m_callLogDlg->HandleMessage(msg) && (msg.id == WM_RV_PB_ADD_ENTRY || msg.id == WM_RV_PB_REPLACE_ENTRY)) {
+            // A new or edited phone book entry renamed call log records: show the new names.
             m_callLogDlg->Refill();
         }
     }

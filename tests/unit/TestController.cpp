@@ -15,6 +15,7 @@
 #include <sys/file.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <functional>
@@ -354,6 +355,43 @@ TEST_F(ControllerTest, TimerRunsOnlyWhileSomethingBlinksOrCounts) {
     m_dialog->AddPart(&part);
     m_dialog->OnCommand(-12345);
     EXPECT_TRUE(m_dialog->TimerRunning());
+}
+
+// Adding or editing a phone book entry puts its display name on the call log records with
+// its number (and only those), and the call log window is told to show the new names.
+TEST_F(ControllerTest, AddedAndEditedEntriesNameTheirCallLogRecords) {
+    Start(BaseSettings());
+    CCallLog& log = *m_dialog->CallLog();
+    log.Add(std::make_unique<CCallLogRecord>("Unknown caller", "4085551212", false, true, 1000, 60, 0));
+    log.Add(std::make_unique<CCallLogRecord>("Unknown caller", "14085551212", false, true, 1100, 60, 0));
+    log.Add(std::make_unique<CCallLogRecord>("Unknown caller", "4085551212", true, true, 1200, 60, 1));
+    auto names = [&] {
+        std::vector<std::string> out;
+        for (std::size_t i = 0; i < log.GetCount(); ++i) {
+            out.push_back(log.GetAt(i)->m_strName + "|" + log.GetAt(i)->m_strNumber);
+        }
+        std::sort(out.begin(), out.end());
+        return out;
+    };
+    m_host.ClearCalls();
+
+    CMessage add = CMessage::Make(WM_RV_PB_ADD_ENTRY);
+    add.object = std::make_shared<CPhoneBookEntry>("4085551212", "Lee", "Ann", "", "");
+    m_dialog->OnMessage(std::move(add));
+    EXPECT_EQ(names(),
+              (std::vector<std::string>{"Ann Lee|4085551212", "Ann Lee|4085551212", "Unknown caller|14085551212"}));
+    EXPECT_EQ(m_host.CountCalls("SendToWindow(CallLog,WM_RV_PB_ADD_ENTRY)"), 1);
+
+    ASSERT_EQ(m_dialog->PhoneBook()->GetCount(), 1U);
+    const std::uint64_t id = m_dialog->PhoneBook()->GetAt(0)->m_id;
+    CMessage edit = CMessage::WithKey(WM_RV_PB_REPLACE_ENTRY, id);
+    edit.object = std::make_shared<CPhoneBookEntry>("4085551212", "Lee", "Bob", "", "");
+    m_dialog->OnMessage(std::move(edit));
+    EXPECT_EQ(names(),
+              (std::vector<std::string>{"Bob Lee|4085551212", "Bob Lee|4085551212", "Unknown caller|14085551212"}));
+    EXPECT_EQ(m_host.CountCalls("SendToWindow(CallLog,WM_RV_PB_REPLACE_ENTRY)"), 1);
+    // The file holds the new names too.
+    EXPECT_EQ(Count(ReadFileText(m_dir.File("RV.log")), "Bob Lee"), 2);
 }
 
 TEST_F(ControllerTest, MessagesReachTheirHandlers) {
