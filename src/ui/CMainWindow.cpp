@@ -319,8 +319,27 @@ CNoFocusButton* CMainWindow::Button(int id) const {
     return it == m_buttons.end() ? nullptr : it->second;
 }
 
+QListWidget* CMainWindow::ActivityList() {
+    FlushActivityLines();
+    return m_activity;
+}
+
 void CMainWindow::AppendActivityLine(const QString& line) {
-    m_activity->addItem(line);
+    if (m_pendingActivity.isEmpty()) {
+        QMetaObject::invokeMethod(this, &CMainWindow::FlushActivityLines, Qt::QueuedConnection);
+    }
+    m_pendingActivity.append(line);
+    if (m_pendingActivity.size() > kMaxActivityLines) {
+        m_pendingActivity.removeFirst(); // it would be scrolled out at once
+    }
+}
+
+void CMainWindow::FlushActivityLines() {
+    if (m_pendingActivity.isEmpty()) {
+        return;
+    }
+    m_activity->addItems(m_pendingActivity);
+    m_pendingActivity.clear();
     while (m_activity->count() > kMaxActivityLines) {
         delete m_activity->takeItem(0);
     }

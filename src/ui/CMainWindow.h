@@ -70,13 +70,17 @@ public:
     // Any button by its control id (select buttons, lamps, keypad, call buttons, dial-up,
     // call waiting); null for an unknown id.
     CNoFocusButton* Button(int id) const;
-    QListWidget* ActivityList() const { return m_activity; }
+    // The activity list, with every line appended so far in it.
+    QListWidget* ActivityList();
     CMainStatusBar* StatusParts() const { return m_status; }
     QMenu* Menu(EMenu menu) const { return menu == EMenu::Internet ? m_internetMenu : m_viewMenu; }
     QMenu* PhoneBookMenu() const { return m_phoneBookMenu; }
     // Every menu-bar action carrying the command (a command may appear twice).
     std::vector<QAction*> Actions(int command) const;
 
+    // Lines reach the list when the window thread is back in its event loop, all at once:
+    // the command that follows a report goes to the adapter before the list is laid out, and
+    // a burst of reports lays it out only once.
     void AppendActivityLine(const QString& line);
     int VisibleActivityLines() const;
 
@@ -125,6 +129,8 @@ private:
     std::array<bool, 4> m_selectOn{};
     std::array<bool, 4> m_holdLit{};
     QListWidget* m_activity = nullptr;
+    QStringList m_pendingActivity;
+    void FlushActivityLines();
     CMainStatusBar* m_status = nullptr;
     QMenu* m_phoneBookMenu = nullptr;
     QMenu* m_viewMenu = nullptr;
