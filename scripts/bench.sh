@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Builds Release (build-bench/) and prints one table of every figure: the benchmark programs
 # (line throughput against a one-byte-per-lock baseline, link latency, the stores, the
-# 100,000-row phone book window) and the whole program on the adapter simulator (idle
+# 100,000-row phone book window, the cost of one thread hand-over on this machine) and the whole program on the adapter simulator (idle
 # voluntary context switches over 10 s, off-hook -> "AT*pA/id" latency over 1,000 round trips,
 # peak RSS with empty stores and with a 100,000-entry phone book).
 # Usage: scripts/bench.sh        Env: BENCH_BUILD_DIR, BENCH_BUILD_JOBS (default 2),
@@ -161,6 +161,8 @@ with tempfile.TemporaryDirectory() as work:
         latencies.sort()
         rows.append(("off-hook -> AT*pA/id p50 (ms, %d trips)" % trips, "%.2f" % latencies[len(latencies) // 2]))
         rows.append(("off-hook -> AT*pA/id p99 (ms)", "%.2f" % latencies[int(len(latencies) * 0.99) - 1]))
+        rows.append(("  (four thread hand-overs each; bench_wakeup", ""))
+        rows.append(("   shows what one costs on this machine)", ""))
     finally:
         stop(sim, prog)
 with tempfile.TemporaryDirectory() as work:
