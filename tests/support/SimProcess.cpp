@@ -1,5 +1,7 @@
 #include "support/SimProcess.h"
 
+#include "core/WriteAll.h"
+
 #include <cerrno>
 #include <chrono>
 #include <csignal>
@@ -18,22 +20,6 @@ namespace {
 std::string BinDir() {
     const char* dir = std::getenv("RINGVALE_BIN_DIR");
     return dir != nullptr && *dir != '\0' ? dir : "bin";
-}
-
-// Writes all bytes to a (blocking) descriptor.
-bool WriteAll(int fd, const std::string& text) {
-    std::size_t done = 0;
-    while (done < text.size()) {
-        ssize_t n = ::send(fd, text.data() + done, text.size() - done, MSG_NOSIGNAL);
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n <= 0) {
-            return false;
-        }
-        done += static_cast<std::size_t>(n);
-    }
-    return true;
 }
 
 } // namespace
@@ -208,7 +194,7 @@ bool CSimProcess::Command(const std::string& line, std::string* reply) {
         }
         m_controlFd = fd;
     }
-    if (!WriteAll(m_controlFd, line + "\n")) {
+    if (!SendAll(m_controlFd, line + "\n")) {
         return false;
     }
     // The reply is one line; wait commands answer when they are done, so allow for a long

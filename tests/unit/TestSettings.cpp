@@ -13,6 +13,7 @@
 #include <cerrno>
 #include <csignal>
 #include <fcntl.h>
+#include <sys/socket.h>
 #include <thread>
 #include <unistd.h>
 
@@ -356,6 +357,13 @@ TEST(Settings, WriteAllCrossesShortWritesAndReportsErrors) {
     EXPECT_EQ(errno, EAGAIN);
     ::close(fds[0]);
     ::close(fds[1]);
+
+    // A socket whose peer has gone: EPIPE, and no SIGPIPE ends this process.
+    ASSERT_EQ(::socketpair(AF_UNIX, SOCK_STREAM, 0, fds), 0);
+    ::close(fds[1]);
+    EXPECT_FALSE(SendAll(fds[0], "abc"));
+    EXPECT_EQ(errno, EPIPE);
+    ::close(fds[0]);
 
     ASSERT_EQ(::pipe(fds), 0);
     ::close(fds[0]);
