@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # Builds Release (build-bench/) and prints one table of every figure: the benchmark programs
 # (line throughput against a one-byte-per-lock baseline, link latency, the stores, the
-# 100,000-row phone book window, the cost of one thread hand-over on this machine) and the whole program on the adapter simulator (idle
-# voluntary context switches over 10 s, off-hook -> "AT*pA/id" latency over 1,000 round trips,
-# peak RSS with empty stores and with a 100,000-entry phone book).
+# 100,000-row phone book window, the cost of one thread hand-over on this machine) and the
+# whole program on the adapter simulator (idle voluntary context switches over 10 s, off-hook
+# -> "AT*pA/id" latency over 1,000 round trips, again with the program on one CPU, peak RSS
+# with empty stores and with a 100,000-entry phone book).
 # Usage: scripts/bench.sh        Env: BENCH_BUILD_DIR, BENCH_BUILD_JOBS (default 2),
 #        BENCH_IDLE_SECONDS (10), BENCH_ROUND_TRIPS (1000).
 set -euo pipefail
@@ -30,7 +31,7 @@ done
 
 QT_QPA_PLATFORM=offscreen python3 - "$BUILD" "$OUT" "${BENCH_IDLE_SECONDS:-10}" "${BENCH_ROUND_TRIPS:-1000}" \
     >"$OUT/program.txt" 2>&1 <<'PY' || status=1
-import glob, os, re, socket, subprocess, sys, tempfile, time
+import glob, os, re, shutil, socket, subprocess, sys, tempfile, time
 
 build, out, idle_seconds, trips = os.path.abspath(sys.argv[1]), sys.argv[2], int(sys.argv[3]), int(sys.argv[4])
 sim_bin, prog_bin = os.path.join(build, "bin", "ringvale-adapter-sim"), os.path.join(build, "bin", "ringvale")
@@ -78,7 +79,7 @@ class Control:
         self.sock.sendall("".join(c + "\n" for c in commands).encode())
         return [self.reply() for _ in commands]
 
-def start(work, phonebook_lines):
+def start(work, phonebook_lines, prefix=()):
     link, control = os.path.join(work, "ttyRV"), os.path.join(work, "control")
     sim = subprocess.Popen([sim_bin, "--link", link, "--address", "127.43.77.1", "--control", control,
                             "--no-stdin", "--first-id", "1000", "--log-micros", "--log", os.path.join(work, "sim.log")],
@@ -95,7 +96,7 @@ def start(work, phonebook_lines):
     env = dict(os.environ, RINGVALE_ADAPTER_ADDRESS="127.43.77.1", QT_QPA_PLATFORM="offscreen")
     prog = None
     try:
-        prog = subprocess.Popen([prog_bin], cwd=work, env=env, stdin=subprocess.DEVNULL,
+        prog = subprocess.Popen(list(prefix) + [prog_bin], cwd=work, env=env, stdin=subprocess.DEVNULL,
                                 stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         wait_for(lambda: os.path.exists(control), 10, "the control socket")
         ctl = Control(control)
@@ -117,6 +118,45 @@ def stop(sim, prog):
             p.kill()
             p.wait()
 
+def offhook_latencies(ctl, work):
+    # The latency is taken from the simulator's own log: the time it wrote the off-hook
+    # report and the time the answer command arrived, both stamped to the microsecond. The
+    # harness lets the program finish with the offered call (pop-up, screening) and with the
+    # finished one (call log save) before the next step, so only the off-hook path is timed.
+    settle = 0.03
+    for i in range(trips):
+        call_id = 1000 + i
+        ctl.run("ring 1 4085551212 5551212")
+        time.sleep(settle)
+        answers = ctl.run("offhook 1", "expect AT*1A/%d" % call_id)
+        if answers[-1] != "OK":
+            raise SystemExit("round trip %d: %s" % (i, answers))
+        ctl.run("onhook 1", "expect AT*1H/%d" % call_id)
+        time.sleep(settle)
+    stamp = r"(\d\d):(\d\d):(\d\d)\.(\d{6}) "
+    sent = re.compile(stamp + r"TX pty AUD:2,1;")
+    arrived = re.compile(stamp + r"RX pty AT\*1A/(\d+)")
+    seconds = lambda m: int(m.group(1)) * 3600 + int(m.group(2)) * 60 + int(m.group(3)) + int(m.group(4)) / 1e6
+    latencies, offhook_at = [], None
+    with open(os.path.join(work, "sim.log"), errors="replace") as log:
+        for line in log:
+            m = sent.match(line)
+            if m:
+                offhook_at = seconds(m)
+                continue
+            m = arrived.match(line)
+            if m and offhook_at is not None:
+                latencies.append(((seconds(m) - offhook_at) % 86400) * 1000)
+                offhook_at = None
+    if len(latencies) != trips:
+        raise SystemExit("found %d of %d round trips in the simulator's log" % (len(latencies), trips))
+    latencies.sort()
+    return latencies
+
+def latency_rows(latencies, label):
+    return [("off-hook -> AT*pA/id p50 (ms%s)" % label, "%.2f" % latencies[len(latencies) // 2]),
+            ("off-hook -> AT*pA/id p99 (ms%s)" % label, "%.2f" % latencies[int(len(latencies) * 0.99) - 1])]
+
 rows = []
 with tempfile.TemporaryDirectory() as work:
     sim, prog, ctl = start(work, 0)
@@ -127,44 +167,20 @@ with tempfile.TemporaryDirectory() as work:
         idle = ctx_switches(prog.pid) - before
         rows.append(("idle voluntary context switches / %d s" % idle_seconds, "%d" % idle))
         rows.append(("peak RSS, empty stores (MB)", "%.1f" % (vm_hwm_kb(prog.pid) / 1024)))
-        # The latency is taken from the simulator's own log: the time it wrote the off-hook
-        # report and the time the answer command arrived, both stamped to the microsecond. The
-        # harness lets the program finish with the offered call (pop-up, screening) and with the
-        # finished one (call log save) before the next step, so only the off-hook path is timed.
-        settle = 0.03
-        for i in range(trips):
-            call_id = 1000 + i
-            ctl.run("ring 1 4085551212 5551212")
-            time.sleep(settle)
-            answers = ctl.run("offhook 1", "expect AT*1A/%d" % call_id)
-            if answers[-1] != "OK":
-                raise SystemExit("round trip %d: %s" % (i, answers))
-            ctl.run("onhook 1", "expect AT*1H/%d" % call_id)
-            time.sleep(settle)
-        stamp = r"(\d\d):(\d\d):(\d\d)\.(\d{6}) "
-        sent = re.compile(stamp + r"TX pty AUD:2,1;")
-        arrived = re.compile(stamp + r"RX pty AT\*1A/(\d+)")
-        seconds = lambda m: int(m.group(1)) * 3600 + int(m.group(2)) * 60 + int(m.group(3)) + int(m.group(4)) / 1e6
-        latencies, offhook_at = [], None
-        with open(os.path.join(work, "sim.log"), errors="replace") as log:
-            for line in log:
-                m = sent.match(line)
-                if m:
-                    offhook_at = seconds(m)
-                    continue
-                m = arrived.match(line)
-                if m and offhook_at is not None:
-                    latencies.append(((seconds(m) - offhook_at) % 86400) * 1000)
-                    offhook_at = None
-        if len(latencies) != trips:
-            raise SystemExit("found %d of %d round trips in the simulator's log" % (len(latencies), trips))
-        latencies.sort()
-        rows.append(("off-hook -> AT*pA/id p50 (ms, %d trips)" % trips, "%.2f" % latencies[len(latencies) // 2]))
-        rows.append(("off-hook -> AT*pA/id p99 (ms)", "%.2f" % latencies[int(len(latencies) * 0.99) - 1]))
-        rows.append(("  (four thread hand-overs each; bench_wakeup", ""))
-        rows.append(("   shows what one costs on this machine)", ""))
+        rows += latency_rows(offhook_latencies(ctl, work), ", %d trips" % trips)
     finally:
         stop(sim, prog)
+# The same path with every thread of the program on one CPU: the difference is what the
+# three hand-overs inside the program (reader -> line monitor -> window thread) cost when
+# they cross CPUs (bench_wakeup shows one hand-over's cost on this machine).
+if shutil.which("taskset") and (os.cpu_count() or 1) > 1:
+    with tempfile.TemporaryDirectory() as work:
+        sim, prog, ctl = start(work, 0, ("taskset", "-c", "0"))
+        try:
+            time.sleep(1)
+            rows += latency_rows(offhook_latencies(ctl, work), ", program on one CPU")
+        finally:
+            stop(sim, prog)
 with tempfile.TemporaryDirectory() as work:
     sim, prog, ctl = start(work, 100000)
     try:
