@@ -4,6 +4,7 @@
 #include "adapter/CModem.h"
 #include "calls/CModemReport.h"
 #include "core/Trace.h"
+#include "support/LinkTest.h"
 #include "support/PtyScriptedPeer.h"
 #include "support/TempDir.h"
 
@@ -110,14 +111,8 @@ TEST(FaultInput, NulAndHighBytesNeitherSplitNorCorruptLines) {
     EXPECT_EQ(pipe.m_sink.m_reports[1].m_nAudioCode, AE_OffHook);
 }
 
-class FaultLinkTest : public ::testing::Test {
+class FaultLinkTest : public LinkTest {
 protected:
-    void SetUp() override {
-        SetTraceFilePath(m_trace);
-        ASSERT_EQ(::mkdir(m_locks.c_str(), 0755), 0);
-    }
-    void TearDown() override { SetTraceFilePath("Ringvale.dbg"); }
-
     CModemHooks Hooks() { return FastModemHooks(m_locks, 3s, m_boxes); }
     // Opens and takes the adapter's answer to the session's last command off the queue.
     static bool OpenSettled(CModem& modem, const std::string& port, bool serialFirst) {
@@ -135,9 +130,6 @@ protected:
         return pipe.m_sink.m_reports.size() >= count;
     }
 
-    TempDir m_dir;
-    std::string m_trace = m_dir.File("Ringvale.dbg");
-    std::string m_locks = m_dir.File("lock");
     std::string m_link = m_dir.File("ttyRV");
     std::shared_ptr<CAdapterScript> m_script = std::make_shared<CAdapterScript>();
     std::shared_ptr<std::vector<std::string>> m_boxes = std::make_shared<std::vector<std::string>>();

@@ -4,6 +4,7 @@
 #include "adapter/CHandshake.h"
 #include "adapter/CModem.h"
 #include "core/Trace.h"
+#include "support/LinkTest.h"
 #include "support/PtyScriptedPeer.h"
 #include "support/TempDir.h"
 
@@ -21,14 +22,8 @@ using Commands = std::vector<std::string>;
 const Commands kSerialSession = {"ATI\r",     "AT%V\r", "AT$V0\r", "ATE0\r",    "ATS63?\r",
                                  "ATS63=9\r", "AT&W\r", "AT$V1\r", "ATS86=3\r", "AT*SC\r"};
 
-class HandshakeTest : public ::testing::Test {
+class HandshakeTest : public LinkTest {
 protected:
-    void SetUp() override {
-        SetTraceFilePath(m_trace);
-        ASSERT_EQ(::mkdir(m_locks.c_str(), 0755), 0);
-    }
-    void TearDown() override { SetTraceFilePath("Ringvale.dbg"); }
-
     void StartPty() {
         m_pty = CScriptedPeer::OnPty(m_link, CAdapterScript::Bind(m_script));
         ASSERT_TRUE(m_pty->Valid());
@@ -65,9 +60,6 @@ protected:
         return out;
     }
 
-    TempDir m_dir;
-    std::string m_trace = m_dir.File("Ringvale.dbg");
-    std::string m_locks = m_dir.File("lock");
     std::string m_link = m_dir.File("ttyRV");
     std::shared_ptr<CAdapterScript> m_script = std::make_shared<CAdapterScript>();
     std::shared_ptr<std::vector<std::string>> m_boxes = std::make_shared<std::vector<std::string>>();

@@ -2,6 +2,7 @@
 // byte queue, the reader thread's pause on a broken link, and what is sent on close.
 #include "adapter/CModem.h"
 #include "core/Trace.h"
+#include "support/LinkTest.h"
 #include "support/PtyScriptedPeer.h"
 #include "support/TempDir.h"
 
@@ -21,15 +22,13 @@ namespace {
 // This program's own adapter address, so it never meets another test program on port 2323.
 const char* const kAddress = "127.43.1.7";
 
-class ModemTest : public ::testing::Test {
+class ModemTest : public LinkTest {
 protected:
     void SetUp() override {
-        SetTraceFilePath(m_trace);
-        ASSERT_EQ(::mkdir(m_locks.c_str(), 0755), 0);
+        LinkTest::SetUp();
         m_pty = CScriptedPeer::OnPty(m_link, CAdapterScript::Bind(m_ptyScript));
         ASSERT_TRUE(m_pty->Valid());
     }
-    void TearDown() override { SetTraceFilePath("Ringvale.dbg"); }
 
     void StartUdp() {
         m_udp = CScriptedPeer::OnUdp(kAddress, kAdapterPort, CAdapterScript::Bind(m_udpScript));
@@ -65,9 +64,6 @@ protected:
         return got;
     }
 
-    TempDir m_dir;
-    std::string m_trace = m_dir.File("Ringvale.dbg");
-    std::string m_locks = m_dir.File("lock");
     std::string m_link = m_dir.File("ttyRV");
     std::shared_ptr<CAdapterScript> m_ptyScript = std::make_shared<CAdapterScript>();
     std::shared_ptr<CAdapterScript> m_udpScript = std::make_shared<CAdapterScript>();

@@ -3,6 +3,7 @@
 #include "adapter/CHandshake.h"
 #include "adapter/CModem.h"
 #include "core/Trace.h"
+#include "support/LinkTest.h"
 #include "support/PtyScriptedPeer.h"
 #include "support/SimProcess.h"
 #include "support/TempDir.h"
@@ -16,14 +17,10 @@ namespace {
 
 const char* const kAddress = "127.43.3.7";
 
-class ModemSimTest : public ::testing::Test {
+class ModemSimTest : public LinkTest {
 protected:
-    void SetUp() override {
-        SetTraceFilePath(m_trace);
-        ASSERT_EQ(::mkdir(m_locks.c_str(), 0755), 0);
-    }
     void TearDown() override {
-        SetTraceFilePath("Ringvale.dbg");
+        LinkTest::TearDown();
         if (HasFailure() && m_sim) {
             std::fprintf(stderr, "simulator log:\n%s", m_sim->Log().c_str());
         }
@@ -45,9 +42,6 @@ protected:
         return got;
     }
 
-    TempDir m_dir;
-    std::string m_trace = m_dir.File("Ringvale.dbg");
-    std::string m_locks = m_dir.File("lock");
     std::shared_ptr<std::vector<std::string>> m_boxes = std::make_shared<std::vector<std::string>>();
     std::unique_ptr<CSimProcess> m_sim;
 };
