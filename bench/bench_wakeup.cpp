@@ -47,15 +47,15 @@ std::vector<double> RoundTrips(int cpuA, int cpuB) {
     const int ping = ::eventfd(0, EFD_CLOEXEC);
     const int pong = ::eventfd(0, EFD_CLOEXEC);
     std::vector<double> us;
-    bool pinned = true;
+    bool echoPinned = false; // written by the echo thread, read after the join
     std::thread echo([&] {
-        pinned = PinTo(cpuB);
+        echoPinned = PinTo(cpuB);
         for (int i = 0; i < kSamples; ++i) {
             Await(ping);
             Signal(pong);
         }
     });
-    pinned = PinTo(cpuA) && pinned;
+    const bool pinned = PinTo(cpuA);
     for (int i = 0; i < kSamples; ++i) {
         std::this_thread::sleep_for(kQuiet);
         const auto start = Clock::now();
@@ -67,7 +67,7 @@ std::vector<double> RoundTrips(int cpuA, int cpuB) {
     ::close(ping);
     ::close(pong);
     std::sort(us.begin(), us.end());
-    return pinned ? us : std::vector<double>{};
+    return pinned && echoPinned ? us : std::vector<double>{};
 }
 
 void Print(const char* label, const std::vector<double>& us) {
