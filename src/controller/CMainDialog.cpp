@@ -433,8 +433,11 @@ void CMainDialog::DispatchMessage(CMessage msg) {
         }
         return;
     case WM_RV_LINK_RESTORED:
+        // The foreign connection's watch has ended; an own connection keeps its status text.
         m_host.EnableControl(ctl::kDialUp, true);
-        m_host.SetStatusText(0, "Offline");
+        if (m_dialUpManager->OwnConnection() == 0) {
+            m_host.SetStatusText(0, "Offline");
+        }
         m_host.EnableMenuItem(cmd::kToggleDialUp, true);
         return;
     case WM_RV_MESSAGE_BOX:
