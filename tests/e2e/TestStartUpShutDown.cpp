@@ -296,11 +296,13 @@ TEST(StartUpSignals, OneSignalAtAnyMomentRunsTheShutDownAndEndsTheProgram) {
         }
         WriteFileText(run->dir.File("RV.cfg"), run->cfg);
         ::chmod(run->dir.File("RV.cfg").c_str(), 0644);
+        WriteFileText(run->dir.File("Ringvale.dbg"), "previous run\n");
         if (c.asNobody) {
             WriteFileText(port, "");
             ::chmod(port.c_str(), 0600);
-            ASSERT_EQ(::chown(run->dir.Path().c_str(), 65534, 65534), 0);
-            ASSERT_EQ(::chown(run->dir.File("RV.cfg").c_str(), 65534, 65534), 0);
+            for (const char* name : {"", "RV.cfg", "Ringvale.dbg"}) {
+                ASSERT_EQ(::chown(run->dir.File(name).c_str(), 65534, 65534), 0);
+            }
         }
         run->program = std::make_unique<CRingvaleRun>(CRingvaleRun::Options{
             run->dir.Path(), "999.1.1.1", {{"RINGVALE_DIALUP", "bogus"}, {"HOME", run->dir.Path()}}, c.prefix});
@@ -329,6 +331,7 @@ TEST(StartUpSignals, OneSignalAtAnyMomentRunsTheShutDownAndEndsTheProgram) {
             EXPECT_NE(trace.find(text), std::string::npos) << text << "\n" << trace;
         }
         EXPECT_EQ(trace.find("RAS connection"), std::string::npos) << "no dial-up was involved";
+        EXPECT_EQ(trace.find("previous run"), std::string::npos);
         struct stat st {};
         ASSERT_EQ(::stat(run.dir.File("RV.cfg").c_str(), &st), 0);
         if (c.saved) {
