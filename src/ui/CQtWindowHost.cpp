@@ -24,6 +24,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QScreen>
+#include <QThread>
 #include <QTimer>
 #include <QUrl>
 
@@ -506,8 +507,11 @@ void CQtWindowHost::EndDialog(int /*result*/) {
     m_main->AllowClose();
     m_main->close();
     // The program ends when the main window has ended (the application returns no success
-    // code of its own).
-    QCoreApplication::exit(0);
+    // code of its own). With no event loop running yet (a quit during start-up) there is
+    // nothing to leave, and the request would make the next local loop return at once.
+    if (QThread::currentThread()->loopLevel() > 0) {
+        QCoreApplication::exit(0);
+    }
 }
 
 void CQtWindowHost::SendToWindow(EWindow window, const CMessage& msg) {

@@ -284,10 +284,23 @@ private slots:
                      .arg(QString::fromStdString(rig.Dir().File("no-such-tty"))));
     }
 
+    void quitDuringAWaitShutsDownAfterIt_data() {
+        QTest::addColumn<bool>("closeBox");
+        QTest::newRow("quit request") << false;
+        QTest::newRow("close box") << true;
+    }
     void quitDuringAWaitShutsDownAfterIt() {
+        QFETCH(bool, closeBox);
         HostRig rig;
         bool endedInsideWait = true;
-        QTimer::singleShot(50, [&] { rig.host->RequestQuit(); });
+        QTimer::singleShot(50, [&] {
+            QVERIFY(rig.host->Waiting());
+            if (closeBox) {
+                rig.Main().close();
+            } else {
+                rig.host->RequestQuit();
+            }
+        });
         rig.host->WaitInPlace(300);
         endedInsideWait = rig.host->Ended();
         QVERIFY(!endedInsideWait);
