@@ -117,6 +117,7 @@ bool CModem::Open(const std::string& portName, int baudRate, const std::string& 
         // adapter is worth a message box; as the fallback for a serial port that failed, the
         // caller reports the serial port's reason instead.
         if (StartSession(!serialFirst)) {
+            SetProblem({});
             return true;
         }
         if (LastOpenProblem().text.empty()) {
@@ -136,6 +137,7 @@ bool CModem::Open(const std::string& portName, int baudRate, const std::string& 
         return false;
     }
     if (StartSession(true)) {
+        SetProblem({}); // a rate the rate check tried and the port refused is no problem now
         return true;
     }
     SetProblem({0, "the device on this port is not a 3Com ImpactIQ with firmware 3.2x"});
