@@ -4,7 +4,8 @@
 # 100,000-row phone book window, the cost of one thread hand-over on this machine) and the
 # whole program on the adapter simulator (idle voluntary context switches over 10 s, off-hook
 # -> "AT*pA/id" latency over 1,000 round trips, again with the program on one CPU, peak RSS
-# with empty stores and with a 100,000-entry phone book).
+# with empty stores and with a 100,000-entry phone book, CPU seconds over 10 s after a
+# remote-control connect and disconnect on the simulated dial-up service).
 # Usage: scripts/bench.sh        Env: BENCH_BUILD_DIR, BENCH_BUILD_JOBS (default 2),
 #        BENCH_IDLE_SECONDS (10), BENCH_ROUND_TRIPS (1000).
 set -euo pipefail
@@ -55,6 +56,11 @@ def ctx_switches(pid):
             pass
     return total
 
+def cpu_seconds(pid):
+    # utime and stime of the whole process (every thread), fields 14 and 15 of /proc/<pid>/stat
+    fields = open("/proc/%d/stat" % pid).read().rsplit(")", 1)[1].split()
+    return (int(fields[11]) + int(fields[12])) / os.sysconf("SC_CLK_TCK")
+
 def vm_hwm_kb(pid):
     for line in open("/proc/%d/status" % pid):
         if line.startswith("VmHWM:"):
@@ -79,21 +85,21 @@ class Control:
         self.sock.sendall("".join(c + "\n" for c in commands).encode())
         return [self.reply() for _ in commands]
 
-def start(work, phonebook_lines, prefix=()):
+def start(work, phonebook_lines, prefix=(), config="", env_extra=None):
     link, control = os.path.join(work, "ttyRV"), os.path.join(work, "control")
     sim = subprocess.Popen([sim_bin, "--link", link, "--address", "127.43.77.1", "--control", control,
                             "--no-stdin", "--first-id", "1000", "--log-micros", "--log", os.path.join(work, "sim.log")],
                            stdout=subprocess.PIPE, stdin=subprocess.DEVNULL, text=True)
     sim.stdout.readline()  # the ready line
     with open(os.path.join(work, "RV.cfg"), "w") as f:
-        f.write("ComPort=%s\r\nBaud=115200\r\n" % link)
+        f.write("ComPort=%s\r\nBaud=115200\r\n%s" % (link, config.replace("{link}", link)))
     if phonebook_lines:
         with open(os.path.join(work, "RV.pbk"), "w") as f:
             f.write("PhoneBookVersion2\r\n")
             for i in range(phonebook_lines):
                 f.write('"408555%04d","Name%06d","First","Company","Memo","0","0","0","0","0","0","0","0",'
                         '"0x00000000"\r\n' % (i % 10000, i))
-    env = dict(os.environ, RINGVALE_ADAPTER_ADDRESS="127.43.77.1", QT_QPA_PLATFORM="offscreen")
+    env = dict(os.environ, RINGVALE_ADAPTER_ADDRESS="127.43.77.1", QT_QPA_PLATFORM="offscreen", **(env_extra or {}))
     prog = None
     try:
         prog = subprocess.Popen(list(prefix) + [prog_bin], cwd=work, env=env, stdin=subprocess.DEVNULL,
@@ -181,6 +187,26 @@ if shutil.which("taskset") and (os.cpu_count() or 1) > 1:
             rows += latency_rows(offhook_latencies(ctl, work), ", program on one CPU")
         finally:
             stop(sim, prog)
+# A caller keys *99#: the program connects the simulated dial-up entry (the link moves to UDP);
+# a second caller keys it again: it disconnects (back to the tty). Then it should sleep.
+with tempfile.TemporaryDirectory() as work:
+    with open(os.path.join(work, "dialup-sim.txt"), "w") as f:
+        f.write("Bench ISP=%s\n" % os.path.join(work, "ttyRV"))
+    sim, prog, ctl = start(work, 0, config="RASConnection=Bench ISP\r\nModemName={link}\r\nRCWatchDTMF=Y\r\n"
+                           "RCDTMF=*99#\r\n", env_extra={"RINGVALE_DIALUP": "sim"})
+    try:
+        answers = ctl.run("ring 1 4085553344 5551212", "offhook 1", "expect AT*1A/", "dtmf 1 *99#", "expect AT*1H/",
+                          "onhook 1", "expect AT$V1", "expect ATS76", "ring 2 4085551212 5551212", "offhook 2",
+                          "expect AT*2A/", "dtmf 2 *99#", "expect AT*2H/", "onhook 2", "expect ATI", "expect ATS76")
+        if any(a != "OK" for a in answers):
+            raise SystemExit("remote-control connect and disconnect: %s" % answers)
+        time.sleep(1)
+        before = cpu_seconds(prog.pid)
+        time.sleep(idle_seconds)
+        rows.append(("CPU s / %d s after remote-control dial+hang-up" % idle_seconds,
+                     "%.3f" % (cpu_seconds(prog.pid) - before)))
+    finally:
+        stop(sim, prog)
 with tempfile.TemporaryDirectory() as work:
     sim, prog, ctl = start(work, 100000)
     try:

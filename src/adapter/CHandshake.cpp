@@ -3,8 +3,6 @@
 #include "adapter/CModem.h"
 #include "core/Format.h"
 
-#include <thread>
-
 namespace {
 constexpr int kHighRate = 230400;
 constexpr int kLowRate = 115200;
@@ -20,7 +18,8 @@ bool CHandshake::CommandOk(const char* command) {
 }
 
 void CHandshake::Fail(const std::string& message) {
-    if (m_modem.Hooks().messageBox) {
+    // A program that is ending shows no more boxes.
+    if (m_modem.Hooks().messageBox && !message.empty() && !m_modem.Aborted()) {
         m_modem.Hooks().messageBox(message);
     }
     m_modem.Close();
@@ -82,11 +81,11 @@ bool CHandshake::StartSerialSession() {
     CommandOk("AT$V1\r");
     CommandOk("ATS86=3\r");
     m_modem.WriteCommand("AT*SC\r");
-    std::this_thread::sleep_for(m_modem.Hooks().finalPause);
+    m_modem.Pause(m_modem.Hooks().finalPause);
     return true;
 }
 
-bool CHandshake::StartSocketSession() {
+bool CHandshake::StartSocketSession(bool failureBox) {
     const auto discard = m_modem.Hooks().discardDelay;
     m_modem.DrainInput(discard);
     CommandOk("AT$V0\r");
@@ -95,10 +94,11 @@ bool CHandshake::StartSocketSession() {
     m_modem.DrainInput(discard);
     if (!CommandOk("AT$V1\r")) {
         const std::string& contact = m_modem.Hooks().supportContact;
-        Fail(std::string(kSocketMessagePrefix) + (contact.empty() ? std::string() : ": " + contact) + ".");
+        Fail(failureBox ? std::string(kSocketMessagePrefix) + (contact.empty() ? std::string() : ": " + contact) + "."
+                        : std::string());
         return false;
     }
     m_modem.WriteCommand("AT*SC\r");
-    std::this_thread::sleep_for(m_modem.Hooks().finalPause);
+    m_modem.Pause(m_modem.Hooks().finalPause);
     return true;
 }

@@ -22,8 +22,8 @@ public:
     bool StartSerialSession();
 
     // The shorter sequence over UDP: no identification, no S63 read-back, no store. When
-    // "AT$V1\r" gets no "OK\r": message box, Close(), false.
-    bool StartSocketSession();
+    // "AT$V1\r" gets no "OK\r": message box (only with failureBox), Close(), false.
+    bool StartSocketSession(bool failureBox);
 
     static constexpr const char* kModelMessage = "Ringvale is for use with the\n3Com ImpactIQ only.";
     static constexpr const char* kFirmwareMessage = "Ringvale requires Version 3.2x\nof the 3Com ImpactIQ firmware.";
@@ -34,6 +34,7 @@ private:
     // Sends a command and waits for "OK\r" within the reply time-out.
     bool CommandOk(const char* command);
     bool WaitOk();
+    // Shows the message (none when empty, or when the program is ending), then Close().
     void Fail(const std::string& message);
 
     CModem& m_modem;

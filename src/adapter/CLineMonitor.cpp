@@ -82,26 +82,24 @@ void CLineMonitor::Loop() {
         if (m_stop) {
             break;
         }
+        m_passes.fetch_add(1, std::memory_order_relaxed);
         const std::int64_t now = m_clock.TickMs();
         ClockStep(now, lastClock);
         int read = 0;
+        std::int64_t wait = kMaxWait.count();
         {
             // The reads stay inside the lock too: while the dial-up manager holds it around
             // its close and reopen, replies meant for the handshake are never taken here.
             std::lock_guard<std::mutex> lock(m_linkLock);
-            WatchStep(now, nextWatch);
+            wait = std::min(wait, WatchStep(now, nextWatch));
             read = ReadStep();
         }
         if (read > 0 || m_stop) {
             continue;
         }
         // Nothing queued: sleep until bytes arrive or the next clock or watch time.
-        std::int64_t wait = kMaxWait.count();
         if (OnlineClock().up) {
             wait = std::min(wait, lastClock + kClockPeriodMs - now);
-        }
-        if (m_watch) {
-            wait = std::min(wait, nextWatch - now);
         }
         if (wait > 0) {
             m_link.WaitForData(std::chrono::milliseconds(wait), generation);
@@ -121,9 +119,21 @@ void CLineMonitor::ClockStep(std::int64_t now, std::int64_t& lastClock) {
     m_hooks.post(CMessage::Make(WM_RV_ONLINE_TIME, current, total));
 }
 
-void CLineMonitor::WatchStep(std::int64_t now, std::int64_t& nextWatch) {
-    if (!m_watch || OnlineClock().up || !m_link.OnSocket() || now < nextWatch) {
-        return;
+std::int64_t CLineMonitor::WatchStep(std::int64_t now, std::int64_t& nextWatch) {
+    if (!m_watch) {
+        return kMaxWait.count();
+    }
+    if (OnlineClock().up || !m_link.OnSocket()) {
+        // A dial-up operation ran meanwhile (a remote-control trigger does not ask whether a
+        // foreign connection holds the port): the program's own connection holds the adapter
+        // now, or the link was moved off the socket. Nothing is left to watch for, and the
+        // dial-up commands belong to the user again.
+        m_watch = false;
+        m_hooks.post(CMessage::Make(WM_RV_LINK_RESTORED));
+        return kMaxWait.count();
+    }
+    if (now < nextWatch) {
+        return nextWatch - now;
     }
     const bool stillUp = m_hooks.adapterConnectionUp ? m_hooks.adapterConnectionUp() : false;
     nextWatch += kWatchPeriodMs;
@@ -132,7 +142,7 @@ void CLineMonitor::WatchStep(std::int64_t now, std::int64_t& nextWatch) {
         nextWatch = now + kWatchPeriodMs;
     }
     if (stillUp) {
-        return;
+        return nextWatch - now;
     }
     Log("RAS disconnected - closing/opening");
     m_link.Close();
@@ -145,6 +155,7 @@ void CLineMonitor::WatchStep(std::int64_t now, std::int64_t& nextWatch) {
     }
     m_watch = false;
     m_hooks.post(CMessage::Make(WM_RV_LINK_RESTORED));
+    return kMaxWait.count();
 }
 
 int CLineMonitor::ReadStep() {

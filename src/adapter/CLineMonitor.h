@@ -4,7 +4,9 @@
 //  - while the program's own dial-up connection is up, reports the on-line time once a
 //    second (WM_RV_ONLINE_TIME);
 //  - while a dial-up connection the program did not make holds the adapter's serial port,
-//    watches every 500 ms for its end and then moves the link back to the serial port.
+//    watches every 500 ms for its end and then moves the link back to the serial port; the
+//    watch also ends when a dial-up operation has moved the link meanwhile (the program's own
+//    connection is up, or the link is off the socket).
 // It never touches a window: everything visible is posted to the window thread. It never
 // polls: it blocks until adapter bytes arrive or its next clock or watch time comes.
 #pragma once
@@ -99,17 +101,23 @@ public:
     std::mutex& LinkLock() { return m_linkLock; }
 
     // Foreign-connection watch flag: set by the start-up open when the link could only be
-    // reached over the socket; cleared by the monitor when that connection has gone.
+    // reached over the socket; cleared by the monitor when that connection has gone or a
+    // dial-up operation has moved the link (it then posts WM_RV_LINK_RESTORED).
     void SetForeignWatch(bool on) { m_watch = on; }
     bool ForeignWatch() const { return m_watch.load(); }
 
     void SetOnlineClock(const SOnlineClock& clock);
     SOnlineClock OnlineClock() const;
 
+    // Passes the thread has made through its loop (each ends in a wait unless bytes were
+    // read): an idle monitor makes about one a second at most.
+    std::uint64_t Passes() const { return m_passes.load(std::memory_order_relaxed); }
+
 private:
     void Loop();
     void ClockStep(std::int64_t now, std::int64_t& lastClock);
-    void WatchStep(std::int64_t now, std::int64_t& nextWatch);
+    // The foreign-connection watch; returns the milliseconds until it is due again.
+    std::int64_t WatchStep(std::int64_t now, std::int64_t& nextWatch);
     int ReadStep();
     void Log(const std::string& text);
 
@@ -119,6 +127,7 @@ private:
     std::mutex m_linkLock;
     std::atomic<bool> m_stop{false};
     std::atomic<bool> m_watch{false};
+    std::atomic<std::uint64_t> m_passes{0};
     mutable std::mutex m_clockMutex;
     SOnlineClock m_online; // guarded by m_clockMutex
     CLineFramer m_framer;  // monitor thread only

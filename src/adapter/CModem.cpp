@@ -1,6 +1,7 @@
 #include "adapter/CModem.h"
 
 #include "adapter/CHandshake.h"
+#include "adapter/SerialPortSettings.h"
 #include "core/Format.h"
 #include "core/Trace.h"
 
@@ -14,7 +15,6 @@
 #include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <system_error>
-#include <termios.h>
 #include <unistd.h>
 #include <vector>
 
@@ -23,30 +23,8 @@ namespace {
 // The longest reply line WaitForReply keeps: 98 characters, then the CR.
 constexpr std::size_t kMaxReplyChars = 98;
 
-speed_t SpeedForRate(int rate) {
-    switch (rate) {
-    case 1200:
-        return B1200;
-    case 2400:
-        return B2400;
-    case 4800:
-        return B4800;
-    case 9600:
-        return B9600;
-    case 19200:
-        return B19200;
-    case 38400:
-        return B38400;
-    case 57600:
-        return B57600;
-    case 115200:
-        return B115200;
-    case 230400:
-        return B230400;
-    default:
-        return B0;
-    }
-}
+// The rate a port is given when the Baud setting names none (empty or 0): the setting's default.
+constexpr int kDefaultRate = 115200;
 
 std::string ErrnoText(int err) {
     return std::error_code(err, std::generic_category()).message();
@@ -60,7 +38,6 @@ std::string DefaultAdapterAddress() {
 }
 
 CModem::CModem(CModemHooks hooks) : m_hooks(std::move(hooks)), m_serial(m_hooks.lockDir) {
-    TruncateTrace();
     m_socket = ::socket(AF_INET, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
     if (m_socket >= 0) {
         sockaddr_in local{};
@@ -78,6 +55,13 @@ CModem::CModem(CModemHooks hooks) : m_hooks(std::move(hooks)), m_serial(m_hooks.
         Trace(StrFormat("<dbg> CModem::CModem() failed on socket Create(): 0x%8.8X", static_cast<unsigned>(errno)));
     }
     m_wakeFd = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
+    if (m_wakeFd < 0) {
+        // Without it the reader could never be paused or stopped: run without a reader, and
+        // let every Open fail with this reason.
+        m_wakeError = errno;
+        Trace(StrFormat("<dbg> CModem::CModem() failed on eventfd(): %s", ErrnoText(m_wakeError).c_str()));
+        return;
+    }
     m_reader = std::thread([this] { ReaderLoop(); });
 }
 
@@ -107,8 +91,20 @@ CModem::~CModem() {
 
 bool CModem::Open(const std::string& portName, int baudRate, const std::string& address, int port, bool serialFirst) {
     Close();
+    SetProblem({});
+    if (m_aborted.load()) {
+        Trace("<dbg> CModem::Open() not tried: the program is ending");
+        SetProblem({ECANCELED, "the program is ending"});
+        return false;
+    }
+    if (m_wakeFd < 0) {
+        const std::string text = "its wake-up event could not be created: " + ErrnoText(m_wakeError);
+        Trace("<dbg> CModem::Open() cannot run the link: " + text);
+        SetProblem({m_wakeError, text});
+        return false;
+    }
     bool up = false;
-    for (int attempt = 0; attempt < 2 && !up; ++attempt) {
+    for (int attempt = 0; attempt < 2 && !up && !m_aborted.load(); ++attempt) {
         const bool useSerial = (attempt == 0) == serialFirst;
         up = useSerial ? TrySerial(SerialPathFromPortName(portName)) : TrySocket(address, port);
     }
@@ -117,18 +113,35 @@ bool CModem::Open(const std::string& portName, int baudRate, const std::string& 
         return false;
     }
     if (m_socketOpen.load()) {
-        return StartSession();
+        // Over the socket right after the program's own dial-up connection came up, a silent
+        // adapter is worth a message box; as the fallback for a serial port that failed, the
+        // caller reports the serial port's reason instead.
+        if (StartSession(!serialFirst)) {
+            SetProblem({});
+            return true;
+        }
+        if (LastOpenProblem().text.empty()) {
+            SetProblem({0, "the adapter does not answer over the network"});
+        }
+        return false;
     }
     ResumeReader();
-    ConfigurePort(baudRate);
-    if (!CHandshake(*this).RateCheck(baudRate)) {
+    if (!ConfigurePort(baudRate) || !CHandshake(*this).RateCheck(baudRate)) {
+        if (LastOpenProblem().text.empty()) {
+            SetProblem({0, "the adapter does not answer on this port"});
+        }
         PauseReader();
         std::lock_guard<std::mutex> lock(m_transportMutex);
         m_serial.Close();
         m_serialOpen.store(false);
         return false;
     }
-    return StartSession();
+    if (StartSession(true)) {
+        SetProblem({}); // a rate the rate check tried and the port refused is no problem now
+        return true;
+    }
+    SetProblem({0, "the device on this port is not a 3Com ImpactIQ with firmware 3.2x"});
+    return false;
 }
 
 bool CModem::TrySerial(const std::string& path) {
@@ -142,13 +155,17 @@ bool CModem::TrySerial(const std::string& path) {
             m_serialOpen.store(opened);
         }
         if (opened) {
+            SetProblem({});
             Trace("<dbg> CModem::Open() on serial");
             return true;
         }
+        SetProblem({err, ErrnoText(err)});
         Trace(
             StrFormat("<dbg> CModem::Open() cannot open %s: %s (errno %d)", path.c_str(), ErrnoText(err).c_str(), err));
         Trace("<dbg> CModem::Open() serial failed, waiting...");
-        std::this_thread::sleep_for(m_hooks.serialRetryDelay);
+        if (!Pause(m_hooks.serialRetryDelay)) {
+            break;
+        }
     }
     return false;
 }
@@ -191,6 +208,30 @@ void CModem::Close() {
     std::lock_guard<std::mutex> lock(m_queueMutex);
     m_queue.clear();
     m_queue.shrink_to_fit();
+}
+
+void CModem::AbortOpens() {
+    {
+        std::lock_guard<std::mutex> lock(m_queueMutex);
+        m_aborted.store(true);
+    }
+    m_queueCv.notify_all();
+}
+
+bool CModem::Pause(std::chrono::milliseconds delay) {
+    std::unique_lock<std::mutex> lock(m_queueMutex);
+    m_queueCv.wait_for(lock, delay, [this] { return m_aborted.load(); });
+    return !m_aborted.load();
+}
+
+CModem::SOpenProblem CModem::LastOpenProblem() const {
+    std::lock_guard<std::mutex> lock(m_problemMutex);
+    return m_problem;
+}
+
+void CModem::SetProblem(SOpenProblem problem) {
+    std::lock_guard<std::mutex> lock(m_problemMutex);
+    m_problem = std::move(problem);
 }
 
 bool CModem::IsOpen() const {
@@ -255,21 +296,40 @@ int CModem::ReadD(char* buffer, int length) {
                 return static_cast<int>(std::min<ssize_t>(n, 65536));
             }
             if (n == 0) {
-                Trace("<dbg> recv() (peek) returned 0");
-                return -1;
+                // An empty datagram carries nothing; it is taken out of the socket, or it would
+                // hide every datagram behind it.
+                Trace("<dbg> recv() (peek) returned 0: empty datagram dropped");
+                [[maybe_unused]] const ssize_t dropped = ::recv(m_socket, scratch, sizeof(scratch), 0);
+                return 0;
             }
-            return (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR) ? 0 : -1;
+            return SocketReceiveError();
         }
         const ssize_t n = ::recv(m_socket, buffer, static_cast<std::size_t>(std::max(length, 0)), 0);
         if (n > 0) {
             return static_cast<int>(n);
         }
         if (n == 0) {
-            Trace("<dbg> recv() (read) returned 0");
-            return -1;
+            Trace("<dbg> recv() (read) returned 0: empty datagram dropped");
+            return 0;
         }
-        return (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR) ? 0 : -1;
+        return SocketReceiveError();
     }
+    return -1;
+}
+
+int CModem::SocketReceiveError() {
+    const int err = errno;
+    if (err == EAGAIN || err == EWOULDBLOCK || err == EINTR) {
+        return 0;
+    }
+    if (err == ECONNREFUSED || err == EHOSTUNREACH || err == ENETUNREACH) {
+        // The network answered an earlier datagram with an error (nobody on the adapter's
+        // port yet, or no route for a moment). Reading it cleared it; the adapter may answer
+        // the next one, so the link keeps listening.
+        Trace(StrFormat("<dbg> recv() failed: %s; still listening", ErrnoText(err).c_str()));
+        return 0;
+    }
+    Trace(StrFormat("<dbg> recv() failed: %s", ErrnoText(err).c_str()));
     return -1;
 }
 
@@ -305,7 +365,11 @@ int CModem::Write(const char* bytes, int length) {
     }
     if (m_socketOpen.load()) {
         const ssize_t n = ::send(m_socket, bytes, static_cast<std::size_t>(length), 0);
-        return n < 0 ? -1 : static_cast<int>(n);
+        if (n < 0) {
+            Trace(StrFormat("<dbg> send() failed: %s", ErrnoText(errno).c_str()));
+            return -1;
+        }
+        return static_cast<int>(n);
     }
     return -1;
 }
@@ -315,39 +379,28 @@ int CModem::WriteCommand(const std::string& text) {
     return Write(text.data(), static_cast<int>(text.size()));
 }
 
-void CModem::ConfigurePort(int baudRate) {
-    std::lock_guard<std::mutex> lock(m_transportMutex);
-    if (!m_serial.IsOpen()) {
-        return;
+bool CModem::ConfigurePort(int baudRate) {
+    int rate = baudRate;
+    if (rate <= 0) {
+        Trace(StrFormat("<dbg> CModem::ConfigurePort() no rate configured (%d): using %d", baudRate, kDefaultRate));
+        rate = kDefaultRate;
     }
-    const int fd = m_serial.Fd();
-    termios old{};
-    const speed_t speed = SpeedForRate(baudRate);
-    if (::tcgetattr(fd, &old) != 0 || speed == B0) {
-        return; // no tty, or a rate the port does not have: leave everything as it is
+    int err = 0;
+    SSerialSettings actual;
+    {
+        std::lock_guard<std::mutex> lock(m_transportMutex);
+        if (!m_serial.IsOpen()) {
+            return false;
+        }
+        err = ApplySerialSettings(m_serial.Fd(), static_cast<unsigned>(rate), actual);
     }
-    termios t = old;
-    ::cfmakeraw(&t);
-    // Byte size, parity and stop bits stay as the port had them.
-    constexpr tcflag_t kKept = CSIZE | PARENB | PARODD | CSTOPB;
-    t.c_cflag = (t.c_cflag & ~kKept) | (old.c_cflag & kKept);
-    t.c_cflag |= CREAD | CLOCAL | CRTSCTS; // RTS/CTS handshaking; Linux has no DTR/DSR flow control
-    t.c_cc[VMIN] = 0;
-    t.c_cc[VTIME] = 0;
-    ::cfsetispeed(&t, speed);
-    ::cfsetospeed(&t, speed);
-    int rc = 0;
-    do {
-        rc = ::tcsetattr(fd, TCSANOW, &t);
-    } while (rc != 0 && errno == EINTR);
-    if (rc != 0) {
-        return;
+    if (err == 0) {
+        return true;
     }
-    termios back{};
-    if (::tcgetattr(fd, &back) == 0 &&
-        (::cfgetospeed(&back) != speed || ::cfgetispeed(&back) != speed || (back.c_lflag & (ICANON | ECHO)) != 0)) {
-        Trace(StrFormat("<dbg> CModem::ConfigurePort() settings mismatch after setting %d baud", baudRate));
-    }
+    Trace(StrFormat("<dbg> CModem::ConfigurePort() %d baud refused: %s (the port reads back %u baud, %s)", rate,
+                    ErrnoText(err).c_str(), actual.outputRate, actual.raw ? "raw" : "not raw"));
+    SetProblem({err, StrFormat("the port does not take %d baud (%s)", rate, ErrnoText(err).c_str())});
+    return false;
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -409,11 +462,11 @@ void CModem::DrainInput(int milliseconds) {
 }
 
 void CModem::DrainInput(std::chrono::milliseconds delay) {
+    std::unique_lock<std::mutex> lock(m_queueMutex);
     if (delay.count() > 0) {
         // The adapter's echo and any rate-change garbage arrive during this time; all of it goes.
-        std::this_thread::sleep_for(delay);
+        m_queueCv.wait_for(lock, delay, [this] { return m_aborted.load(); });
     }
-    std::lock_guard<std::mutex> lock(m_queueMutex);
     m_queue.clear();
     m_queue.shrink_to_fit();
 }
@@ -426,9 +479,13 @@ bool CModem::WaitForReply(const std::string& expected, std::chrono::milliseconds
     const auto deadline = std::chrono::steady_clock::now() + timeout;
     std::string line;
     std::unique_lock<std::mutex> lock(m_queueMutex);
-    while (std::chrono::steady_clock::now() < deadline) {
-        if (m_queue.empty() && !m_queueCv.wait_until(lock, deadline, [&] { return !m_queue.empty(); })) {
+    while (std::chrono::steady_clock::now() < deadline && !m_aborted.load()) {
+        if (m_queue.empty() &&
+            !m_queueCv.wait_until(lock, deadline, [&] { return !m_queue.empty() || m_aborted.load(); })) {
             break;
+        }
+        if (m_queue.empty()) {
+            break; // the program is ending
         }
         const char c = m_queue.front();
         m_queue.pop_front();
@@ -462,9 +519,9 @@ bool CModem::WaitForReply(const std::string& expected, std::chrono::milliseconds
 // ---------------------------------------------------------------------------------------------
 // The handshake's state
 
-bool CModem::StartSession() {
+bool CModem::StartSession(bool socketFailureBox) {
     CHandshake handshake(*this);
-    return m_socketOpen.load() ? handshake.StartSocketSession() : handshake.StartSerialSession();
+    return m_socketOpen.load() ? handshake.StartSocketSession(socketFailureBox) : handshake.StartSerialSession();
 }
 
 void CModem::SetS63Expected(bool expected) {
@@ -502,6 +559,9 @@ void CModem::WakeReader() {
 }
 
 void CModem::PauseReader() {
+    if (!m_reader.joinable()) {
+        return; // no reader thread: nothing reads
+    }
     {
         std::lock_guard<std::mutex> lock(m_ackMutex);
         m_pausedAck = false;

@@ -70,9 +70,10 @@ struct CModemHooks {
 
 class CModem {
 public:
-    // Empties the trace file, creates the UDP socket (non-blocking, bound to any local port;
-    // a failure is traced as "<dbg> CModem::CModem() failed on socket Create(): 0x%8.8X" and
-    // later socket attempts then fail) and starts the reader thread, paused.
+    // Creates the UDP socket (non-blocking, bound to any local port; a failure is traced as
+    // "<dbg> CModem::CModem() failed on socket Create(): 0x%8.8X" and later socket attempts
+    // then fail) and starts the reader thread, paused. Without the eventfd that wakes the
+    // reader there is no reader: the failure is traced and every Open fails with it.
     explicit CModem(CModemHooks hooks = {});
     // Unless the link runs over the socket, calls Close() (which sends "AT$V0\r" and
     // "ATE1\r"); over the socket nothing is sent. Then stops and joins the reader thread.
@@ -85,10 +86,29 @@ public:
     // adapter's network address and kAdapterPort. serialFirst: try the serial port (10 tries,
     // serialRetryDelay apart) before the socket; false tries the socket first.
     // Always starts with Close() (so an open link gets "AT$V0\r" "ATE1\r" first).
-    // Returns true when a transport is up and the session started; on false the link is closed
-    // (a handshake failure has shown its message box through hooks.messageBox).
+    // Returns true when a transport is up and the session started; on false the link is closed,
+    // LastOpenProblem() says why, and a handshake failure has shown its message box through
+    // hooks.messageBox (the socket's "AT$V1" failure only when serialFirst is false: as the
+    // fallback of a failed serial port it is the port's problem the user needs to hear of).
     // May take long: tries, rate check and reply time-outs. Caller holds the link lock.
     bool Open(const std::string& portName, int baudRate, const std::string& address, int port, bool serialFirst);
+
+    // Why the last Open failed: the serial port's errno and its text (the last try's), or what
+    // went wrong once the port was open (a rate the driver refuses, no answer, another
+    // device). Empty text after a successful Open.
+    struct SOpenProblem {
+        int error = 0; // errno, 0 when the problem is not a system error
+        std::string text;
+    };
+    SOpenProblem LastOpenProblem() const;
+
+    // For a program that is ending: an Open in progress gives up at its next wait (serial
+    // retry, reply wait, discard, pause) without message boxes, and every later Open fails at
+    // once. Callable from any thread; cannot be undone.
+    void AbortOpens();
+    bool Aborted() const { return m_aborted.load(); }
+    // Waits for the given time; false (at once) when AbortOpens() ends the wait.
+    bool Pause(std::chrono::milliseconds delay);
 
     // Sends "AT$V0\r" and "ATE1\r" (over whatever is open; traced even when nothing is),
     // pauses the reader and waits until it has stopped reading, closes the serial port, marks
@@ -105,7 +125,9 @@ public:
 
     // The transport read. buffer == nullptr: look ahead, returns the number of bytes waiting
     // (0 when none). Otherwise reads up to length bytes. Returns -1 when the link is broken or
-    // closed. Used by the reader thread; not for consumers (they read the queue).
+    // closed. On the socket an empty datagram is dropped and an error the network reported
+    // for an earlier send (port unreachable) is traced; both return 0, the link keeps
+    // listening. Used by the reader thread; not for consumers (they read the queue).
     int ReadD(char* buffer, int length);
     // Writes bytes to the open transport (one datagram on the socket). Returns the number of
     // bytes written or -1 (nothing open, or the write failed).
@@ -133,11 +155,12 @@ public:
     void DrainInput(int milliseconds);
     void DrainInput(std::chrono::milliseconds delay);
 
-    // Applies raw mode, the rate (1200..230400) and RTS/CTS flow control to the open serial
-    // port; byte size, parity and stop bits stay as they were. Does nothing when no serial
-    // port is open, or when the rate is not one the port supports (the port keeps its
-    // settings). A read-back that differs from what was applied is traced.
-    void ConfigurePort(int baudRate);
+    // Applies raw mode, the rate in bit/s (any rate, also those without a B-constant such as
+    // 14400; 0 or less means the default 115200) and RTS/CTS flow control to the open serial
+    // port; byte size, parity and stop bits stay as they were. Reads the settings back: false
+    // when no serial port is open or the driver did not take them (traced, and recorded as
+    // the open problem).
+    bool ConfigurePort(int baudRate);
 
     // Waits up to timeoutMs for a complete reply line (ending in CR; LF dropped) that contains
     // expected; each line seen is traced as "RX: " + line. Lines that do not match are
@@ -148,8 +171,9 @@ public:
 
     // The identification and set-up sequence for the transport Open brought up (serial or
     // socket variant). Returns false after its message box and Close() when the adapter is
-    // not an ImpactIQ 3.2x (serial) or does not answer "AT$V1\r" (socket).
-    bool StartSession();
+    // not an ImpactIQ 3.2x (serial) or does not answer "AT$V1\r" (socket; the box only with
+    // socketFailureBox).
+    bool StartSession(bool socketFailureBox);
 
     // S63 capture used by StartSession: arm it before "ATS63?\r", read it afterwards.
     void SetS63Expected(bool expected);
@@ -175,6 +199,8 @@ private:
     void ReaderLoop();
     void AppendToQueue(const char* bytes, int count);
     int SerialLookAhead(int fd);
+    int SocketReceiveError();
+    void SetProblem(SOpenProblem problem);
 
     CModemHooks m_hooks;
 
@@ -189,9 +215,13 @@ private:
     std::atomic<int> m_ownSReg63{9};
 
     mutable std::mutex m_queueMutex;
-    std::condition_variable m_queueCv;
+    std::condition_variable m_queueCv; // new bytes, interrupts and AbortOpens
     std::deque<char> m_queue;
     std::uint64_t m_interruptCount = 0; // guarded by m_queueMutex
+    std::atomic<bool> m_aborted{false}; // set under m_queueMutex
+
+    mutable std::mutex m_problemMutex;
+    SOpenProblem m_problem; // guarded by m_problemMutex
 
     std::atomic<bool> m_stop{false};
     std::atomic<bool> m_pause{true};
@@ -199,6 +229,7 @@ private:
     std::condition_variable m_ackCv;
     bool m_pausedAck = false; // guarded by m_ackMutex
     int m_wakeFd = -1;        // eventfd that wakes the reader for pause and stop
+    int m_wakeError = 0;      // errno of its creation when it could not be created
     std::atomic<std::uint64_t> m_wakeups{0};
     std::thread m_reader;
 };

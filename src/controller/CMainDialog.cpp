@@ -5,12 +5,41 @@
 #include "core/Trace.h"
 
 #include <algorithm>
+#include <cerrno>
+#include <pwd.h>
+#include <unistd.h>
 #include <utility>
 
 namespace {
 
 constexpr const char* kOpenFailed = "The ImpactIQ could not be opened on %s.\n\nPlease make sure that the port is "
                                     "correct\nand that no other applications are using it.";
+
+// Message boxes the adapter link asks for while it opens off the window thread: collected, and
+// shown by the window thread once the open is over.
+thread_local std::vector<std::string>* t_heldBoxes = nullptr;
+
+// What the user is told when the adapter could not be opened: the port as configured and as
+// a device, and the reason the link found (for a port the user may not open, how to get the
+// right to).
+std::string OpenFailedText(const std::string& comPort, const CModem::SOpenProblem& problem) {
+    if (problem.text.empty()) {
+        return StrFormat(kOpenFailed, comPort.c_str());
+    }
+    const std::string path = SerialPathFromPortName(comPort);
+    const std::string port = path == comPort ? comPort : comPort + " (" + path + ")";
+    std::string text =
+        StrFormat("The ImpactIQ could not be opened on %s:\n%s.\n\n", port.c_str(), problem.text.c_str());
+    if (problem.error == EACCES || problem.error == EPERM) {
+        const passwd* user = ::getpwuid(::geteuid());
+        text += StrFormat("Your user may not use serial ports: add it to the group\n\"dialout\" (sudo adduser %s "
+                          "dialout), then log in again.",
+                          user != nullptr ? user->pw_name : "$USER");
+    } else {
+        text += "Please make sure that the port is correct\nand that no other applications are using it.";
+    }
+    return text;
+}
 
 CModemHooks WithSettingsHooks(CModemHooks hooks, CMainDialog& dialog, std::atomic<int>& sReg63) {
     hooks.messageBox = [&dialog](const std::string& text) { dialog.ShowMessage(text); };
@@ -150,20 +179,50 @@ bool CMainDialog::OnInitDialog() {
     return true;
 }
 
-bool CMainDialog::OpenLink(bool serialFirst) {
+bool CMainDialog::OpenLink(bool serialFirst, std::vector<std::string>* boxes) {
     const SLinkArgs args = LinkArgs();
-    return m_modem.Open(args.comPort, args.baud, m_options.adapterAddress, kAdapterPort, serialFirst);
+    const auto open = [&] {
+        return m_modem.Open(args.comPort, args.baud, m_options.adapterAddress, kAdapterPort, serialFirst);
+    };
+    if (!OnUiThread()) {
+        return open(); // the monitor's reopen: its boxes are posted to the window thread
+    }
+    // The serial tries and reply waits take many seconds: they run off the window thread,
+    // which keeps the windows painted meanwhile.
+    bool ok = false;
+    std::vector<std::string> held;
+    m_host.RunOffWindowThread([&] {
+        t_heldBoxes = &held;
+        ok = open();
+        t_heldBoxes = nullptr;
+    });
+    for (std::string& text : held) {
+        if (boxes != nullptr) {
+            boxes->push_back(std::move(text));
+        } else {
+            // Shown once the operation that opened the link is over (it may hold the link lock).
+            PostMessage(CMessage::WithText(WM_RV_MESSAGE_BOX, std::move(text)));
+        }
+    }
+    return ok;
 }
 
 bool CMainDialog::OpenAdapter() {
     bool ok = false;
+    std::vector<std::string> boxes;
     {
         // The monitor does not run yet; the lock keeps the rule "open under the link lock".
         std::lock_guard<std::mutex> lock(m_monitor.LinkLock());
-        ok = OpenLink();
+        ok = OpenLink(true, &boxes);
     }
-    if (!ok) {
-        m_host.MessageBox(StrFormat(kOpenFailed, m_settings.m_strComPort.c_str()));
+    for (const std::string& text : boxes) {
+        m_host.MessageBox(text);
+    }
+    if (!ok && !m_modem.Aborted()) {
+        const CModem::SOpenProblem problem = m_modem.LastOpenProblem();
+        Trace(StrFormat("<dbg> The adapter could not be opened on %s: %s", m_settings.m_strComPort.c_str(),
+                        problem.text.c_str()));
+        m_host.MessageBox(OpenFailedText(m_settings.m_strComPort, problem));
     }
     if (m_modem.OnSocket()) {
         // A dial-up connection holds the serial port: watch for its end.
@@ -213,6 +272,8 @@ void CMainDialog::ShutDown() {
     m_bTimerRunning = false;
     SendCommand("AT$V0\r");
     SendCommand("ATE1\r");
+    // A reopen the monitor is running (its foreign connection ended) gives up at once.
+    m_modem.AbortOpens();
     m_monitor.Stop();
     for (IControllerPart* part : m_parts) {
         part->OnShutDown();
@@ -230,8 +291,14 @@ void CMainDialog::Log(const std::string& text) {
     m_host.AppendActivityLine(m_activity.Add(Trace(text), m_clock.Now()));
 }
 
+void CMainDialog::AbortLinkOpens() {
+    m_modem.AbortOpens();
+}
+
 void CMainDialog::ShowMessage(const std::string& text) {
-    if (OnUiThread()) {
+    if (t_heldBoxes != nullptr) {
+        t_heldBoxes->push_back(text);
+    } else if (OnUiThread()) {
         m_host.MessageBox(text);
     } else {
         // A worker never waits for the user: the box is shown on the window thread.
@@ -433,8 +500,11 @@ void CMainDialog::DispatchMessage(CMessage msg) {
         }
         return;
     case WM_RV_LINK_RESTORED:
+        // The foreign connection's watch has ended; an own connection keeps its status text.
         m_host.EnableControl(ctl::kDialUp, true);
-        m_host.SetStatusText(0, "Offline");
+        if (m_dialUpManager->OwnConnection() == 0) {
+            m_host.SetStatusText(0, "Offline");
+        }
         m_host.EnableMenuItem(cmd::kToggleDialUp, true);
         return;
     case WM_RV_MESSAGE_BOX:

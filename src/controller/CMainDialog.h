@@ -45,8 +45,7 @@ public:
     static constexpr int kTimerPeriodMs = 200;
     static constexpr const char* kTrayTip = "Ringvale";
 
-    // Constructs the adapter link (which empties the trace file and starts its reader,
-    // paused). Nothing is shown yet.
+    // Constructs the adapter link (which starts its reader, paused). Nothing is shown yet.
     CMainDialog(CWindowHost& host, const IClock& clock, IDialUpService& dialUp, SOptions options);
     ~CMainDialog() override;
     CMainDialog(const CMainDialog&) = delete;
@@ -89,6 +88,10 @@ public:
     void Log(const std::string& text);
     // The modal message box; on a worker thread it is posted to the window thread instead.
     void ShowMessage(const std::string& text);
+
+    // The program is about to end (a termination signal, the session's end): an adapter open
+    // in progress gives up at its next wait, and no other starts. Window thread.
+    void AbortLinkOpens();
 
     // Plugs a subsystem in; it gets the commands and messages the controller leaves alone.
     void AddPart(IControllerPart* part);
@@ -136,7 +139,9 @@ private:
     void OnAudioReport(const CModemReport& report) override;
 
     bool OpenAdapter();
-    bool OpenLink(bool serialFirst = true);
+    // Opens the link with the ComPort and Baud settings. On the window thread the open runs
+    // off it; the message boxes it asks for are handed to `boxes`, or posted when that is null.
+    bool OpenLink(bool serialFirst = true, std::vector<std::string>* boxes = nullptr);
     bool AdapterConnectionUp();
     void SetSelectIndicators();
     void UpdateHoldIndicators();

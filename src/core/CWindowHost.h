@@ -7,6 +7,7 @@
 #include "core/Messages.h"
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -192,6 +193,11 @@ public:
     // Blocks the window thread for the given time while keeping the windows painted; posted
     // messages stay queued until it returns.
     virtual void WaitInPlace(int milliseconds) = 0;
+    // Runs work on a worker thread and returns when it has returned; meanwhile the window
+    // thread keeps the windows painted as in WaitInPlace (and so still hears a termination
+    // signal). For the adapter link's long opens. Without a window thread of its own, a host
+    // simply runs it.
+    virtual void RunOffWindowThread(const std::function<void()>& work) { work(); }
 
     // The settings dialogs edit the copy they are given; true when the user confirmed.
     enum class ESettingsDialog { Configuration, RemoteControl };

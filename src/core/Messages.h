@@ -31,7 +31,7 @@ enum EMessageId : int {
     WM_RV_STATUS_TEXT = kWmUser + 120,   // wParam: status bar part; text: the part's text
     WM_RV_ACTIVITY = kWmUser + 121,      // text: a line for the activity list (already traced)
     WM_RV_ONLINE_TIME = kWmUser + 122,   // wParam: current on-line seconds; lParam: the new total
-    WM_RV_LINK_RESTORED = kWmUser + 123, // a foreign dial-up connection ended; the link was reopened
+    WM_RV_LINK_RESTORED = kWmUser + 123, // the foreign dial-up connection no longer holds the link
     WM_RV_MESSAGE_BOX = kWmUser + 124,   // text: a message box asked for on a worker thread
 };
 

@@ -9,7 +9,7 @@
 // that callers can hand the same text on to the activity list.
 const std::string& Trace(const std::string& text);
 
-// Empties the trace file (done once, when the adapter link is constructed).
+// Empties the trace file (done once, first thing at program start).
 void TruncateTrace();
 
 // The trace file's path; "Ringvale.dbg" in the working directory unless changed (tests).

@@ -11,6 +11,8 @@
 #include "ui/CTrayIcon.h"
 #include "ui/UiMessageBox.h"
 
+#include "core/Trace.h"
+
 #include <QAction>
 #include <QApplication>
 #include <QCursor>
@@ -22,8 +24,12 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QScreen>
+#include <QThread>
 #include <QTimer>
 #include <QUrl>
+
+#include <atomic>
+#include <thread>
 
 #ifndef RINGVALE_RELATIVE_DOC
 #define RINGVALE_RELATIVE_DOC ""
@@ -85,7 +91,13 @@ void CQtWindowHost::Attach(CMainDialog& dialog) {
     handlers.command = [this](int id) { m_dialog->OnCommand(id); };
     handlers.typedChar = [this](char c) { return m_dialog->OnChar(c); };
     handlers.sysCommand = [this](int sc) { m_dialog->OnSysCommand(sc); };
-    handlers.close = [this] { m_dialog->OnClose(); };
+    handlers.close = [this] {
+        if (m_nWaitDepth > 0) {
+            RequestQuit(); // the operation that waits ends first, then the shut-down runs
+        } else {
+            m_dialog->OnClose();
+        }
+    };
     handlers.viewMenuAboutToShow = [this] {
         // Only the "&View" popup's items are check items.
         for (QAction* action : m_main->Menu(EMenu::View)->actions()) {
@@ -190,25 +202,42 @@ void CQtWindowHost::RunDeferred() {
 }
 
 void CQtWindowHost::CloseModals() {
-    if (QWidget* popup = QApplication::activePopupWidget()) {
-        popup->close();
+    // Every open one, not only the innermost: each returns in turn as the stack unwinds.
+    for (int i = 0; i < 16 && QApplication::activePopupWidget() != nullptr; ++i) {
+        QApplication::activePopupWidget()->close();
     }
-    if (QWidget* modal = QApplication::activeModalWidget()) {
-        if (auto* dialog = qobject_cast<QDialog*>(modal)) {
+    for (QWidget* widget : QApplication::topLevelWidgets()) {
+        auto* dialog = qobject_cast<QDialog*>(widget);
+        if (dialog != nullptr && dialog->isVisible() && dialog->isModal()) {
             dialog->reject();
-        } else {
-            modal->close();
         }
+    }
+    if (QWidget* modal = QApplication::activeModalWidget();
+        modal != nullptr && qobject_cast<QDialog*>(modal) == nullptr) {
+        modal->close();
     }
 }
 
 void CQtWindowHost::RequestQuit() {
     m_bQuitRequested = true;
+    m_bQuitting = true;
+    if (m_dialog != nullptr) {
+        m_dialog->AbortLinkOpens();
+    }
     if (m_nModalDepth > 0) {
         CloseModals();
         return;
     }
     RunDeferred();
+}
+
+bool CQtWindowHost::SkipModal(const char* what, const std::string& text) {
+    if (!m_bQuitting) {
+        return false;
+    }
+    // The program is ending: nothing may wait for the user any more.
+    Trace(std::string("<dbg> ") + what + " not shown (the program is ending)" + (text.empty() ? "" : ": " + text));
+    return true;
 }
 
 QWidget* CQtWindowHost::Window(EWindow window) const {
@@ -224,6 +253,10 @@ QWidget* CQtWindowHost::Window(EWindow window) const {
 }
 
 void CQtWindowHost::MessageBox(const std::string& text) {
+    if (SkipModal("message box", text)) {
+        return;
+    }
+    Trace("<dbg> message box: " + text);
     EnterModal();
     m_messageBox(text);
     LeaveModal();
@@ -304,6 +337,9 @@ void CQtWindowHost::RemoveTrayIcon() {
 }
 
 int CQtWindowHost::TrackPopupMenu(const std::vector<SMenuItem>& items) {
+    if (SkipModal("pop-up menu", "")) {
+        return 0;
+    }
     QMenu menu(m_main.get());
     menu.setObjectName(QStringLiteral("trayMenu"));
     FillPopupMenu(menu, items);
@@ -422,6 +458,9 @@ void CQtWindowHost::AttachStores(CPhoneBook* phoneBook, CCallLog* callLog) {
 }
 
 bool CQtWindowHost::ChoosePhoneBookFile(const std::string& current, std::string& chosen) {
+    if (SkipModal("file dialog", "")) {
+        return false;
+    }
     EnterModal();
     const bool picked = CPhoneBookDlg::ChoosePhoneBookFile(m_main.get(), current, chosen, m_fileDialogRunner);
     LeaveModal();
@@ -468,8 +507,11 @@ void CQtWindowHost::EndDialog(int /*result*/) {
     m_main->AllowClose();
     m_main->close();
     // The program ends when the main window has ended (the application returns no success
-    // code of its own).
-    QCoreApplication::exit(0);
+    // code of its own). With no event loop running yet (a quit during start-up) there is
+    // nothing to leave, and the request would make the next local loop return at once.
+    if (QThread::currentThread()->loopLevel() > 0) {
+        QCoreApplication::exit(0);
+    }
 }
 
 void CQtWindowHost::SendToWindow(EWindow window, const CMessage& msg) {
@@ -506,7 +548,27 @@ void CQtWindowHost::WaitInPlace(int milliseconds) {
     LeaveModal();
 }
 
+void CQtWindowHost::RunOffWindowThread(const std::function<void()>& work) {
+    ++m_nWaitDepth;
+    EnterModal();
+    QEventLoop loop;
+    std::atomic<bool> done{false};
+    std::thread worker([&] {
+        work();
+        done = true;
+        QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection);
+    });
+    // Windows stay painted and signals are heard; clicks and keys wait, as in WaitInPlace.
+    loop.exec(QEventLoop::ExcludeUserInputEvents);
+    worker.join();
+    --m_nWaitDepth;
+    LeaveModal();
+}
+
 bool CQtWindowHost::RunSettingsDialog(ESettingsDialog dialog, CSettings& settings) {
+    if (SkipModal("settings dialog", "")) {
+        return false;
+    }
     EnterModal();
     bool confirmed = false;
     if (m_settingsRunner) {

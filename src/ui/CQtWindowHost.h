@@ -55,8 +55,10 @@ public:
     void ShowMainAfterStartUp();
 
     // A termination signal or the end of the desktop session: runs the same shut-down as
-    // "&Quit". Inside a modal run (message box, dialog, menu, wait) the modal is closed
-    // first and the shut-down follows as soon as it has returned.
+    // "&Quit". An adapter open in progress gives up; inside modal runs (message boxes,
+    // dialogs, menus, waits) every open one is closed first and the shut-down follows as soon
+    // as they have returned. From then on no message box, dialog or menu is shown (their
+    // texts go to the trace): nothing may keep the program from ending.
     void RequestQuit();
     // After start-up: a quit asked for while start-up ran now takes place.
     void RequestQuitIfPending() {
@@ -129,6 +131,7 @@ public:
     void BeginWaitCursor() override;
     void EndWaitCursor() override;
     void WaitInPlace(int milliseconds) override;
+    void RunOffWindowThread(const std::function<void()>& work) override;
     bool RunSettingsDialog(ESettingsDialog dialog, CSettings& settings) override;
     void OpenHelp() override;
     void MessagesPending() override;
@@ -142,6 +145,8 @@ private:
     void LeaveModal();
     void RunDeferred();
     void CloseModals();
+    // True (and traced) when the program is ending and the modal run must not start.
+    bool SkipModal(const char* what, const std::string& text);
 
     const IClock& m_clock;
     IDialUpService& m_dialUp;
@@ -161,6 +166,7 @@ private:
     std::atomic<bool> m_drainQueued{false};
     bool m_bDrainDeferred = false;
     bool m_bQuitRequested = false;
+    bool m_bQuitting = false; // a quit was requested: no more modal runs
     bool m_bEnded = false;
     bool m_bMainShown = false;   // the main window was shown once
     bool m_bStartHidden = false; // start-up hid it in the tray

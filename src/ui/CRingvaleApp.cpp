@@ -2,6 +2,7 @@
 
 #include "controller/CMainDialog.h"
 #include "core/Clock.h"
+#include "core/Trace.h"
 #include "dialup/DialUpServiceFactory.h"
 #include "ui/CQtWindowHost.h"
 
@@ -17,16 +18,38 @@
 
 namespace {
 
-// The write end of the signal pipe, for the handler (async-signal-safe use only).
-volatile int g_signalWriteFd = -1;
+// The write end of the signal pipe, for the handler (async-signal-safe use only); -1 when a
+// signal is to be dropped.
+volatile std::sig_atomic_t g_signalWriteFd = -1;
 
-void OnTerminationSignal(int signal) {
+// The signals that end the program through its shut-down: termination, interrupt, and the
+// terminal or session going away.
+constexpr int kQuitSignals[] = {SIGTERM, SIGINT, SIGHUP};
+// Signals whose default action would end the program without its shut-down, although the
+// failed write that raised them is handled as a failed write: a pipe without reader (EPIPE),
+// a file size limit (EFBIG).
+constexpr int kIgnoredSignals[] = {SIGPIPE, SIGXFSZ};
+
+void OnQuitSignal(int signal) {
     const int saved = errno;
     const char byte = static_cast<char>(signal);
-    if (g_signalWriteFd >= 0) {
-        [[maybe_unused]] const ssize_t written = ::write(g_signalWriteFd, &byte, 1);
+    const int fd = g_signalWriteFd;
+    if (fd >= 0) {
+        [[maybe_unused]] const ssize_t written = ::write(fd, &byte, 1);
     }
     errno = saved;
+}
+
+// Caught rather than set to SIG_IGN: a caught signal is back to its default in the programs
+// this one starts (pppd), an ignored one would stay ignored there.
+void OnIgnoredSignal(int /*signal*/) {}
+
+void Catch(int signal, void (*handler)(int)) {
+    struct sigaction action {};
+    action.sa_handler = handler;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    ::sigaction(signal, &action, nullptr);
 }
 
 } // namespace
@@ -37,31 +60,27 @@ CRingvaleApp::~CRingvaleApp() {
     RemoveSignalPipe();
 }
 
-bool CRingvaleApp::InstallSignalPipe() {
+void CRingvaleApp::InstallSignalHandlers() {
+    for (const int signal : kIgnoredSignals) {
+        Catch(signal, OnIgnoredSignal);
+    }
     if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, m_signalFds) != 0) {
-        return false;
+        m_signalFds[0] = m_signalFds[1] = -1;
+        return;
     }
     ::fcntl(m_signalFds[0], F_SETFL, O_NONBLOCK);
     ::fcntl(m_signalFds[1], F_SETFL, O_NONBLOCK);
     g_signalWriteFd = m_signalFds[0];
-    struct sigaction action {};
-    action.sa_handler = OnTerminationSignal;
-    sigemptyset(&action.sa_mask);
-    action.sa_flags = SA_RESTART;
-    ::sigaction(SIGTERM, &action, nullptr);
-    ::sigaction(SIGINT, &action, nullptr);
-    return true;
+    for (const int signal : kQuitSignals) {
+        Catch(signal, OnQuitSignal);
+    }
 }
 
 void CRingvaleApp::RemoveSignalPipe() {
     if (m_signalFds[0] < 0) {
         return;
     }
-    struct sigaction action {};
-    action.sa_handler = SIG_DFL;
-    sigemptyset(&action.sa_mask);
-    ::sigaction(SIGTERM, &action, nullptr);
-    ::sigaction(SIGINT, &action, nullptr);
+    // A signal from now on finds nothing to do: the program is already on its way out.
     g_signalWriteFd = -1;
     delete m_signalNotifier;
     m_signalNotifier = nullptr;
@@ -71,6 +90,11 @@ void CRingvaleApp::RemoveSignalPipe() {
 }
 
 int CRingvaleApp::Run() {
+    // The trace covers this run: emptied before anything (the dial-up service, the settings)
+    // can write to it.
+    TruncateTrace();
+    // A signal from here on waits in the pipe until the window thread can act on it.
+    InstallSignalHandlers();
     // Hidden in the tray, the program has no window open but keeps running.
     QApplication::setQuitOnLastWindowClosed(false);
 
@@ -82,7 +106,9 @@ int CRingvaleApp::Run() {
     CMainDialog dialog(host, clock, *dialUp, CMainDialog::SOptions{});
     host.Attach(dialog);
 
-    if (InstallSignalPipe()) {
+    if (m_signalFds[1] >= 0) {
+        // Heard in every event loop of the window thread: the main one, a message box's, and
+        // the one that runs while the adapter opens.
         m_signalNotifier = new QSocketNotifier(m_signalFds[1], QSocketNotifier::Read, this);
         connect(m_signalNotifier, &QSocketNotifier::activated, this, [this, &host] {
             char buffer[16];

@@ -1,7 +1,9 @@
 // The application: builds the real program — the dial-up service, the controller, the window
 // host and its windows — runs the start-up, the event loop and the shut-down. A termination
-// signal (SIGTERM, SIGINT) or the end of the desktop session runs the same shut-down as
-// "&Quit"; the signal handler only writes to a pipe that the event loop watches.
+// signal (SIGTERM, SIGINT, SIGHUP) at any moment, or the end of the desktop session, runs the
+// same shut-down as "&Quit" as soon as the window thread can; the signal handler only writes
+// to a pipe that the window thread's event loops watch. SIGPIPE and SIGXFSZ are caught and
+// dropped, so a write they would interrupt fails as a write.
 #pragma once
 
 #include <QObject>
@@ -20,7 +22,7 @@ public:
     int Run();
 
 private:
-    bool InstallSignalPipe();
+    void InstallSignalHandlers();
     void RemoveSignalPipe();
 
     int m_signalFds[2] = {-1, -1};

@@ -3,6 +3,12 @@
 // program talks to the adapter over UDP, then goes back to the serial link.
 #include "support/WholeProgramRig.h"
 
+#include <chrono>
+#include <csignal>
+#include <pty.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 namespace {
 
 class DialUpEndToEnd : public CWholeProgramTest {
@@ -151,6 +157,36 @@ TEST_F(DialUpEndToEnd, ConnectionHoldingTheTtyAtStartUpIsWatchedUntilItEnds) {
               "");
     EXPECT_TRUE(Sim().WaitForLog("RX pty AT*SC", 5000));
     ASSERT_NO_FATAL_FAILURE(StopProgram());
+}
+
+// A connection the program did not make ends while another one still holds the adapter's tty:
+// the reopen's serial tries would take ten seconds. A termination signal meanwhile ends the
+// program through its shut-down at once.
+TEST_F(DialUpEndToEnd, TerminationSignalDuringTheReopenEndsTheProgramAtOnce) {
+    ASSERT_NO_FATAL_FAILURE(StartSimulator());
+    int master = -1;
+    int slave = -1;
+    char watched[128] = {};
+    ASSERT_EQ(::openpty(&master, &slave, watched, nullptr, nullptr), 0);
+    ASSERT_NO_FATAL_FAILURE(WriteConfig({{"ModemName", watched}}));
+    const std::string held = "foreign=" + Sim().LinkPath() + "\n";
+    WriteFile("dialup-sim.txt", held + "foreign=" + watched + "\n");
+    ASSERT_NO_FATAL_FAILURE(StartProgram()); // on the socket: the tty is held
+    ASSERT_NE(Program().Trace().find("<dbg> CModem::Open() on socket"), std::string::npos);
+
+    const std::size_t at = Program().Trace().size();
+    WriteFile("dialup-sim.txt", held);
+    ASSERT_TRUE(Program().WaitForTrace("RAS disconnected - closing/opening", 5000, at));
+    ASSERT_TRUE(Program().WaitForTrace("<dbg> CModem::Open() serial failed, waiting...", 5000, at));
+    const auto sent = std::chrono::steady_clock::now();
+    const int status = Program().Terminate(SIGTERM, 20000);
+    const auto took = std::chrono::steady_clock::now() - sent;
+    ASSERT_NE(status, -1);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "status " << status;
+    EXPECT_LT(took, std::chrono::seconds(3));
+    EXPECT_TRUE(Program().WaitForTrace("TX: ATE1<0D>", 0, at));
+    ::close(master);
+    ::close(slave);
 }
 
 } // namespace

@@ -5,9 +5,12 @@
 #include "core/Format.h"
 #include "support/WholeProgramRig.h"
 
+#include <chrono>
 #include <csignal>
+#include <memory>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 namespace {
 
@@ -214,6 +217,139 @@ TEST_F(StartUpShutDown, TerminationSignalSavesSettingsAndIdlesTheAdapter) {
         EXPECT_EQ(st.st_mode & 0777, 0600u);
         TearDown();
     }
+}
+
+// One termination signal at any moment of a run without an adapter ends the program within
+// 3 s through the Quit shut-down (RV.cfg rewritten, exit status 0), whatever it is doing:
+// trying the serial port, showing a message box (or the first of several), failing to save.
+// The runs go on side by side; each is signalled when its trace shows the moment.
+TEST(StartUpSignals, OneSignalAtAnyMomentRunsTheShutDownAndEndsTheProgram) {
+    struct SCase {
+        const char* name;
+        int signal;
+        const char* when;               // sent once the trace holds this
+        std::vector<std::string> lines; // appended to RV.cfg
+        std::vector<std::string> prefix;
+        bool asNobody = false;           // the port is a root-only file and the program runs as nobody
+        bool saved = true;               // the shut-down could rewrite RV.cfg
+        std::vector<std::string> traced; // also in the trace at the end
+    };
+    const std::string box = "<dbg> message box: ";
+    const std::vector<SCase> cases = {
+        // SIGPIPE and SIGXFSZ go first: they must leave the program running.
+        {"SIGTERM during the serial tries",
+         SIGTERM,
+         "<dbg> CModem::Open() serial failed, waiting...",
+         {},
+         {},
+         false,
+         true,
+         {"<dbg> RINGVALE_DIALUP=bogus is unknown; using pppd"}},
+        {"SIGHUP with the first of six settings boxes open",
+         SIGHUP,
+         box.c_str(),
+         {"one", "two", "three", "four", "five", "six"},
+         {},
+         false,
+         true,
+         {"<dbg> message box not shown (the program is ending)"}},
+        {"SIGINT with the could-not-be-opened box open",
+         SIGINT,
+         "<dbg> message box: The ImpactIQ could not be opened on ",
+         {},
+         {},
+         false,
+         true,
+         {"No such file or directory."}},
+        {"SIGTERM with that box open for a user who may not use the port",
+         SIGTERM,
+         "<dbg> message box: The ImpactIQ could not be opened on ",
+         {},
+         {"/usr/bin/setpriv", "--reuid=nobody", "--regid=nogroup", "--clear-groups", "--"},
+         true,
+         true,
+         {"Permission denied.", "dialout"}},
+        {"SIGTERM while every save fails (file size limit)",
+         SIGTERM,
+         "<dbg> CModem::Open() serial failed, waiting...",
+         {},
+         {"/usr/bin/prlimit", "--fsize=700", "--"},
+         false,
+         false,
+         {}},
+    };
+    struct SRun {
+        TempDir dir;
+        std::string cfg;
+        std::unique_ptr<CRingvaleRun> program;
+    };
+    std::vector<std::unique_ptr<SRun>> runs;
+    for (const SCase& c : cases) {
+        auto run = std::make_unique<SRun>();
+        const std::string port = run->dir.File(c.asNobody ? "ttyRootOnly" : "no-such-tty");
+        CSettings settings;
+        settings.m_strComPort = port;
+        settings.m_strDefaultAreaCode = "212";
+        run->cfg = settings.Serialize(false);
+        for (const std::string& line : c.lines) {
+            run->cfg += line + "\r\n";
+        }
+        WriteFileText(run->dir.File("RV.cfg"), run->cfg);
+        ::chmod(run->dir.File("RV.cfg").c_str(), 0644);
+        WriteFileText(run->dir.File("Ringvale.dbg"), "previous run\n");
+        std::vector<std::string> prefix = c.prefix;
+        if (c.asNobody && ::geteuid() != 0) {
+            // Not root: a file of one's own without permissions refuses the same way.
+            WriteFileText(port, "");
+            ::chmod(port.c_str(), 0);
+            prefix.clear();
+        } else if (c.asNobody) {
+            WriteFileText(port, "");
+            ::chmod(port.c_str(), 0600);
+            for (const char* name : {"", "RV.cfg", "Ringvale.dbg"}) {
+                ASSERT_EQ(::chown(run->dir.File(name).c_str(), 65534, 65534), 0);
+            }
+        }
+        run->program = std::make_unique<CRingvaleRun>(CRingvaleRun::Options{
+            run->dir.Path(), "999.1.1.1", {{"RINGVALE_DIALUP", "bogus"}, {"HOME", run->dir.Path()}}, prefix});
+        ASSERT_TRUE(run->program->Start()) << c.name;
+        runs.push_back(std::move(run));
+    }
+    for (std::size_t i = 0; i < cases.size(); ++i) {
+        const SCase& c = cases[i];
+        SRun& run = *runs[i];
+        SCOPED_TRACE(c.name);
+        CRingvaleRun& program = *run.program;
+        ASSERT_TRUE(program.WaitForTrace(c.when, 20000)) << program.Trace() << program.Output();
+        const auto sent = std::chrono::steady_clock::now();
+        if (i == 0) {
+            for (const int ignored : {SIGPIPE, SIGXFSZ}) {
+                ASSERT_EQ(program.Terminate(ignored, 0), -1) << "ended by signal " << ignored;
+            }
+        }
+        const int status = program.Terminate(c.signal, 10000);
+        const auto took = std::chrono::steady_clock::now() - sent;
+        ASSERT_NE(status, -1) << "still running 10 s after the signal";
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "status " << status;
+        EXPECT_LT(took, std::chrono::seconds(3));
+        const std::string trace = program.Trace();
+        for (const std::string& text : c.traced) {
+            EXPECT_NE(trace.find(text), std::string::npos) << text << "\n" << trace;
+        }
+        EXPECT_EQ(trace.find("RAS connection"), std::string::npos) << "no dial-up was involved";
+        EXPECT_EQ(trace.find("previous run"), std::string::npos);
+        struct stat st {};
+        ASSERT_EQ(::stat(run.dir.File("RV.cfg").c_str(), &st), 0);
+        if (c.saved) {
+            EXPECT_EQ(st.st_mode & 0777, 0600U) << "RV.cfg was not rewritten";
+            EXPECT_NE(program.Read("RV.cfg").find("DefaultAreaCode=212\r\n"), std::string::npos);
+        } else {
+            EXPECT_EQ(program.Read("RV.cfg"), run.cfg) << "a failed save must leave the file whole";
+        }
+    }
+    // The box was shown once; after the signal the other five were not.
+    const std::string boxes = runs[1]->program->Trace();
+    EXPECT_EQ(boxes.find(box, boxes.find(box) + 1), std::string::npos) << boxes;
 }
 
 } // namespace

@@ -14,22 +14,7 @@
 #include <termios.h>
 #include <unistd.h>
 
-namespace {
-
-int RateOf(speed_t speed) {
-    static const std::pair<speed_t, int> kRates[] = {
-        {B1200, 1200},   {B2400, 2400},   {B4800, 4800},     {B9600, 9600},     {B19200, 19200},
-        {B38400, 38400}, {B57600, 57600}, {B115200, 115200}, {B230400, 230400},
-    };
-    for (const auto& [s, r] : kRates) {
-        if (s == speed) {
-            return r;
-        }
-    }
-    return 0;
-}
-
-} // namespace
+namespace {} // namespace
 
 CScriptedPeer::CScriptedPeer(bool udp, Responder responder) : m_udp(udp), m_responder(std::move(responder)) {
     m_stopFd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
@@ -166,11 +151,9 @@ void CScriptedPeer::Run() {
                 }
                 return;
             }
-            int rate = 0;
-            termios t{};
-            if (!m_udp && ::tcgetattr(m_slaveFd, &t) == 0) {
-                rate = RateOf(::cfgetospeed(&t));
-            }
+            SSerialSettings settings;
+            const int rate =
+                !m_udp && ReadSerialSettings(m_slaveFd, settings) == 0 ? static_cast<int>(settings.outputRate) : 0;
             for (ssize_t i = 0; i < n; ++i) {
                 m_partial += buf[i];
                 if (buf[i] == '\r') {
@@ -217,13 +200,17 @@ bool CScriptedPeer::WaitForCommand(const std::string& text, std::chrono::millise
     });
 }
 
-int CScriptedPeer::SlaveRate() const {
+SSerialSettings CScriptedPeer::SlaveSettings() const {
     std::lock_guard<std::mutex> lock(m_mutex);
-    termios t{};
-    if (m_slaveFd < 0 || ::tcgetattr(m_slaveFd, &t) != 0) {
-        return 0;
+    SSerialSettings settings;
+    if (!m_udp && m_fd >= 0) {
+        ReadSerialSettings(m_fd, settings); // the master reads the slave's settings
     }
-    return RateOf(::cfgetospeed(&t));
+    return settings;
+}
+
+int CScriptedPeer::SlaveRate() const {
+    return static_cast<int>(SlaveSettings().outputRate);
 }
 
 void CScriptedPeer::HangUp() {

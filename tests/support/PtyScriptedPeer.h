@@ -8,6 +8,7 @@
 #pragma once
 
 #include "adapter/CModem.h"
+#include "adapter/SerialPortSettings.h"
 
 #include <chrono>
 #include <condition_variable>
@@ -49,6 +50,8 @@ public:
     bool WaitForCommand(const std::string& text, std::chrono::milliseconds timeout) const;
     // pty only: the slave's current rate (as the program set it), 0 when unknown.
     int SlaveRate() const;
+    // pty only: the slave's settings as the master side reads them.
+    SSerialSettings SlaveSettings() const;
     // pty only: the slave device path (/dev/pts/N).
     const std::string& SlavePath() const { return m_slavePath; }
     // pty only: closes the master, as when the device vanishes.

@@ -25,6 +25,8 @@ public:
         std::string dir;
         std::string adapterAddress = "127.0.0.1";
         std::vector<std::pair<std::string, std::string>> env; // extra or overriding variables
+        // A command that runs the program (absolute path first), e.g. setpriv or prlimit.
+        std::vector<std::string> prefix;
     };
 
     explicit CRingvaleRun(Options options);

@@ -259,10 +259,48 @@ private slots:
         QVERIFY(list->item(list->count() - 1)->text().endsWith(QStringLiteral("from a worker")));
     }
 
+    // The serial tries of a start-up against an absent adapter run off the window thread: a
+    // timer keeps firing meanwhile, and the one message names the device and the reason.
+    void startUpAgainstAnAbsentAdapterKeepsTheWindowThreadRunning() {
+        int ticks = 0;
+        QTimer timer;
+        QObject::connect(&timer, &QTimer::timeout, [&] { ++ticks; });
+        timer.start(20);
+        QElapsedTimer elapsed;
+        elapsed.start();
+        HostRig rig([](CSettings&) {},
+                    [](CMainDialog::SOptions& options) {
+                        options.modemHooks.serialTries = 8;
+                        options.modemHooks.serialRetryDelay = std::chrono::milliseconds(100);
+                    });
+        const qint64 took = elapsed.elapsed();
+        QVERIFY(rig.started);
+        QVERIFY(took >= 750);
+        QVERIFY2(ticks >= took / 20 / 4, qPrintable(QStringLiteral("%1 ticks in %2 ms").arg(ticks).arg(took)));
+        QCOMPARE(rig.boxes.messages.size(), std::size_t{1});
+        QCOMPARE(QString::fromStdString(rig.boxes.messages.front()),
+                 QStringLiteral("The ImpactIQ could not be opened on %1:\nNo such file or directory.\n\nPlease make "
+                                "sure that the port is correct\nand that no other applications are using it.")
+                     .arg(QString::fromStdString(rig.Dir().File("no-such-tty"))));
+    }
+
+    void quitDuringAWaitShutsDownAfterIt_data() {
+        QTest::addColumn<bool>("closeBox");
+        QTest::newRow("quit request") << false;
+        QTest::newRow("close box") << true;
+    }
     void quitDuringAWaitShutsDownAfterIt() {
+        QFETCH(bool, closeBox);
         HostRig rig;
         bool endedInsideWait = true;
-        QTimer::singleShot(50, [&] { rig.host->RequestQuit(); });
+        QTimer::singleShot(50, [&] {
+            QVERIFY(rig.host->Waiting());
+            if (closeBox) {
+                rig.Main().close();
+            } else {
+                rig.host->RequestQuit();
+            }
+        });
         rig.host->WaitInPlace(300);
         endedInsideWait = rig.host->Ended();
         QVERIFY(!endedInsideWait);

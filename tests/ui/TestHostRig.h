@@ -16,6 +16,7 @@
 #include <QTest>
 
 #include <chrono>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -39,7 +40,9 @@ public:
     }
 
     HostRig() : HostRig([](CSettings&) {}) {}
-    template <typename Edit> explicit HostRig(Edit edit) : m_cwd(m_dir.Path()) {
+    // edit changes the settings written to RV.cfg; tune the controller's options.
+    template <typename Edit>
+    explicit HostRig(Edit edit, const std::function<void(CMainDialog::SOptions&)>& tune = {}) : m_cwd(m_dir.Path()) {
         using namespace std::chrono_literals;
         SetTraceFilePath(m_dir.File("Ringvale.dbg"));
         CSettings s = BaseSettings(m_dir);
@@ -53,6 +56,9 @@ public:
         options.modemHooks.lockDir = m_dir.Path();
         options.modemHooks.serialTries = 1;
         options.modemHooks.serialRetryDelay = 0ms;
+        if (tune) {
+            tune(options);
+        }
         dialog = std::make_unique<CMainDialog>(*host, clock, dialUp, std::move(options));
         host->Attach(*dialog);
         started = dialog->OnInitDialog();

@@ -123,8 +123,10 @@ TEST_F(ControllerTest, StartUpOrderWithoutAdapter) {
         "AttachStores(phonebook,calllog)",
         "ShowWindow(PhoneBook,1)",
         "ShowWindow(CallLog,1)",
+        // The device and the system's reason, not a dial-up message: no dial-up was involved.
         "MessageBox(The ImpactIQ could not be opened on " + m_dir.File("no-such-tty") +
-            ".\n\nPlease make sure that the port is correct\nand that no other applications are using it.)",
+            ":\nNo such file or directory.\n\nPlease make sure that the port is correct\nand that no other "
+            "applications are using it.)",
         "SetSelectIndicator(0,1)",
         "StartTimer(1000,200)",
         "VisibleActivityLines()",

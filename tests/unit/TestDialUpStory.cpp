@@ -15,9 +15,13 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <ctime>
 #include <functional>
 #include <memory>
+#include <pty.h>
 #include <string>
+#include <thread>
+#include <unistd.h>
 
 namespace {
 
@@ -263,6 +267,49 @@ TEST_F(DialUpStoryTest, RemoteControlTriggerTogglesTheConnection) {
     EXPECT_EQ(CountActivity("Matched the RemoteControl watch numbers"), 2);
     EXPECT_TRUE(Modem().OnSerial());
     m_dialog->OnOK();
+}
+
+// A remote-control trigger dials while a connection the program did not make holds the
+// adapter's port (the entry here dials another device): the watch ends, the dial-up button
+// works again, and the controller sits idle instead of spinning.
+TEST_F(DialUpStoryTest, RemoteControlDialDuringAForeignConnectionEndsTheWatchAndStaysIdle) {
+    StartSimulators("127.0.63.6");
+    int master = -1;
+    int slave = -1;
+    char other[128] = {};
+    ASSERT_EQ(::openpty(&master, &slave, other, nullptr, nullptr), 0);
+    WriteFileText(m_dir.File("dialup-sim.txt"), std::string("Other=") + other + "\n");
+    int err = 0;
+    ASSERT_TRUE(m_service->StartForeignConnection(m_sim->LinkPath(), err)) << err;
+    CSettings s = Settings();
+    s.m_strRASConnection = {"Other", "", ""};
+    s.m_bRCWatchNumbers = true;
+    s.m_strRCRemoteNumber = "4085551212";
+    s.m_strRCLocalNumber = "4085550000";
+    StartDialog(s, &CSystemClock::Instance());
+    ASSERT_TRUE(m_dialog->Monitor().ForeignWatch());
+
+    ASSERT_TRUE(m_sim->Command("ring 1 4085551212 4085550000"));
+    ASSERT_TRUE(PumpUntil([&] { return m_host.StatusText(0) == "Online to Other"; }));
+    const auto cpuSeconds = [] {
+        timespec t{};
+        ::clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
+        return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) / 1e9;
+    };
+    const double cpuBefore = cpuSeconds();
+    const std::uint64_t passesBefore = m_dialog->Monitor().Passes();
+    std::this_thread::sleep_for(2s); // the time measured: every thread of the controller idles
+    const double cpu = cpuSeconds() - cpuBefore;
+    const std::uint64_t passes = m_dialog->Monitor().Passes() - passesBefore;
+    EXPECT_LT(cpu, 0.2) << "CPU seconds in 2 s";
+    EXPECT_LT(passes, 20U) << "the on-line clock wakes the monitor once a second";
+
+    ASSERT_TRUE(PumpUntil([&] { return m_host.ControlEnabled(ctl::kDialUp); }));
+    EXPECT_FALSE(m_dialog->Monitor().ForeignWatch());
+    EXPECT_EQ(m_host.StatusText(0), "Online to Other");
+    m_dialog->OnOK();
+    ::close(master);
+    ::close(slave);
 }
 
 } // namespace

@@ -250,15 +250,20 @@ TEST_F(HandshakeTest, SocketSessionSendsTheShortSequence) {
 }
 
 TEST_F(HandshakeTest, SocketSessionFailsWhenAtV1IsNotAnswered) {
+    // Right after the program's own dial-up connection (socket first) the failure is shown; as
+    // the fallback of a serial port that failed it is left to the caller, which names the port.
     const struct {
         const char* contact;
+        bool serialFirst;
         const char* message;
     } rows[] = {
-        {"", "Error opening modem after RAS connection.\nPlease contact support."},
-        {"help@example.org", "Error opening modem after RAS connection.\nPlease contact support: help@example.org."},
+        {"", false, "Error opening modem after RAS connection.\nPlease contact support."},
+        {"help@example.org", false,
+         "Error opening modem after RAS connection.\nPlease contact support: help@example.org."},
+        {"help@example.org", true, nullptr},
     };
     for (const auto& r : rows) {
-        SCOPED_TRACE(r.contact);
+        SCOPED_TRACE(r.message != nullptr ? r.message : "serial first");
         m_boxes->clear();
         auto udp = CScriptedPeer::OnUdp(kAddress, kAdapterPort, [](const std::string& command, int) {
             return command == "AT$V1\r" ? std::string() : std::string("\r\nOK\r\n");
@@ -267,10 +272,9 @@ TEST_F(HandshakeTest, SocketSessionFailsWhenAtV1IsNotAnswered) {
         CModemHooks hooks = Hooks(200ms);
         hooks.supportContact = r.contact;
         CModem modem(hooks);
-        EXPECT_FALSE(modem.Open(m_link, 115200, kAddress, kAdapterPort, false));
+        EXPECT_FALSE(modem.Open(m_link, 115200, kAddress, kAdapterPort, r.serialFirst));
         EXPECT_FALSE(modem.IsOpen());
-        ASSERT_EQ(m_boxes->size(), 1u);
-        EXPECT_EQ(m_boxes->front(), r.message);
+        EXPECT_EQ(*m_boxes, r.message != nullptr ? std::vector<std::string>{r.message} : std::vector<std::string>{});
         ASSERT_TRUE(udp->WaitForCommand("ATE1\r", 2s));
         EXPECT_EQ(udp->CommandTexts().back(), "ATE1\r");
     }

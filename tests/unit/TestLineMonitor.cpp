@@ -279,25 +279,31 @@ TEST_F(LineMonitorTest, WatchReportsAFailedOrSocketReopen) {
     }
 }
 
-TEST_F(LineMonitorTest, WatchIsIdleWhileOwnConnectionIsUpOrLinkOnSerial) {
-    m_connectionUp = false;
-    m_monitor.SetForeignWatch(true);
-    m_monitor.SetOnlineClock({true, m_clock.Now(), 0});
-    m_link.m_onSocket = true;
-    m_monitor.Start();
-    NextOf(WM_RV_ONLINE_TIME); // the monitor has run a pass
-    m_clock.AdvanceMs(1000);
-    m_monitor.Wake();
-    NextOf(WM_RV_ONLINE_TIME);
-    EXPECT_EQ(m_watchChecks.load(), 0);
-
-    m_monitor.SetOnlineClock({});
-    m_link.m_onSocket = false;
-    m_clock.AdvanceMs(600);
-    m_link.Push("OK\r");
-    NextOf(WM_RV_MODEM_LINE);
-    EXPECT_EQ(m_watchChecks.load(), 0);
-    EXPECT_TRUE(m_monitor.ForeignWatch());
+// A dial-up operation moved the link while the watch was on: the watch ends without a check
+// or a reopen of its own.
+TEST_F(LineMonitorTest, WatchEndsWhenTheOwnConnectionOrTheSerialPortHoldsTheLink) {
+    const struct {
+        const char* label;
+        bool ownUp;
+        bool onSocket;
+    } rows[] = {{"own connection up", true, true}, {"link on the serial port", false, false}};
+    for (const auto& r : rows) {
+        SCOPED_TRACE(r.label);
+        m_connectionUp = false;
+        m_monitor.SetForeignWatch(true);
+        m_monitor.SetOnlineClock({r.ownUp, m_clock.Now(), 0});
+        m_link.m_onSocket = r.onSocket;
+        m_monitor.Start();
+        NextOf(WM_RV_LINK_RESTORED);
+        EXPECT_FALSE(m_monitor.ForeignWatch());
+        EXPECT_EQ(m_watchChecks.load(), 0);
+        EXPECT_EQ(m_link.m_reopens.load(), 0);
+        m_monitor.Stop();
+        m_monitor.SetOnlineClock({});
+        while (m_posted.Size() > 0) {
+            Next();
+        }
+    }
 }
 
 TEST_F(LineMonitorTest, NoBytesAreTakenWhileTheLinkLockIsHeld) {

@@ -1,6 +1,7 @@
 // CModem's transport over a real pseudo-terminal and real loopback UDP: transport choice, the
 // byte queue, the reader thread's pause on a broken link, and what is sent on close.
 #include "adapter/CModem.h"
+#include "adapter/SerialPortSettings.h"
 #include "core/Trace.h"
 #include "support/LinkTest.h"
 #include "support/PtyScriptedPeer.h"
@@ -9,10 +10,14 @@
 #include <algorithm>
 #include <arpa/inet.h>
 #include <atomic>
+#include <fcntl.h>
+#include <future>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
+#include <termios.h>
 #include <unistd.h>
 
 using namespace std::chrono_literals;
@@ -72,10 +77,10 @@ protected:
     std::unique_ptr<CScriptedPeer> m_udp;
 };
 
-TEST_F(ModemTest, ConstructorEmptiesTheTraceAndStartsClosed) {
-    WriteFileText(m_trace, "previous run\n");
+TEST_F(ModemTest, ConstructorStartsClosedAndKeepsEarlierTraceLines) {
+    WriteFileText(m_trace, "written at start-up\n");
     CModem modem(Hooks());
-    EXPECT_EQ(ReadFileText(m_trace), "");
+    EXPECT_EQ(ReadFileText(m_trace), "written at start-up\n");
     EXPECT_FALSE(modem.IsOpen());
     EXPECT_EQ(modem.ReadD(nullptr, 0), -1);
     EXPECT_EQ(modem.Write("AT\r", 3), -1);
@@ -196,20 +201,52 @@ TEST_F(ModemTest, VanishedDevicePausesTheReaderWithoutHarm) {
     EXPECT_FALSE(modem.IsOpen());
 }
 
-TEST_F(ModemTest, ZeroLengthDatagramCountsAsABrokenLink) {
+TEST_F(ModemTest, SocketKeepsListeningAfterAnEmptyDatagramOrARefusedSend) {
     StartUdp();
     CModem modem(Hooks());
     ASSERT_TRUE(OpenSettled(modem, m_link, false));
     EXPECT_EQ(modem.ReadD(nullptr, 0), 0) << "an idle socket would block; that is not an error";
     ASSERT_TRUE(m_udp->Send(""));
-    ASSERT_TRUE(WaitForTraceLine(m_trace, "<dbg> ReadD() returned -1, pausing thread", 3s));
-    const auto lines = Trace();
-    const auto peek = std::find(lines.begin(), lines.end(), "<dbg> recv() (peek) returned 0");
-    ASSERT_NE(peek, lines.end());
-    EXPECT_EQ(*(peek + 1), "<dbg> ReadD() returned -1, pausing thread");
-    // Paused: later datagrams stay in the socket, not in the queue.
     ASSERT_TRUE(m_udp->Send("RING\r"));
-    EXPECT_FALSE(modem.WaitForData(300ms));
+    EXPECT_EQ(ReadQueuedBytes(modem, 5), "RING\r") << "the empty datagram must not hide what follows";
+
+    // Nobody on the adapter's port: the network answers the next command with "port unreachable".
+    m_udp.reset();
+    EXPECT_EQ(modem.WriteCommand("AT\r"), 3);
+    EXPECT_TRUE(WaitForTraceLine(m_trace, "<dbg> recv() failed: Connection refused; still listening", 3s));
+    // The adapter is back and answers the next command.
+    StartUdp();
+    modem.WriteCommand("AT\r");
+    EXPECT_TRUE(modem.WaitForReply("OK\r", 3s));
+    EXPECT_EQ(CountTrace("<dbg> ReadD() returned -1, pausing thread"), 0u);
+}
+
+TEST_F(ModemTest, WithoutItsEventfdTheOpenFailsInsteadOfHanging) {
+    // Leave one free descriptor below the limit: the socket takes it and eventfd() finds none.
+    std::vector<int> free;
+    for (int fd = 0; free.size() < 2; ++fd) {
+        if (::fcntl(fd, F_GETFD) < 0) {
+            free.push_back(fd);
+        }
+    }
+    rlimit old{};
+    ASSERT_EQ(::getrlimit(RLIMIT_NOFILE, &old), 0);
+    rlimit low = old;
+    low.rlim_cur = static_cast<rlim_t>(free[1]);
+    ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &low), 0);
+    auto modem = std::make_unique<CModem>(Hooks());
+    ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &old), 0);
+
+    auto opened =
+        std::async(std::launch::async, [&] { return modem->Open(m_link, 115200, kAddress, kAdapterPort, true); });
+    ASSERT_EQ(opened.wait_for(5s), std::future_status::ready) << "the open hangs";
+    EXPECT_FALSE(opened.get());
+    EXPECT_EQ(modem->LastOpenProblem().error, EMFILE);
+    EXPECT_NE(CountTrace("<dbg> CModem::Open() cannot run the link: its wake-up event could not be created: Too many "
+                         "open files"),
+              0u);
+    EXPECT_TRUE(m_pty->Commands().empty());
+    modem.reset();
 }
 
 TEST_F(ModemTest, LargeDatagramIsQueuedWhole) {
@@ -297,16 +334,34 @@ TEST_F(ModemTest, InterruptWaitEndsAWaitAtOnce) {
     waker.join();
 }
 
-TEST_F(ModemTest, ConfigurePortSetsSupportedRatesOnly) {
-    CModem modem(Hooks());
-    ASSERT_TRUE(OpenSettled(modem, m_link, true));
-    EXPECT_EQ(m_pty->SlaveRate(), 115200);
-    for (int rate : {1200, 9600, 57600, 230400}) {
-        modem.ConfigurePort(rate);
-        EXPECT_EQ(m_pty->SlaveRate(), rate);
+TEST_F(ModemTest, OpenPutsTheUnconfiguredPortInRawModeAtAnyRate) {
+    const struct {
+        int baud;
+        unsigned rate;
+    } rows[] = {{14400, 14400}, {28800, 28800}, {115200, 115200}, {0, 115200}};
+    for (const auto& r : rows) {
+        SCOPED_TRACE(r.baud);
+        // The port as a fresh tty has it: canonical mode with echo, at 9600.
+        const int slave = ::open(m_pty->SlavePath().c_str(), O_RDWR | O_NOCTTY);
+        ASSERT_GE(slave, 0);
+        termios t{};
+        ASSERT_EQ(::tcgetattr(slave, &t), 0);
+        t.c_lflag |= ICANON | ECHO | ISIG;
+        t.c_iflag |= ICRNL;
+        t.c_oflag |= OPOST;
+        ::cfsetspeed(&t, B9600);
+        ASSERT_EQ(::tcsetattr(slave, TCSANOW, &t), 0);
+        ::close(slave);
+
+        CModem modem(Hooks());
+        ASSERT_TRUE(modem.Open(m_link, r.baud, kAddress, kAdapterPort, true));
+        const SSerialSettings seen = m_pty->SlaveSettings();
+        EXPECT_EQ(seen.outputRate, r.rate);
+        EXPECT_EQ(seen.inputRate, r.rate);
+        EXPECT_TRUE(seen.raw);
+        EXPECT_TRUE(seen.rtsCts);
+        modem.Close();
     }
-    modem.ConfigurePort(12345); // not a rate the port has: unchanged
-    EXPECT_EQ(m_pty->SlaveRate(), 230400);
 }
 
 TEST_F(ModemTest, DrainInputDiscardsWhatArrivedDuringTheWait) {
