@@ -650,9 +650,7 @@ void CMainDialog::OnConfigure() {
     if (!m_host.RunSettingsDialog(CWindowHost::ESettingsDialog::Configuration, edited)) {
         return;
     }
-    m_settings = edited;
-    m_settings.m_nCurrentRASConnection = std::clamp(m_settings.m_nCurrentRASConnection, 0, kRasSlots - 1);
-    m_nSReg63 = m_settings.m_nSReg63;
+    m_settings.TakeConfigurationValues(edited);
     SetLinkArgs();
     RebuildConnectionMenu();
     ApplyCallWaiting();
@@ -661,7 +659,7 @@ void CMainDialog::OnConfigure() {
 void CMainDialog::OnRemoteControl() {
     CSettings edited = m_settings;
     if (m_host.RunSettingsDialog(CWindowHost::ESettingsDialog::RemoteControl, edited)) {
-        m_settings = edited;
+        m_settings.TakeRemoteControlValues(edited);
     }
 }
 

@@ -117,6 +117,13 @@ public:
     // A value that is not in the encoding is taken as a password written in clear.
     static std::string DecodePassword(const std::string& encoded);
 
+    // The values each settings dialog shows. After OK the controller takes exactly these from
+    // the dialog's copy: everything else may have changed while the dialog was open (the
+    // current dial-up slot chosen from the tray, the list windows shown or hidden, the S63
+    // value the adapter gave, the on-line time) and stays as it is now.
+    void TakeConfigurationValues(const CSettings& edited);
+    void TakeRemoteControlValues(const CSettings& edited);
+
     // The configured dial-up slots: a slot counts when its name is neither empty nor
     // "<none selected>".
     bool IsSlotConfigured(int slot) const;

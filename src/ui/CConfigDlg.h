@@ -32,9 +32,8 @@ public:
     CConfigDlg(const CSettings& settings, IDialUpService& dialUp, const MessageBoxFn& showMessage,
                const std::vector<std::string>& serialDevices, QWidget* parent = nullptr);
 
-    // Copies the dialog's values into the settings, in the order the program always has:
-    // slots, dialling rules, port and speed, device, caller-ID values, call-waiting values.
-    // The current dial-up slot and everything the dialog does not show stay as they are.
+    // Copies the values the dialog shows into the settings (CSettings::TakeConfigurationValues);
+    // the current dial-up slot and everything else the dialog does not show stay as they are.
     void ApplyTo(CSettings& settings) const;
 
     // Runs the dialog modally on the settings; on OK copies the values back and returns true.
@@ -75,10 +74,7 @@ private:
     IDialUpService& m_dialUp;
     MessageBoxFn m_showMessage;
     int m_shownSlot = 0;
-    std::string m_deviceName;
     std::vector<std::string> m_devices; // device of each entry, in the entry combo's order
-    std::string m_comPortText;
-    std::string m_baudText;
 
     QComboBox* m_comboComPort = nullptr;
     QComboBox* m_comboBaud = nullptr;
