@@ -12,7 +12,9 @@
 #include "ui/CRemoteControlDlg.h"
 
 #include <QCheckBox>
+#include <QColorDialog>
 #include <QComboBox>
+#include <QFontDialog>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPointer>
@@ -314,6 +316,42 @@ private slots:
         QCOMPARE(offered, 0x123456u);
         dialog.ApplyTo(out);
         QCOMPARE(out.m_dwCIDBackgroundColor, 0xABCDEFu);
+    }
+
+    // The system's choosers: the font first, then its colour. Cancelling the colour keeps the
+    // font just chosen, with the colour it had.
+    void systemFontKeptWhenItsColourIsCancelled() {
+        CSettings settings;
+        settings.m_strCIDFontName = "DejaVu Sans";
+        settings.m_dwCIDFontColor = 0x112233;
+        CCallerIdSetupDlg dialog(settings, MessageRecorder().Fn());
+        dialog.show();
+        QString family;
+        bool colourCancelled = false;
+        QTimer::singleShot(0, this, [&] {
+            auto* fonts = qobject_cast<QFontDialog*>(QApplication::activeModalWidget());
+            QVERIFY(fonts != nullptr);
+            QFont chosen(QStringLiteral("DejaVu Serif"));
+            chosen.setPointSize(15);
+            chosen.setBold(true);
+            fonts->setCurrentFont(chosen);
+            family = fonts->currentFont().family();
+            QTimer::singleShot(0, this, [&] {
+                auto* colours = qobject_cast<QColorDialog*>(QApplication::activeModalWidget());
+                QVERIFY(colours != nullptr);
+                colours->reject();
+                colourCancelled = true;
+            });
+            fonts->accept();
+        });
+        Click(&dialog, "buttonSelectFont");
+        QVERIFY(colourCancelled);
+        CSettings out;
+        dialog.ApplyTo(out);
+        QCOMPARE(QString::fromStdString(out.m_strCIDFontName), family);
+        QCOMPARE(out.m_nCIDFontSize, 150);
+        QVERIFY(out.m_bCIDFontBold);
+        QCOMPARE(out.m_dwCIDFontColor, 0x112233u);
     }
 
     void onlyIfNotInPhoneBookFollowsShowNumber() {
