@@ -131,7 +131,7 @@ void CConfigDlg::Build(const std::vector<std::string>& serialDevices) {
 
     // Area-code dialling rules.
     m_editAreaCode = Named(new QLineEdit(QString::fromStdString(m_work.m_strDefaultAreaCode), this), "editAreaCode");
-    m_editAreaCode->setValidator(new CDigitsValidator(m_editAreaCode));
+    m_editAreaCode->setValidator(new CDigitsValidator(m_editAreaCode, 3));
     m_editAreaCode->setMaximumWidth(90);
     m_checkAlwaysDialAreaCode = Named(new QCheckBox(tr("Always dial area code"), this), "checkAlwaysDialAreaCode");
     m_checkAlwaysDialAreaCode->setChecked(m_work.m_bAlwaysDialAreaCode);
@@ -313,6 +313,9 @@ void CConfigDlg::OnCallWaitingSetup() {
 }
 
 void CConfigDlg::accept() {
+    if (!FieldHoldsDigits(m_editAreaCode, 3, 3, kAreaCodeMessage, m_showMessage)) {
+        return;
+    }
     if (m_editPassword->text() != m_editConfirmPassword->text()) {
         if (m_showMessage) {
             m_showMessage(kPasswordMismatch);

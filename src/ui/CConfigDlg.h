@@ -25,6 +25,7 @@ class CConfigDlg : public QDialog {
 public:
     static constexpr const char* kNoneSelected = "<none selected>";
     static constexpr const char* kPasswordMismatch = "Your passwords don't match - please reenter them";
+    static constexpr const char* kAreaCodeMessage = "Please enter your area code as three digits.";
 
     // The serial devices that exist (e.g. /dev/ttyUSB0) are looked up in /dev unless given.
     CConfigDlg(const CSettings& settings, IDialUpService& dialUp, const MessageBoxFn& showMessage,

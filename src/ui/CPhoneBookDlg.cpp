@@ -187,7 +187,7 @@ std::shared_ptr<CPhoneBookEntry> CPhoneBookDlg::EntryFromDialog(const CPhoneBook
 
 void CPhoneBookDlg::OnNew() {
     const CPhoneBook* phoneBook = m_model->PhoneBook();
-    CPhoneBookEntryDlg dialog(this);
+    CPhoneBookEntryDlg dialog({}, this);
     dialog.m_strArea = phoneBook != nullptr ? phoneBook->GetAreaCode() : m_settings.m_strDefaultAreaCode;
     if (!RunEntryDialog(dialog)) {
         return;
@@ -205,7 +205,7 @@ void CPhoneBookDlg::OnEdit() {
         return;
     }
     const std::uint64_t id = m_model->IdAt(rows.front());
-    CPhoneBookEntryDlg dialog(this);
+    CPhoneBookEntryDlg dialog({}, this);
     {
         const auto lock = phoneBook->Lock();
         const CPhoneBookEntry* entry = phoneBook->FindById(id);
@@ -250,7 +250,7 @@ void CPhoneBookDlg::OnEdit() {
 
 void CPhoneBookDlg::OnNewFromRecord(const CCallLogRecord& record) {
     const CPhoneBook* phoneBook = m_model->PhoneBook();
-    CPhoneBookEntryDlg dialog(this);
+    CPhoneBookEntryDlg dialog({}, this);
     const std::string& number = record.m_strNumber;
     if (number.size() < 8) {
         dialog.m_strArea = phoneBook != nullptr ? phoneBook->GetAreaCode() : m_settings.m_strDefaultAreaCode;

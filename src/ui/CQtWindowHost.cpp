@@ -514,7 +514,7 @@ bool CQtWindowHost::RunSettingsDialog(ESettingsDialog dialog, CSettings& setting
     } else if (dialog == ESettingsDialog::Configuration) {
         confirmed = CConfigDlg::Run(settings, m_dialUp, QtMessageBoxFn(m_main.get()), m_main.get());
     } else {
-        CRemoteControlDlg remote(settings, m_main.get());
+        CRemoteControlDlg remote(settings, QtMessageBoxFn(m_main.get()), m_main.get());
         confirmed = remote.exec() == QDialog::Accepted;
         if (confirmed) {
             remote.ApplyTo(settings);

@@ -153,7 +153,7 @@ private slots:
         settings.m_bRCWatchNumbers = false;
         settings.m_strRCRemoteNumber = "4085551212";
         settings.m_strRCLocalNumber = "5551000";
-        CRemoteControlDlg dialog(settings);
+        CRemoteControlDlg dialog(settings, MessageRecorder().Fn());
         dialog.show();
         SaveScreenshot(&dialog, QStringLiteral("dialog_remote_control"));
         QCOMPARE(dialog.windowTitle(), QStringLiteral("Remote Control Configuration"));
@@ -168,6 +168,8 @@ private slots:
         Click(&dialog, "checkWatchNumbers");
         Click(&dialog, "checkOutgoing");
         Click(&dialog, "checkWatchDtmf");
+        Click(&dialog, "buttonOk");
+        QCOMPARE(dialog.result(), int(QDialog::Accepted));
         CSettings edited;
         dialog.ApplyTo(edited);
         QCOMPARE(edited.m_strRCRemoteNumber, std::string("650555"));
@@ -178,6 +180,15 @@ private slots:
         QVERIFY(!edited.m_bRCWatchDTMF);
         // No enabling rules: the fields stay editable whatever the boxes say.
         QVERIFY(Child<QLineEdit>(&dialog, "editDtmf")->isEnabled());
+
+        // A number read from the file with other characters is refused on OK.
+        settings.m_strRCLocalNumber = "555-1000";
+        MessageRecorder messages;
+        CRemoteControlDlg stored(settings, messages.Fn());
+        stored.show();
+        Click(&stored, "buttonOk");
+        QVERIFY(stored.result() != QDialog::Accepted);
+        QCOMPARE(messages.messages, std::vector<std::string>{CRemoteControlDlg::kNumbersMessage});
     }
 
     void newAreaCodeTakesAnyText() {
@@ -488,6 +499,38 @@ private slots:
         QCOMPARE(result.m_strRASPassword[0], std::string("secret"));
         QCOMPARE(result.m_strModemName, std::string("/dev/ttyUSB0"));
         QCOMPARE(result.m_nCurrentRASConnection, 2); // not the dialog's business
+    }
+
+    // Typing is filtered to digits, but a value read from RV.cfg may hold anything: OK takes
+    // exactly three digits and otherwise says so and stays open.
+    void areaCodeIsThreeDigits_data() {
+        QTest::addColumn<QString>("stored");
+        QTest::addColumn<QString>("typed"); // replaces the stored value unless null
+        QTest::addColumn<bool>("accepted");
+        QTest::newRow("three digits") << "408" << QString() << true;
+        QTest::newRow("two typed") << "408"
+                                   << "40" << false;
+        QTest::newRow("none typed") << "408"
+                                    << "" << false;
+        QTest::newRow("read from the file with other characters") << "2x1-2345" << QString() << false;
+    }
+    void areaCodeIsThreeDigits() {
+        QFETCH(QString, stored);
+        QFETCH(QString, typed);
+        QFETCH(bool, accepted);
+        CSettings settings = SlotSettings();
+        settings.m_strDefaultAreaCode = stored.toStdString();
+        FakeDialUpService dialUp = TwoEntries();
+        MessageRecorder messages;
+        CConfigDlg dialog(settings, dialUp, messages.Fn(), {});
+        dialog.show();
+        if (!typed.isNull()) {
+            TypeInto(&dialog, "editAreaCode", typed);
+        }
+        Click(&dialog, "buttonOk");
+        QCOMPARE(dialog.result() == QDialog::Accepted, accepted);
+        QCOMPARE(messages.messages,
+                 accepted ? std::vector<std::string>{} : std::vector<std::string>{CConfigDlg::kAreaCodeMessage});
     }
 
     void unknownPortAndRateFallBack() {

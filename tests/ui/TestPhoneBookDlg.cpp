@@ -365,6 +365,41 @@ private slots:
         QCOMPARE(m_dlg->View()->SelectedRows(), std::vector<int>{0});
     }
 
+    // An entry needs a number, and both number fields hold digits only, also where the text
+    // came from a file rather than from the keyboard.
+    void entryDialogRefusesWhatIsNoNumber_data() {
+        QTest::addColumn<QString>("area");
+        QTest::addColumn<QString>("number");
+        QTest::addColumn<QString>("message"); // empty: accepted
+        QTest::newRow("area and number") << "408"
+                                         << "5551212"
+                                         << "";
+        QTest::newRow("number without area") << ""
+                                             << "5551212"
+                                             << "";
+        QTest::newRow("no number") << "408"
+                                   << "" << CPhoneBookEntryDlg::kNumberMessage;
+        QTest::newRow("number with a dash") << "408"
+                                            << "555-1212" << CPhoneBookEntryDlg::kNumberMessage;
+        QTest::newRow("area with a letter") << "4O8"
+                                            << "5551212" << CPhoneBookEntryDlg::kAreaMessage;
+    }
+    void entryDialogRefusesWhatIsNoNumber() {
+        QFETCH(QString, area);
+        QFETCH(QString, number);
+        QFETCH(QString, message);
+        MessageRecorder messages;
+        CPhoneBookEntryDlg dialog(messages.Fn());
+        dialog.m_strArea = area.toStdString();
+        dialog.m_strNumber = number.toStdString();
+        dialog.UpdateControls();
+        dialog.show();
+        QTest::mouseClick(dialog.OkButton(), Qt::LeftButton);
+        QCOMPARE(dialog.result() == QDialog::Accepted, message.isEmpty());
+        QCOMPARE(messages.messages,
+                 message.isEmpty() ? std::vector<std::string>{} : std::vector<std::string>{message.toStdString()});
+    }
+
     void newEntryFromTheDialog() {
         QAbstractItemModelTester tester(m_dlg->Model(), QAbstractItemModelTester::FailureReportingMode::QtTest);
         NextDialog(
