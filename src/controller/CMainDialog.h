@@ -135,6 +135,8 @@ private:
     void OnCallReport(const CModemReport& report) override;
     void OnAudioReport(const CModemReport& report) override;
 
+    // Puts a window at its saved normal rectangle, maximised when it was saved so.
+    void PlaceWindow(EWindow window, const CRect& rect, bool maximized);
     bool OpenAdapter();
     bool OpenLink(bool serialFirst = true);
     bool AdapterConnectionUp();

@@ -168,11 +168,15 @@ const KeyDef kKeys[] = {
              s.m_bMinimizeToTray = (bits & 1u) != 0;
              s.m_bWasMinimized = (bits & 2u) != 0;
              s.m_bMinimizeAtStartup = (bits & 4u) != 0;
+             s.m_bMainMaximized = (bits & 8u) != 0;
+             s.m_bPhoneBookMaximized = (bits & 16u) != 0;
+             s.m_bCallLogMaximized = (bits & 32u) != 0;
          }
      },
      [](const CSettings& s, bool wasMinimized) {
-         const unsigned bits =
-             (s.m_bMinimizeToTray ? 1u : 0u) | (wasMinimized ? 2u : 0u) | (s.m_bMinimizeAtStartup ? 4u : 0u);
+         const unsigned bits = (s.m_bMinimizeToTray ? 1u : 0u) | (wasMinimized ? 2u : 0u) |
+                               (s.m_bMinimizeAtStartup ? 4u : 0u) | (s.m_bMainMaximized ? 8u : 0u) |
+                               (s.m_bPhoneBookMaximized ? 16u : 0u) | (s.m_bCallLogMaximized ? 32u : 0u);
          return StrFormat("0x%8.8X", bits);
      }},
     RV_HEX("TotalInternetTime", m_dwTotalInternetTime, "0x%8.8X"),

@@ -52,10 +52,13 @@ public:
     bool m_bRCIncoming = true;
     bool m_bRCOutgoing = false;
     bool m_bIgnoreBlocked = false;
-    // The three bits of `Tray`.
-    bool m_bMinimizeToTray = false;    // bit 0
-    bool m_bWasMinimized = false;      // bit 1: minimised when the file was written
-    bool m_bMinimizeAtStartup = false; // bit 2
+    // The bits of `Tray`.
+    bool m_bMinimizeToTray = false;     // bit 0
+    bool m_bWasMinimized = false;       // bit 1: minimised when the file was written
+    bool m_bMinimizeAtStartup = false;  // bit 2
+    bool m_bMainMaximized = false;      // bit 3: the main window was maximised when the file was written
+    bool m_bPhoneBookMaximized = false; // bit 4: the phone book window, likewise
+    bool m_bCallLogMaximized = false;   // bit 5: the call log window, likewise
     std::uint32_t m_dwTotalInternetTime = 0;
     int m_nSReg63 = 9;
     bool m_bAlwaysDialAreaCode = false;

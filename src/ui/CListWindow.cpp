@@ -198,6 +198,9 @@ void CListWindow::FitColumns() {
 }
 
 void CListWindow::ResizeToColumns() {
+    if ((windowState() & (Qt::WindowMaximized | Qt::WindowFullScreen)) != 0) {
+        return; // the window keeps the size the user gave it
+    }
     int sum = 0;
     for (int c = 0; c < m_view->header()->count(); ++c) {
         sum += m_view->columnWidth(c);

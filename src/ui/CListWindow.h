@@ -72,8 +72,8 @@ public:
     int WindowWidthFor(int columnWidths) const;
 
     // Sets every column to its heading's width plus its pad, widened to the widest cell of
-    // the rows on screen, then resizes the window to fit the columns, keeping its height.
-    // With no rows nothing changes.
+    // the rows on screen, then resizes the window to fit the columns, keeping its height
+    // (a maximised window keeps its size). With no rows nothing changes.
     void FitColumns();
     // Sets every column to its heading's width plus its pad and sizes the window to fit.
     void SetHeadingWidths();

@@ -454,9 +454,11 @@ void CMainWindow::MinimizeByProgram() {
 
 void CMainWindow::RestoreByProgram() {
     ++m_nProgramChange;
+    // Back to what it was before: a maximised window stays maximised.
     setWindowState(windowState() & ~Qt::WindowMinimized);
     if (isVisible()) {
-        showNormal();
+        show();
+        raise();
     }
     --m_nProgramChange;
 }

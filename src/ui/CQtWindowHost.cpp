@@ -354,22 +354,32 @@ bool CQtWindowHost::IsWindowVisible(EWindow window) {
 
 void CQtWindowHost::SetWindowRect(EWindow window, const CRect& rect) {
     QWidget* target = Window(window);
-    target->move(OnSomeScreen(QPoint(rect.left, rect.top)));
+    QSize size = target->size();
     const int width = rect.right - rect.left;
     const int height = rect.bottom - rect.top;
     if (window != EWindow::Main && width > 0 && height > 0) {
-        target->resize(width, height);
+        size = QSize(width, height);
     }
+    target->setGeometry(QRect(OnSomeScreen(QPoint(rect.left, rect.top)), size));
 }
 
 CRect CQtWindowHost::WindowRect(EWindow window) {
-    QWidget* target = Window(window);
-    QRect geometry = target->geometry();
-    if (window == EWindow::Main && (m_main->isMinimized() || m_main->isMaximized())) {
-        geometry = m_main->normalGeometry();
+    const QWidget* target = Window(window);
+    QRect normal = target->geometry();
+    if ((target->windowState() & (Qt::WindowMinimized | Qt::WindowMaximized | Qt::WindowFullScreen)) != 0 &&
+        target->normalGeometry().isValid()) {
+        normal = target->normalGeometry();
     }
-    const QPoint topLeft = target->pos();
-    return CRect{topLeft.x(), topLeft.y(), topLeft.x() + geometry.width(), topLeft.y() + geometry.height()};
+    return CRect{normal.left(), normal.top(), normal.left() + normal.width(), normal.top() + normal.height()};
+}
+
+void CQtWindowHost::MaximizeWindow(EWindow window) {
+    QWidget* target = Window(window);
+    target->setWindowState(target->windowState() | Qt::WindowMaximized);
+}
+
+bool CQtWindowHost::IsWindowMaximized(EWindow window) {
+    return Window(window)->isMaximized();
 }
 
 void CQtWindowHost::MinimizeMain() {

@@ -116,6 +116,8 @@ public:
     bool IsWindowVisible(EWindow window) override;
     void SetWindowRect(EWindow window, const CRect& rect) override;
     CRect WindowRect(EWindow window) override;
+    void MaximizeWindow(EWindow window) override;
+    bool IsWindowMaximized(EWindow window) override;
     void MinimizeMain() override;
     void RestoreMain() override;
     bool IsMainMinimized() override;
