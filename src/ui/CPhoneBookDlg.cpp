@@ -113,6 +113,10 @@ void CPhoneBookDlg::SetEntryDialogRunner(EntryDialogRunner runner) {
 }
 
 void CPhoneBookDlg::Fill() {
+    // The window is built before the settings are read: the columns follow them here.
+    if (m_model->SetColumnMask(m_settings.m_dwPhoneBookColumnMask)) {
+        SetHeadingWidths();
+    }
     m_model->SetSortColumn(m_settings.m_nPhoneBookSortColumn);
     m_model->Fill();
     FitColumns();
@@ -322,13 +326,7 @@ void CPhoneBookDlg::OnToggleColumn(int bit) {
 
 void CPhoneBookDlg::OnColumnsChanged() {
     m_model->Clear();
-    RebuildColumns();
-    Fill();
-}
-
-void CPhoneBookDlg::RebuildColumns() {
-    m_model->SetColumnMask(m_settings.m_dwPhoneBookColumnMask);
-    SetHeadingWidths();
+    Fill(); // builds the columns from the mask again
 }
 
 void CPhoneBookDlg::OnHeaderClicked(int k) {

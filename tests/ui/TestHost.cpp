@@ -239,6 +239,17 @@ private slots:
         QVERIFY(rig.host->IsMainMinimized());
     }
 
+    // The phone book window is built before RV.cfg is read: the saved columns (Number forced
+    // on) are shown from the start, and the first toggle adds just its own column.
+    void savedPhoneBookColumnsAtStart() {
+        HostRig rig([](CSettings& s) { s.m_dwPhoneBookColumnMask = 0x0011; }); // Name, Flags
+        CPhoneBookModel* model = rig.host->PhoneBookWindow()->Model();
+        QCOMPARE(model->columnCount(), 3);
+        QCOMPARE(model->headerData(1, Qt::Horizontal).toString(), QStringLiteral("Number"));
+        rig.host->PhoneBookWindow()->OnToggleColumn(2); // "Memo"
+        QVERIFY(QTest::qWaitFor([&] { return model->columnCount() == 4; }, 2000));
+    }
+
     // Maximised windows are saved with the rectangle they return to and as maximised, and
     // come back both ways at the next start.
     void maximisedWindowsKeepTheirNormalGeometry() {
