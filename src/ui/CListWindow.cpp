@@ -3,6 +3,7 @@
 #include "core/Format.h"
 
 #include <QAction>
+#include <QCloseEvent>
 #include <QHeaderView>
 #include <QItemSelectionModel>
 #include <QKeyEvent>
@@ -195,6 +196,11 @@ void CListWindow::FitColumns() {
     if (m_bInitialised) {
         ResizeToColumns();
     }
+}
+
+void CListWindow::closeEvent(QCloseEvent* event) {
+    event->ignore();
+    OnHide();
 }
 
 void CListWindow::ResizeToColumns() {

@@ -84,7 +84,7 @@ public:
     void OnEdit();
     void OnDelete();
     void OnClearTotals();
-    void OnHide();
+    void OnHide() override;
     void OnToggleColumn(int bit);
     void OnColumnsChanged();
     // A click on the header of visible column k.

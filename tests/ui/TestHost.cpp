@@ -239,6 +239,30 @@ private slots:
         QVERIFY(rig.host->IsMainMinimized());
     }
 
+    // Closing a list window with the window manager (Alt+F4, a close box) is its "&Hide": the
+    // View command then brings it back with one click.
+    void closingAListWindowHidesIt_data() {
+        QTest::addColumn<bool>("phoneBook");
+        QTest::newRow("phone book") << true;
+        QTest::newRow("call log") << false;
+    }
+    void closingAListWindowHidesIt() {
+        QFETCH(bool, phoneBook);
+        HostRig rig([](CSettings& s) {
+            s.m_bPhoneBookVisible = true;
+            s.m_bCallLogVisible = true;
+        });
+        QWidget* window = phoneBook ? static_cast<QWidget*>(rig.host->PhoneBookWindow()) : rig.host->CallLogWindow();
+        const bool& visible =
+            phoneBook ? rig.dialog->Settings().m_bPhoneBookVisible : rig.dialog->Settings().m_bCallLogVisible;
+        window->close();
+        QVERIFY(!window->isVisible());
+        QVERIFY(!visible);
+        rig.Main().Actions(phoneBook ? cmd::kViewPhoneBook : cmd::kViewCallLog).front()->trigger();
+        QVERIFY(window->isVisible());
+        QVERIFY(visible);
+    }
+
     // The phone book window is built before RV.cfg is read: the saved columns (Number forced
     // on) are shown from the start, and the first toggle adds just its own column.
     void savedPhoneBookColumnsAtStart() {
