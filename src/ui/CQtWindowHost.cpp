@@ -63,6 +63,11 @@ CQtWindowHost::CQtWindowHost(const IClock& clock, IDialUpService& dialUp)
             }
         },
         this);
+    connect(m_tray, &CTrayIcon::ShownChanged, this, [this](bool shown) {
+        if (!shown) {
+            BackFromVanishedTray();
+        }
+    });
     m_messageBox = QtMessageBoxFn(m_main.get());
 }
 
@@ -106,12 +111,31 @@ void CQtWindowHost::ShowMainAfterStartUp() {
         return; // in the tray
     }
     if (m_bStartMinimized) {
-        m_main->show();
-        m_main->MinimizeByProgram();
+        ShowMainMinimized();
         return;
     }
     m_main->SetVisibleByProgram(true);
     m_main->activateWindow();
+}
+
+void CQtWindowHost::ShowMainMinimized() {
+    m_main->show();
+    m_main->MinimizeByProgram();
+}
+
+void CQtWindowHost::BackFromVanishedTray() {
+    if (m_bEnded) {
+        return;
+    }
+    if (!m_bMainShown) {
+        m_bStartMinimized = m_bStartMinimized || m_bStartHidden;
+        m_bStartHidden = false;
+        return;
+    }
+    if (!m_main->isVisible()) {
+        // Hidden in a tray that is gone: the taskbar keeps the window within reach.
+        ShowMainMinimized();
+    }
 }
 
 std::vector<CCallerIdPopup*> CQtWindowHost::OpenPopups() const {
@@ -329,12 +353,13 @@ void CQtWindowHost::ShowWindow(EWindow window, bool show) {
     }
     if (!m_bMainShown) {
         // Start-up: the window appears (or not) once start-up is over.
-        m_bStartHidden = !show && CTrayIcon::Available();
-        m_bStartMinimized = !show && !CTrayIcon::Available();
+        m_bStartHidden = !show && m_tray->Shown();
+        m_bStartMinimized = !show && !m_tray->Shown();
         return;
     }
     if (!show) {
-        if (CTrayIcon::Available()) {
+        // Only into a tray that shows the icon to bring the window back with.
+        if (m_tray->Shown()) {
             m_main->SetVisibleByProgram(false);
         } else {
             // No tray to come back from: the taskbar keeps the window within reach.

@@ -137,6 +137,9 @@ public:
 
 private:
     QWidget* Window(EWindow window) const;
+    void ShowMainMinimized();
+    // The tray the main window was hidden in went away: back to the taskbar, minimised.
+    void BackFromVanishedTray();
     void DrainNow();
     void OnTimerTick(int id);
     // Counts a modal run; when the last one ends a deferred drain or quit follows.
