@@ -190,7 +190,7 @@ void CMainWindow::BuildControls() {
     CNoFocusButton* hold = MakeButton(ctl::kHold, QStringLiteral("hold"));
     hold->setText(QStringLiteral("Hold"));
     hold->setIcon(CIcons::Icon(EIcon::Hold));
-    hold->setToolTip(QStringLiteral("Put the selected call on hold, or take it back"));
+    hold->setToolTip(QStringLiteral("Put the selected call on hold"));
     CNoFocusButton* dialUp = MakeButton(ctl::kDialUp, QStringLiteral("dialUp"));
     dialUp->setText(QStringLiteral("Dial-Up"));
     dialUp->setToolTip(QStringLiteral("Connect or disconnect the dial-up connection"));
