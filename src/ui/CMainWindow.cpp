@@ -91,7 +91,7 @@ void CMainStatusBar::Place() {
     }
 }
 
-CMainWindow::CMainWindow(const IClock& clock, QWidget* parent) : QMainWindow(parent), m_clock(clock) {
+CMainWindow::CMainWindow(QWidget* parent) : QMainWindow(parent) {
     setWindowTitle(QStringLiteral("Ringvale"));
     setWindowIcon(CIcons::Icon(EIcon::App));
     setObjectName(QStringLiteral("mainWindow"));
@@ -136,7 +136,7 @@ void CMainWindow::BuildControls() {
         frame->setFrameStyle(QFrame::StyledPanel | QFrame::Sunken);
         auto* frameLayout = new QVBoxLayout(frame);
         frameLayout->setContentsMargins(1, 1, 1, 1);
-        auto* display = new CTileCtrl(m_clock, frame);
+        auto* display = new CTileCtrl(frame);
         display->setObjectName(QStringLiteral("tile%1").arg(tile));
         display->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
         frameLayout->addWidget(display);

@@ -54,8 +54,7 @@ QPoint OnSomeScreen(const QPoint& topLeft) {
 
 } // namespace
 
-CQtWindowHost::CQtWindowHost(const IClock& clock, IDialUpService& dialUp)
-    : m_clock(clock), m_dialUp(dialUp), m_main(std::make_unique<CMainWindow>(clock)) {
+CQtWindowHost::CQtWindowHost(IDialUpService& dialUp) : m_dialUp(dialUp), m_main(std::make_unique<CMainWindow>()) {
     m_tray = new CTrayIcon(
         [this](int mouseMessage) {
             if (m_dialog != nullptr) {

@@ -7,7 +7,6 @@
 #pragma once
 
 #include "core/CWindowHost.h"
-#include "core/Clock.h"
 #include "core/MessageBox.h"
 
 #include <QObject>
@@ -43,7 +42,7 @@ public:
     // Runs a settings dialog modally; true on OK.
     using SettingsRunner = std::function<bool(ESettingsDialog, CSettings&)>;
 
-    CQtWindowHost(const IClock& clock, IDialUpService& dialUp);
+    explicit CQtWindowHost(IDialUpService& dialUp);
     ~CQtWindowHost() override;
 
     // Connects the controller: the list windows are created on its settings, and commands,
@@ -148,7 +147,6 @@ private:
     void RunDeferred();
     void CloseModals();
 
-    const IClock& m_clock;
     IDialUpService& m_dialUp;
     CMainDialog* m_dialog = nullptr;
     std::unique_ptr<CMainWindow> m_main;
