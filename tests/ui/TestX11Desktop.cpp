@@ -1,8 +1,11 @@
-// The tray on a real X display (Xvfb) with a real tray host (the tint2 panel) that starts after
-// the program and stops again: the icon appears when the tray does, "Minimize to Tray" hides
-// the windows only while the icon is there, and a window hidden in a tray that goes comes back
-// to the taskbar. Exits with 77 (skipped) where Xvfb or tint2 is not installed.
+// The program on a real X display of 1280x800 (Xvfb): the tray with a real tray host (the tint2
+// panel) that starts after the program and stops again — the icon appears when the tray does,
+// "Minimize to Tray" hides the windows only while the icon is there, and a window hidden in a
+// tray that goes comes back to the taskbar — and the demo's windows, which fit the screen side
+// by side. Exits with 77 (skipped) where Xvfb or tint2 is not installed.
 #include "TestHostRig.h"
+#include "ui/CCallLogDlg.h"
+#include "ui/CPhoneBookModel.h"
 
 #include <QProcess>
 #include <QStandardPaths>
@@ -84,7 +87,7 @@ void AnnounceOneDesktop() {
 
 } // namespace
 
-class TestTray : public QObject {
+class TestX11Desktop : public QObject {
     Q_OBJECT
 private slots:
     void trayThatComesLateAndGoes() {
@@ -128,6 +131,37 @@ private slots:
         QVERIFY(rig.dialog->OnSysCommand(CMainDialog::SC_MINIMIZE));
         QVERIFY(main.isVisible() && main.isMinimized());
     }
+
+    // The demo's saved windows fit the screen without overlapping, with room for the frames a
+    // window manager adds (a title bar above, a border around).
+    void demoWindowsFitTheScreenSideBySide() {
+        const std::string demo = qEnvironmentVariable("RINGVALE_SOURCE_DIR").toStdString() + "/demo/";
+        TempDir copies; // the program rewrites its files: it works on copies
+        for (const char* file : {"RV.pbk", "RV.log"}) {
+            WriteFileText(copies.File(file), ReadFileText(demo + file));
+        }
+        CSettings saved;
+        saved.Parse(ReadFileText(demo + "RV.cfg.in"), {});
+        HostRig rig([&](CSettings& s) {
+            s.m_rcMainPos = saved.m_rcMainPos;
+            s.m_rcPhoneBookPos = saved.m_rcPhoneBookPos;
+            s.m_rcCallLogPos = saved.m_rcCallLogPos;
+            s.m_bPhoneBookVisible = s.m_bCallLogVisible = true;
+            s.m_dwPhoneBookColumnMask = saved.m_dwPhoneBookColumnMask;
+            s.m_strPhoneBookName = copies.File("RV.pbk");
+            s.m_strCallLogName = copies.File("RV.log");
+        });
+        QCOMPARE(rig.host->PhoneBookWindow()->Model()->rowCount(), 4);
+        const std::vector<QWidget*> windows = {&rig.Main(), rig.host->PhoneBookWindow(), rig.host->CallLogWindow()};
+        for (std::size_t i = 0; i < windows.size(); ++i) {
+            const QRect framed = windows[i]->geometry().adjusted(-4, -30, 4, 4);
+            QVERIFY2(QRect(0, 0, 1280, 800).contains(framed), qPrintable(windows[i]->windowTitle()));
+            for (std::size_t j = i + 1; j < windows.size(); ++j) {
+                QVERIFY2(!framed.intersects(windows[j]->geometry().adjusted(-4, -30, 4, 4)),
+                         qPrintable(windows[i]->windowTitle() + QStringLiteral(" / ") + windows[j]->windowTitle()));
+            }
+        }
+    }
 };
 
 int main(int argc, char** argv) {
@@ -147,8 +181,8 @@ int main(int argc, char** argv) {
     // The tray of the X display, not a status-notifier host on some session bus.
     qunsetenv("DBUS_SESSION_BUS_ADDRESS");
     QApplication application(argc, argv);
-    TestTray test;
+    TestX11Desktop test;
     return QTest::qExec(&test, argc, argv);
 }
 
-#include "TestTray.moc"
+#include "TestX11Desktop.moc"
