@@ -32,10 +32,6 @@ CTrayIcon::~CTrayIcon() {
     Remove();
 }
 
-bool CTrayIcon::Available() {
-    return g_availableForTesting.value_or(QSystemTrayIcon::isSystemTrayAvailable());
-}
-
 void CTrayIcon::SetAvailableForTesting(std::optional<bool> available) {
     g_availableForTesting = available;
 }

@@ -20,10 +20,9 @@ public:
     explicit CTrayIcon(std::function<void(int mouseMessage)> notify, QObject* parent = nullptr);
     ~CTrayIcon() override;
 
-    // Whether the desktop offers a tray at all.
-    static bool Available();
-    // Tests decide what Available() answers (std::nullopt: ask the desktop again). The real
-    // icon still appears only where a tray exists.
+    // Tests without a display decide whether there is a tray to hide in (Shown() answers it
+    // while the icon is added; std::nullopt: ask the desktop again). The real icon still
+    // appears only where a tray exists.
     static void SetAvailableForTesting(std::optional<bool> available);
 
     void Add(int image, const QString& tip);
