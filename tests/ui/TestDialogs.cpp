@@ -503,34 +503,27 @@ private slots:
 
     // Typing is filtered to digits, but a value read from RV.cfg may hold anything: OK takes
     // exactly three digits and otherwise says so and stays open.
-    void areaCodeIsThreeDigits_data() {
-        QTest::addColumn<QString>("stored");
-        QTest::addColumn<QString>("typed"); // replaces the stored value unless null
-        QTest::addColumn<bool>("accepted");
-        QTest::newRow("three digits") << "408" << QString() << true;
-        QTest::newRow("two typed") << "408"
-                                   << "40" << false;
-        QTest::newRow("none typed") << "408"
-                                    << "" << false;
-        QTest::newRow("read from the file with other characters") << "2x1-2345" << QString() << false;
-    }
     void areaCodeIsThreeDigits() {
-        QFETCH(QString, stored);
-        QFETCH(QString, typed);
-        QFETCH(bool, accepted);
-        CSettings settings = SlotSettings();
-        settings.m_strDefaultAreaCode = stored.toStdString();
-        FakeDialUpService dialUp = TwoEntries();
-        MessageRecorder messages;
-        CConfigDlg dialog(settings, dialUp, messages.Fn(), {});
-        dialog.show();
-        if (!typed.isNull()) {
-            TypeInto(&dialog, "editAreaCode", typed);
+        const struct {
+            const char* stored;
+            const char* typed; // replaces the stored value unless null
+            bool accepted;
+        } cases[] = {{"408", nullptr, true}, {"408", "40", false}, {"408", "", false}, {"2x1-2345", nullptr, false}};
+        for (const auto& c : cases) {
+            CSettings settings = SlotSettings();
+            settings.m_strDefaultAreaCode = c.stored;
+            FakeDialUpService dialUp = TwoEntries();
+            MessageRecorder messages;
+            CConfigDlg dialog(settings, dialUp, messages.Fn(), {});
+            dialog.show();
+            if (c.typed != nullptr) {
+                TypeInto(&dialog, "editAreaCode", QString::fromLatin1(c.typed));
+            }
+            Click(&dialog, "buttonOk");
+            QCOMPARE(dialog.result() == QDialog::Accepted, c.accepted);
+            QCOMPARE(messages.messages,
+                     c.accepted ? std::vector<std::string>{} : std::vector<std::string>{CConfigDlg::kAreaCodeMessage});
         }
-        Click(&dialog, "buttonOk");
-        QCOMPARE(dialog.result() == QDialog::Accepted, accepted);
-        QCOMPARE(messages.messages,
-                 accepted ? std::vector<std::string>{} : std::vector<std::string>{CConfigDlg::kAreaCodeMessage});
     }
 
     void unknownPortAndRateFallBack() {

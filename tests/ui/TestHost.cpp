@@ -305,15 +305,8 @@ private slots:
         QCOMPARE(QRect(QPoint(book.left, book.top), QPoint(book.right - 1, book.bottom - 1)), bookNormal);
         QVERIFY(saved.m_bMainMaximized && saved.m_bPhoneBookMaximized && !saved.m_bCallLogMaximized);
 
-        HostRig again([&](CSettings& s) {
-            s.m_bPhoneBookVisible = true;
-            s.m_rcMainPos = saved.m_rcMainPos;
-            s.m_rcPhoneBookPos = saved.m_rcPhoneBookPos;
-            s.m_bMainMaximized = saved.m_bMainMaximized;
-            s.m_bPhoneBookMaximized = saved.m_bPhoneBookMaximized;
-        });
-        QVERIFY(again.Main().isMaximized());
-        QVERIFY(again.host->PhoneBookWindow()->isMaximized());
+        HostRig again([&](CSettings& s) { s = saved; });
+        QVERIFY(again.Main().isMaximized() && again.host->PhoneBookWindow()->isMaximized());
         QVERIFY(!again.host->CallLogWindow()->isMaximized());
         QCOMPARE(again.Main().normalGeometry().topLeft(), mainNormal);
         QCOMPARE(again.host->PhoneBookWindow()->normalGeometry(), bookNormal);

@@ -367,37 +367,27 @@ private slots:
 
     // An entry needs a number, and both number fields hold digits only, also where the text
     // came from a file rather than from the keyboard.
-    void entryDialogRefusesWhatIsNoNumber_data() {
-        QTest::addColumn<QString>("area");
-        QTest::addColumn<QString>("number");
-        QTest::addColumn<QString>("message"); // empty: accepted
-        QTest::newRow("area and number") << "408"
-                                         << "5551212"
-                                         << "";
-        QTest::newRow("number without area") << ""
-                                             << "5551212"
-                                             << "";
-        QTest::newRow("no number") << "408"
-                                   << "" << CPhoneBookEntryDlg::kNumberMessage;
-        QTest::newRow("number with a dash") << "408"
-                                            << "555-1212" << CPhoneBookEntryDlg::kNumberMessage;
-        QTest::newRow("area with a letter") << "4O8"
-                                            << "5551212" << CPhoneBookEntryDlg::kAreaMessage;
-    }
     void entryDialogRefusesWhatIsNoNumber() {
-        QFETCH(QString, area);
-        QFETCH(QString, number);
-        QFETCH(QString, message);
-        MessageRecorder messages;
-        CPhoneBookEntryDlg dialog(messages.Fn());
-        dialog.m_strArea = area.toStdString();
-        dialog.m_strNumber = number.toStdString();
-        dialog.UpdateControls();
-        dialog.show();
-        QTest::mouseClick(dialog.OkButton(), Qt::LeftButton);
-        QCOMPARE(dialog.result() == QDialog::Accepted, message.isEmpty());
-        QCOMPARE(messages.messages,
-                 message.isEmpty() ? std::vector<std::string>{} : std::vector<std::string>{message.toStdString()});
+        const struct {
+            const char* area;
+            const char* number;
+            const char* refusal; // null: accepted
+        } cases[] = {{"408", "5551212", nullptr},
+                     {"", "5551212", nullptr},
+                     {"408", "", CPhoneBookEntryDlg::kNumberMessage},
+                     {"408", "555-1212", CPhoneBookEntryDlg::kNumberMessage},
+                     {"4O8", "5551212", CPhoneBookEntryDlg::kAreaMessage}};
+        for (const auto& c : cases) {
+            MessageRecorder messages;
+            CPhoneBookEntryDlg dialog(messages.Fn());
+            dialog.m_strArea = c.area;
+            dialog.m_strNumber = c.number;
+            dialog.UpdateControls();
+            dialog.show();
+            QTest::mouseClick(dialog.OkButton(), Qt::LeftButton);
+            QVERIFY2((dialog.result() == QDialog::Accepted) == (c.refusal == nullptr), c.number);
+            QCOMPARE(messages.messages, c.refusal ? std::vector<std::string>{c.refusal} : std::vector<std::string>{});
+        }
     }
 
     void newEntryFromTheDialog() {
