@@ -26,8 +26,8 @@ public:
     static constexpr const char* kTitle = "Ringvale - Incoming Call";
 
     // Creates and shows a popup centred on the screen (its frame, not only its client area),
-    // above every other window. The popup
-    // deletes itself when dismissed; the returned pointer is only for watching it (QPointer).
+    // above every other window. The popup deletes itself when dismissed; the returned pointer
+    // is only for watching it (QPointer).
     static CCallerIdPopup* Open(const SCallerIdPopup& call);
 
     // Takes the snapshot; the number is dropped when it is not to be shown.
