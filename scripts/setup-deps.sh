@@ -2,8 +2,10 @@
 # Installs what building and testing Ringvale needs on Debian 12, skipping what is there.
 set -euo pipefail
 
-packages=(cmake g++ make pkg-config qt6-base-dev qt6-base-dev-tools libgl-dev libgtest-dev libgmock-dev
-          googletest libbenchmark-dev clang libclang-rt-14-dev ppp)
+# qt6-base-private-dev: the tray follows the X11 platform's report of the tray coming and going.
+# xvfb, tint2, libxcb1-dev: the tray test runs a real X display with a real tray host.
+packages=(cmake g++ make pkg-config qt6-base-dev qt6-base-dev-tools qt6-base-private-dev libgl-dev libgtest-dev
+          libgmock-dev googletest libbenchmark-dev clang libclang-rt-14-dev ppp xvfb tint2 libxcb1-dev)
 missing=()
 for p in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

@@ -137,11 +137,11 @@ bool CMainDialog::OnInitDialog() {
 
     m_host.SetButtonImage(ctl::kDialUp, img::kOfflineIcon);
     m_host.SetButtonImage(ctl::kCallWaiting, img::kCallWaitingIcon);
-    m_host.SetWindowRect(EWindow::Main, m_settings.m_rcMainPos);
+    PlaceWindow(EWindow::Main, m_settings.m_rcMainPos, m_settings.m_bMainMaximized);
 
     m_settings.m_dwPhoneBookColumnMask |= 0x9;
-    m_host.SetWindowRect(EWindow::PhoneBook, m_settings.m_rcPhoneBookPos);
-    m_host.SetWindowRect(EWindow::CallLog, m_settings.m_rcCallLogPos);
+    PlaceWindow(EWindow::PhoneBook, m_settings.m_rcPhoneBookPos, m_settings.m_bPhoneBookMaximized);
+    PlaceWindow(EWindow::CallLog, m_settings.m_rcCallLogPos, m_settings.m_bCallLogMaximized);
 
     const MessageBoxFn box = [this](const std::string& text) { ShowMessage(text); };
     m_phoneBook = std::make_unique<CPhoneBook>(m_settings.m_strPhoneBookName, m_settings.m_strDefaultAreaCode, box);
@@ -177,6 +177,13 @@ bool CMainDialog::OnInitDialog() {
 
     m_bInitialized = true;
     return true;
+}
+
+void CMainDialog::PlaceWindow(EWindow window, const CRect& rect, bool maximized) {
+    m_host.SetWindowRect(window, rect);
+    if (maximized) {
+        m_host.MaximizeWindow(window);
+    }
 }
 
 bool CMainDialog::OpenLink(bool serialFirst, std::vector<std::string>* boxes) {
@@ -263,8 +270,11 @@ void CMainDialog::ShutDown() {
     m_bInitialized = false;
     m_dialUpManager->HangUpAtShutDown();
     m_settings.m_rcPhoneBookPos = m_host.WindowRect(EWindow::PhoneBook);
+    m_settings.m_bPhoneBookMaximized = m_host.IsWindowMaximized(EWindow::PhoneBook);
     m_settings.m_rcCallLogPos = m_host.WindowRect(EWindow::CallLog);
+    m_settings.m_bCallLogMaximized = m_host.IsWindowMaximized(EWindow::CallLog);
     m_settings.m_rcMainPos = m_host.WindowRect(EWindow::Main);
+    m_settings.m_bMainMaximized = m_host.IsWindowMaximized(EWindow::Main);
     m_host.RemoveTrayIcon();
     m_settings.m_nSReg63 = m_nSReg63;
     m_settings.Save(m_options.settingsPath, m_bMinimized, [this](const std::string& text) { m_host.MessageBox(text); });
@@ -720,9 +730,7 @@ void CMainDialog::OnConfigure() {
     if (!m_host.RunSettingsDialog(CWindowHost::ESettingsDialog::Configuration, edited)) {
         return;
     }
-    m_settings = edited;
-    m_settings.m_nCurrentRASConnection = std::clamp(m_settings.m_nCurrentRASConnection, 0, kRasSlots - 1);
-    m_nSReg63 = m_settings.m_nSReg63;
+    m_settings.TakeConfigurationValues(edited);
     SetLinkArgs();
     RebuildConnectionMenu();
     ApplyCallWaiting();
@@ -731,7 +739,7 @@ void CMainDialog::OnConfigure() {
 void CMainDialog::OnRemoteControl() {
     CSettings edited = m_settings;
     if (m_host.RunSettingsDialog(CWindowHost::ESettingsDialog::RemoteControl, edited)) {
-        m_settings = edited;
+        m_settings.TakeRemoteControlValues(edited);
     }
 }
 

@@ -138,6 +138,8 @@ private:
     void OnCallReport(const CModemReport& report) override;
     void OnAudioReport(const CModemReport& report) override;
 
+    // Puts a window at its saved normal rectangle, maximised when it was saved so.
+    void PlaceWindow(EWindow window, const CRect& rect, bool maximized);
     bool OpenAdapter();
     // Opens the link with the ComPort and Baud settings. On the window thread the open runs
     // off it; the message boxes it asks for are handed to `boxes`, or posted when that is null.

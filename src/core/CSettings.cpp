@@ -168,11 +168,15 @@ const KeyDef kKeys[] = {
              s.m_bMinimizeToTray = (bits & 1u) != 0;
              s.m_bWasMinimized = (bits & 2u) != 0;
              s.m_bMinimizeAtStartup = (bits & 4u) != 0;
+             s.m_bMainMaximized = (bits & 8u) != 0;
+             s.m_bPhoneBookMaximized = (bits & 16u) != 0;
+             s.m_bCallLogMaximized = (bits & 32u) != 0;
          }
      },
      [](const CSettings& s, bool wasMinimized) {
-         const unsigned bits =
-             (s.m_bMinimizeToTray ? 1u : 0u) | (wasMinimized ? 2u : 0u) | (s.m_bMinimizeAtStartup ? 4u : 0u);
+         const unsigned bits = (s.m_bMinimizeToTray ? 1u : 0u) | (wasMinimized ? 2u : 0u) |
+                               (s.m_bMinimizeAtStartup ? 4u : 0u) | (s.m_bMainMaximized ? 8u : 0u) |
+                               (s.m_bPhoneBookMaximized ? 16u : 0u) | (s.m_bCallLogMaximized ? 32u : 0u);
          return StrFormat("0x%8.8X", bits);
      }},
     RV_HEX("TotalInternetTime", m_dwTotalInternetTime, "0x%8.8X"),
@@ -344,6 +348,44 @@ std::string CSettings::DecodePassword(const std::string& encoded) {
         out.push_back(static_cast<char>(v ^ PasswordKey(i / 2)));
     }
     return out;
+}
+
+void CSettings::TakeConfigurationValues(const CSettings& edited) {
+    m_strRASConnection = edited.m_strRASConnection;
+    m_strRASUserName = edited.m_strRASUserName;
+    m_strRASPassword = edited.m_strRASPassword;
+    m_bAlwaysDialAreaCode = edited.m_bAlwaysDialAreaCode;
+    m_bDial1OnlyIfDifferent = edited.m_bDial1OnlyIfDifferent;
+    m_NoDial1AreaCodes = edited.m_NoDial1AreaCodes;
+    m_nBaud = edited.m_nBaud;
+    m_strComPort = edited.m_strComPort;
+    m_strModemName = edited.m_strModemName;
+    m_strDefaultAreaCode = edited.m_strDefaultAreaCode;
+    m_bCallerIDTimer = edited.m_bCallerIDTimer;
+    m_bIgnoreBlocked = edited.m_bIgnoreBlocked;
+    m_bMinimizeToTray = edited.m_bMinimizeToTray;
+    m_bMinimizeAtStartup = edited.m_bMinimizeAtStartup;
+    m_strCIDFontName = edited.m_strCIDFontName;
+    m_nCIDFontSize = edited.m_nCIDFontSize;
+    m_dwCIDFontColor = edited.m_dwCIDFontColor;
+    m_bCIDFontBold = edited.m_bCIDFontBold;
+    m_bCIDFontItalic = edited.m_bCIDFontItalic;
+    m_dwCIDBackgroundColor = edited.m_dwCIDBackgroundColor;
+    m_nCIDTimerValue = edited.m_nCIDTimerValue;
+    m_bCIDShowNumber = edited.m_bCIDShowNumber;
+    m_bCIDOnlyIfNotInPhoneBook = edited.m_bCIDOnlyIfNotInPhoneBook;
+    m_nCallWaitingOffValue = edited.m_nCallWaitingOffValue;
+    m_nCallWaitingOnValue = edited.m_nCallWaitingOnValue;
+}
+
+void CSettings::TakeRemoteControlValues(const CSettings& edited) {
+    m_bRCWatchDTMF = edited.m_bRCWatchDTMF;
+    m_strRCDTMF = edited.m_strRCDTMF;
+    m_bRCIncoming = edited.m_bRCIncoming;
+    m_bRCOutgoing = edited.m_bRCOutgoing;
+    m_bRCWatchNumbers = edited.m_bRCWatchNumbers;
+    m_strRCRemoteNumber = edited.m_strRCRemoteNumber;
+    m_strRCLocalNumber = edited.m_strRCLocalNumber;
 }
 
 bool CSettings::IsSlotConfigured(int slot) const {

@@ -52,10 +52,13 @@ public:
     bool m_bRCIncoming = true;
     bool m_bRCOutgoing = false;
     bool m_bIgnoreBlocked = false;
-    // The three bits of `Tray`.
-    bool m_bMinimizeToTray = false;    // bit 0
-    bool m_bWasMinimized = false;      // bit 1: minimised when the file was written
-    bool m_bMinimizeAtStartup = false; // bit 2
+    // The bits of `Tray`.
+    bool m_bMinimizeToTray = false;     // bit 0
+    bool m_bWasMinimized = false;       // bit 1: minimised when the file was written
+    bool m_bMinimizeAtStartup = false;  // bit 2
+    bool m_bMainMaximized = false;      // bit 3: the main window was maximised when the file was written
+    bool m_bPhoneBookMaximized = false; // bit 4: the phone book window, likewise
+    bool m_bCallLogMaximized = false;   // bit 5: the call log window, likewise
     std::uint32_t m_dwTotalInternetTime = 0;
     int m_nSReg63 = 9;
     bool m_bAlwaysDialAreaCode = false;
@@ -116,6 +119,13 @@ public:
     static std::string EncodePassword(const std::string& clear);
     // A value that is not in the encoding is taken as a password written in clear.
     static std::string DecodePassword(const std::string& encoded);
+
+    // The values each settings dialog shows. After OK the controller takes exactly these from
+    // the dialog's copy: everything else may have changed while the dialog was open (the
+    // current dial-up slot chosen from the tray, the list windows shown or hidden, the S63
+    // value the adapter gave, the on-line time) and stays as it is now.
+    void TakeConfigurationValues(const CSettings& edited);
+    void TakeRemoteControlValues(const CSettings& edited);
 
     // The configured dial-up slots: a slot counts when its name is neither empty nor
     // "<none selected>".

@@ -158,10 +158,16 @@ public:
     // The main window and the two list windows.
     virtual void ShowWindow(EWindow window, bool show) = 0;
     virtual bool IsWindowVisible(EWindow window) = 0;
-    // Position and size; for the main window only left and top are used.
+    // Position and size of the window's client area; for the main window only left and top
+    // are used.
     virtual void SetWindowRect(EWindow window, const CRect& rect) = 0;
-    // The window's restored (not minimised, not maximised) rectangle.
+    // The window's normal rectangle: the one it has, or returns to when it is minimised or
+    // maximised.
     virtual CRect WindowRect(EWindow window) = 0;
+    // Maximises the window (a hidden one shows maximised) and tells whether it is maximised;
+    // a maximised window keeps its WindowRect to return to.
+    virtual void MaximizeWindow(EWindow window) = 0;
+    virtual bool IsWindowMaximized(EWindow window) = 0;
     virtual void MinimizeMain() = 0;
     virtual void RestoreMain() = 0;
     virtual bool IsMainMinimized() = 0;

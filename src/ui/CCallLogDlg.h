@@ -40,7 +40,7 @@ public:
     // The commands, as the menu and keys run them.
     void OnDelete();
     void OnToPhoneBook();
-    void OnHide();
+    void OnHide() override;
     // A double-click on the row (nothing when the row does not exist).
     void OnDoubleClickRow(int row);
 

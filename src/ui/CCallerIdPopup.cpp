@@ -5,6 +5,7 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QScreen>
+#include <QWindow>
 
 #include <algorithm>
 
@@ -41,8 +42,32 @@ QFont CallerIdFont(const std::string& faceName, int pointSize, bool bold, bool i
 CCallerIdPopup* CCallerIdPopup::Open(const SCallerIdPopup& call) {
     auto* popup = new CCallerIdPopup(call);
     popup->show();
+    popup->CentreFrame();
     popup->raise();
     return popup;
+}
+
+void CCallerIdPopup::CentreFrame() {
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    if (screen == nullptr || windowHandle() == nullptr) {
+        return;
+    }
+    const QMargins frame = windowHandle()->frameMargins();
+    const QRect area = screen->availableGeometry();
+    const QSize outer = size().grownBy(frame);
+    const QPoint client(area.x() + (area.width() - outer.width()) / 2 + frame.left(),
+                        area.y() + (area.height() - outer.height()) / 2 + frame.top());
+    m_centredFrame = frame;
+    setGeometry(QRect(client, size()));
+}
+
+void CCallerIdPopup::moveEvent(QMoveEvent* event) {
+    QWidget::moveEvent(event);
+    // The window manager may tell the size of its frame only after the window is shown: the
+    // popup is centred again then. A move by the user keeps the frame and stays.
+    if (isVisible() && windowHandle() != nullptr && windowHandle()->frameMargins() != m_centredFrame) {
+        CentreFrame();
+    }
 }
 
 int CCallerIdPopup::WidthFor(int topLineWidth, int numberWidth) {
@@ -76,11 +101,6 @@ CCallerIdPopup::CCallerIdPopup(const SCallerIdPopup& call)
     const int width = WidthFor(large.horizontalAdvance(topLine), base.horizontalAdvance(number));
     const int height = large.height() + m_pointSize / 10 + m_numberHeight;
     setFixedSize(width, height);
-
-    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
-        const QRect area = screen->availableGeometry();
-        move(area.x() + (area.width() - width) / 2, area.y() + (area.height() - height) / 2);
-    }
 
     m_dismissTimer.setSingleShot(true);
     connect(&m_dismissTimer, &QTimer::timeout, this, &CCallerIdPopup::Dismiss);

@@ -25,8 +25,9 @@ class CCallerIdPopup : public QWidget {
 public:
     static constexpr const char* kTitle = "Ringvale - Incoming Call";
 
-    // Creates and shows a popup centred on the screen, above every other window. The popup
-    // deletes itself when dismissed; the returned pointer is only for watching it (QPointer).
+    // Creates and shows a popup centred on the screen (its frame, not only its client area),
+    // above every other window. The popup deletes itself when dismissed; the returned pointer
+    // is only for watching it (QPointer).
     static CCallerIdPopup* Open(const SCallerIdPopup& call);
 
     // Takes the snapshot; the number is dropped when it is not to be shown.
@@ -49,9 +50,12 @@ signals:
 protected:
     void paintEvent(QPaintEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
+    void moveEvent(QMoveEvent* event) override;
 
 private:
     void Dismiss();
+    // Centres the whole window, frame and title bar included, on the screen.
+    void CentreFrame();
 
     SCallerIdPopup m_call;
     QFont m_baseFont;
@@ -63,4 +67,5 @@ private:
     bool m_italic;
     QTimer m_dismissTimer;
     bool m_dismissed = false;
+    QMargins m_centredFrame; // the frame the popup was centred with
 };

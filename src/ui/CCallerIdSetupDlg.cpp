@@ -54,16 +54,15 @@ bool ChooseFontWithSystemDialog(QWidget* parent, CFontChoice& choice) {
     if (!ok) {
         return false;
     }
-    // The text colour is chosen with the font.
-    const QColor color = QColorDialog::getColor(ColorFromColorRef(choice.color), parent, QObject::tr("Text Colour"));
-    if (!color.isValid()) {
-        return false;
-    }
     choice.faceName = chosen.family().toStdString();
     choice.pointSize = static_cast<int>(chosen.pointSizeF() * 10.0 + 0.5);
     choice.weight = chosen.weight();
     choice.italic = chosen.italic();
-    choice.color = ColorRefFromColor(color);
+    // The text colour is chosen with the font; cancelling it keeps the colour, not the font.
+    const QColor color = QColorDialog::getColor(ColorFromColorRef(choice.color), parent, QObject::tr("Text Colour"));
+    if (color.isValid()) {
+        choice.color = ColorRefFromColor(color);
+    }
     return true;
 }
 

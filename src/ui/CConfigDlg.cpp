@@ -84,8 +84,7 @@ CConfigDlg::CConfigDlg(const CSettings& settings, IDialUpService& dialUp, const 
 
 CConfigDlg::CConfigDlg(const CSettings& settings, IDialUpService& dialUp, const MessageBoxFn& showMessage,
                        const std::vector<std::string>& serialDevices, QWidget* parent)
-    : QDialog(parent), m_work(settings), m_dialUp(dialUp), m_showMessage(showMessage),
-      m_comPortText(settings.m_strComPort), m_baudText(StrFormat("%d", settings.m_nBaud)) {
+    : QDialog(parent), m_work(settings), m_dialUp(dialUp), m_showMessage(showMessage) {
     setWindowTitle(tr("Configuration"));
     if (!m_showMessage) {
         m_showMessage = QtMessageBoxFn(this);
@@ -96,15 +95,15 @@ CConfigDlg::CConfigDlg(const CSettings& settings, IDialUpService& dialUp, const 
 void CConfigDlg::Build(const std::vector<std::string>& serialDevices) {
     // Adapter port and speed.
     m_comboComPort = Named(new QComboBox(this), "comboComPort");
-    for (const std::string& port : ComPortChoices(m_comPortText, serialDevices)) {
+    for (const std::string& port : ComPortChoices(m_work.m_strComPort, serialDevices)) {
         m_comboComPort->addItem(QString::fromStdString(port));
     }
-    SelectExactly(m_comboComPort, m_comPortText, 0);
+    SelectExactly(m_comboComPort, m_work.m_strComPort, 0);
     m_comboBaud = Named(new QComboBox(this), "comboBaud");
     for (const std::string& baud : BaudChoices()) {
         m_comboBaud->addItem(QString::fromStdString(baud));
     }
-    SelectExactly(m_comboBaud, m_baudText, 0);
+    SelectExactly(m_comboBaud, StrFormat("%d", m_work.m_nBaud), 0);
     auto* adapterGroup = new QGroupBox(tr("Adapter"), this);
     auto* adapterForm = new QFormLayout(adapterGroup);
     adapterForm->addRow(tr("COM Port"), m_comboComPort);
@@ -132,7 +131,7 @@ void CConfigDlg::Build(const std::vector<std::string>& serialDevices) {
 
     // Area-code dialling rules.
     m_editAreaCode = Named(new QLineEdit(QString::fromStdString(m_work.m_strDefaultAreaCode), this), "editAreaCode");
-    m_editAreaCode->setValidator(new CDigitsValidator(m_editAreaCode));
+    m_editAreaCode->setValidator(new CDigitsValidator(m_editAreaCode, 3));
     m_editAreaCode->setMaximumWidth(90);
     m_checkAlwaysDialAreaCode = Named(new QCheckBox(tr("Always dial area code"), this), "checkAlwaysDialAreaCode");
     m_checkAlwaysDialAreaCode->setChecked(m_work.m_bAlwaysDialAreaCode);
@@ -241,11 +240,11 @@ void CConfigDlg::SaveShownSlot() {
     const int k = m_comboConnection->currentIndex();
     m_work.m_strRASConnection[slot] = entry;
     if (!entry.empty() && entry != kNoneSelected && k >= 0 && static_cast<std::size_t>(k) < m_devices.size()) {
-        m_deviceName = m_devices[static_cast<std::size_t>(k)];
+        m_work.m_strModemName = m_devices[static_cast<std::size_t>(k)];
         m_work.m_strRASUserName[slot] = m_editUserName->text().toStdString();
         m_work.m_strRASPassword[slot] = m_editPassword->text().toStdString();
     } else {
-        m_deviceName.clear();
+        m_work.m_strModemName.clear();
         m_work.m_strRASUserName[slot].clear();
         m_work.m_strRASPassword[slot].clear();
     }
@@ -314,6 +313,9 @@ void CConfigDlg::OnCallWaitingSetup() {
 }
 
 void CConfigDlg::accept() {
+    if (!FieldHoldsDigits(m_editAreaCode, 3, 3, kAreaCodeMessage, m_showMessage)) {
+        return;
+    }
     if (m_editPassword->text() != m_editConfirmPassword->text()) {
         if (m_showMessage) {
             m_showMessage(kPasswordMismatch);
@@ -323,8 +325,11 @@ void CConfigDlg::accept() {
         m_editPassword->setFocus();
         return;
     }
-    m_comPortText = m_comboComPort->currentText().toStdString();
-    m_baudText = m_comboBaud->currentText().toStdString();
+    m_work.m_strComPort = m_comboComPort->currentText().toStdString();
+    int baud = 0;
+    if (ScanInt(m_comboBaud->currentText().toStdString(), baud)) {
+        m_work.m_nBaud = baud;
+    }
     SaveShownSlot();
     m_work.m_NoDial1AreaCodes.clear();
     for (int row = 0; row < m_listAreaCodes->count(); ++row) {
@@ -339,34 +344,7 @@ void CConfigDlg::accept() {
 }
 
 void CConfigDlg::ApplyTo(CSettings& settings) const {
-    settings.m_strRASConnection = m_work.m_strRASConnection;
-    settings.m_strRASUserName = m_work.m_strRASUserName;
-    settings.m_strRASPassword = m_work.m_strRASPassword;
-    settings.m_bAlwaysDialAreaCode = m_work.m_bAlwaysDialAreaCode;
-    settings.m_bDial1OnlyIfDifferent = m_work.m_bDial1OnlyIfDifferent;
-    settings.m_NoDial1AreaCodes = m_work.m_NoDial1AreaCodes;
-    int baud = 0;
-    if (ScanInt(m_baudText, baud)) {
-        settings.m_nBaud = baud;
-    }
-    settings.m_strComPort = m_comPortText;
-    settings.m_strModemName = m_deviceName;
-    settings.m_strDefaultAreaCode = m_work.m_strDefaultAreaCode;
-    settings.m_bCallerIDTimer = m_work.m_bCallerIDTimer;
-    settings.m_bIgnoreBlocked = m_work.m_bIgnoreBlocked;
-    settings.m_bMinimizeToTray = m_work.m_bMinimizeToTray;
-    settings.m_bMinimizeAtStartup = m_work.m_bMinimizeAtStartup;
-    settings.m_strCIDFontName = m_work.m_strCIDFontName;
-    settings.m_nCIDFontSize = m_work.m_nCIDFontSize;
-    settings.m_dwCIDFontColor = m_work.m_dwCIDFontColor;
-    settings.m_bCIDFontBold = m_work.m_bCIDFontBold;
-    settings.m_bCIDFontItalic = m_work.m_bCIDFontItalic;
-    settings.m_dwCIDBackgroundColor = m_work.m_dwCIDBackgroundColor;
-    settings.m_nCIDTimerValue = m_work.m_nCIDTimerValue;
-    settings.m_bCIDShowNumber = m_work.m_bCIDShowNumber;
-    settings.m_bCIDOnlyIfNotInPhoneBook = m_work.m_bCIDOnlyIfNotInPhoneBook;
-    settings.m_nCallWaitingOffValue = m_work.m_nCallWaitingOffValue;
-    settings.m_nCallWaitingOnValue = m_work.m_nCallWaitingOnValue;
+    settings.TakeConfigurationValues(m_work);
 }
 
 bool CConfigDlg::Run(CSettings& settings, IDialUpService& dialUp, const MessageBoxFn& showMessage, QWidget* parent) {

@@ -25,6 +25,7 @@ class CConfigDlg : public QDialog {
 public:
     static constexpr const char* kNoneSelected = "<none selected>";
     static constexpr const char* kPasswordMismatch = "Your passwords don't match - please reenter them";
+    static constexpr const char* kAreaCodeMessage = "Please enter your area code as three digits.";
 
     // The serial devices that exist (e.g. /dev/ttyUSB0) are looked up in /dev unless given.
     CConfigDlg(const CSettings& settings, IDialUpService& dialUp, const MessageBoxFn& showMessage,
@@ -32,9 +33,8 @@ public:
     CConfigDlg(const CSettings& settings, IDialUpService& dialUp, const MessageBoxFn& showMessage,
                const std::vector<std::string>& serialDevices, QWidget* parent = nullptr);
 
-    // Copies the dialog's values into the settings, in the order the program always has:
-    // slots, dialling rules, port and speed, device, caller-ID values, call-waiting values.
-    // The current dial-up slot and everything the dialog does not show stay as they are.
+    // Copies the values the dialog shows into the settings (CSettings::TakeConfigurationValues);
+    // the current dial-up slot and everything else the dialog does not show stay as they are.
     void ApplyTo(CSettings& settings) const;
 
     // Runs the dialog modally on the settings; on OK copies the values back and returns true.
@@ -75,10 +75,7 @@ private:
     IDialUpService& m_dialUp;
     MessageBoxFn m_showMessage;
     int m_shownSlot = 0;
-    std::string m_deviceName;
     std::vector<std::string> m_devices; // device of each entry, in the entry combo's order
-    std::string m_comPortText;
-    std::string m_baudText;
 
     QComboBox* m_comboComPort = nullptr;
     QComboBox* m_comboBaud = nullptr;

@@ -3,6 +3,7 @@
 #include "core/Format.h"
 
 #include <QAction>
+#include <QCloseEvent>
 #include <QHeaderView>
 #include <QItemSelectionModel>
 #include <QKeyEvent>
@@ -197,7 +198,15 @@ void CListWindow::FitColumns() {
     }
 }
 
+void CListWindow::closeEvent(QCloseEvent* event) {
+    event->ignore();
+    OnHide();
+}
+
 void CListWindow::ResizeToColumns() {
+    if ((windowState() & (Qt::WindowMaximized | Qt::WindowFullScreen)) != 0) {
+        return; // the window keeps the size the user gave it
+    }
     int sum = 0;
     for (int c = 0; c < m_view->header()->count(); ++c) {
         sum += m_view->columnWidth(c);

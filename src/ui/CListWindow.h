@@ -72,13 +72,20 @@ public:
     int WindowWidthFor(int columnWidths) const;
 
     // Sets every column to its heading's width plus its pad, widened to the widest cell of
-    // the rows on screen, then resizes the window to fit the columns, keeping its height.
-    // With no rows nothing changes.
+    // the rows on screen, then resizes the window to fit the columns, keeping its height
+    // (a maximised window keeps its size). With no rows nothing changes.
     void FitColumns();
     // Sets every column to its heading's width plus its pad and sizes the window to fit.
     void SetHeadingWidths();
 
+    // "&Hide": asks the controller to hide the window (its View command), so the visibility
+    // setting follows.
+    virtual void OnHide() = 0;
+
 protected:
+    // Closing the window with the window manager (Alt+F4, a close box) is "&Hide".
+    void closeEvent(QCloseEvent* event) override;
+
     // Adds a menu-bar command with its id (kept in the action's data) and object name.
     QAction* AddCommand(QMenuBar* bar, const QString& text, int id, const char* objectName);
     // Measures the margins between window and list and sets the initialised flag; the

@@ -91,7 +91,7 @@ void CMainStatusBar::Place() {
     }
 }
 
-CMainWindow::CMainWindow(const IClock& clock, QWidget* parent) : QMainWindow(parent), m_clock(clock) {
+CMainWindow::CMainWindow(QWidget* parent) : QMainWindow(parent) {
     setWindowTitle(QStringLiteral("Ringvale"));
     setWindowIcon(CIcons::Icon(EIcon::App));
     setObjectName(QStringLiteral("mainWindow"));
@@ -136,7 +136,7 @@ void CMainWindow::BuildControls() {
         frame->setFrameStyle(QFrame::StyledPanel | QFrame::Sunken);
         auto* frameLayout = new QVBoxLayout(frame);
         frameLayout->setContentsMargins(1, 1, 1, 1);
-        auto* display = new CTileCtrl(m_clock, frame);
+        auto* display = new CTileCtrl(frame);
         display->setObjectName(QStringLiteral("tile%1").arg(tile));
         display->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
         frameLayout->addWidget(display);
@@ -190,7 +190,7 @@ void CMainWindow::BuildControls() {
     CNoFocusButton* hold = MakeButton(ctl::kHold, QStringLiteral("hold"));
     hold->setText(QStringLiteral("Hold"));
     hold->setIcon(CIcons::Icon(EIcon::Hold));
-    hold->setToolTip(QStringLiteral("Put the selected call on hold, or take it back"));
+    hold->setToolTip(QStringLiteral("Put the selected call on hold"));
     CNoFocusButton* dialUp = MakeButton(ctl::kDialUp, QStringLiteral("dialUp"));
     dialUp->setText(QStringLiteral("Dial-Up"));
     dialUp->setToolTip(QStringLiteral("Connect or disconnect the dial-up connection"));
@@ -454,9 +454,11 @@ void CMainWindow::MinimizeByProgram() {
 
 void CMainWindow::RestoreByProgram() {
     ++m_nProgramChange;
+    // Back to what it was before: a maximised window stays maximised.
     setWindowState(windowState() & ~Qt::WindowMinimized);
     if (isVisible()) {
-        showNormal();
+        show();
+        raise();
     }
     --m_nProgramChange;
 }

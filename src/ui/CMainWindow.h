@@ -6,7 +6,6 @@
 #pragma once
 
 #include "core/CWindowHost.h"
-#include "core/Clock.h"
 
 #include <QMainWindow>
 #include <QStatusBar>
@@ -62,7 +61,7 @@ public:
         std::function<void()> viewMenuAboutToShow; // check marks of "&View"
     };
 
-    explicit CMainWindow(const IClock& clock = CSystemClock::Instance(), QWidget* parent = nullptr);
+    explicit CMainWindow(QWidget* parent = nullptr);
 
     void SetHandlers(SHandlers handlers) { m_handlers = std::move(handlers); }
 
@@ -121,7 +120,6 @@ private:
     void OnAction(QAction* action);
     void Command(int id);
 
-    const IClock& m_clock;
     SHandlers m_handlers;
     std::array<CTileCtrl*, 4> m_tiles{};
     std::map<int, CNoFocusButton*> m_buttons;

@@ -113,6 +113,10 @@ void CPhoneBookDlg::SetEntryDialogRunner(EntryDialogRunner runner) {
 }
 
 void CPhoneBookDlg::Fill() {
+    // The window is built before the settings are read: the columns follow them here.
+    if (m_model->SetColumnMask(m_settings.m_dwPhoneBookColumnMask)) {
+        SetHeadingWidths();
+    }
     m_model->SetSortColumn(m_settings.m_nPhoneBookSortColumn);
     m_model->Fill();
     FitColumns();
@@ -187,7 +191,7 @@ std::shared_ptr<CPhoneBookEntry> CPhoneBookDlg::EntryFromDialog(const CPhoneBook
 
 void CPhoneBookDlg::OnNew() {
     const CPhoneBook* phoneBook = m_model->PhoneBook();
-    CPhoneBookEntryDlg dialog(this);
+    CPhoneBookEntryDlg dialog({}, this);
     dialog.m_strArea = phoneBook != nullptr ? phoneBook->GetAreaCode() : m_settings.m_strDefaultAreaCode;
     if (!RunEntryDialog(dialog)) {
         return;
@@ -205,7 +209,7 @@ void CPhoneBookDlg::OnEdit() {
         return;
     }
     const std::uint64_t id = m_model->IdAt(rows.front());
-    CPhoneBookEntryDlg dialog(this);
+    CPhoneBookEntryDlg dialog({}, this);
     {
         const auto lock = phoneBook->Lock();
         const CPhoneBookEntry* entry = phoneBook->FindById(id);
@@ -250,7 +254,7 @@ void CPhoneBookDlg::OnEdit() {
 
 void CPhoneBookDlg::OnNewFromRecord(const CCallLogRecord& record) {
     const CPhoneBook* phoneBook = m_model->PhoneBook();
-    CPhoneBookEntryDlg dialog(this);
+    CPhoneBookEntryDlg dialog({}, this);
     const std::string& number = record.m_strNumber;
     if (number.size() < 8) {
         dialog.m_strArea = phoneBook != nullptr ? phoneBook->GetAreaCode() : m_settings.m_strDefaultAreaCode;
@@ -322,13 +326,7 @@ void CPhoneBookDlg::OnToggleColumn(int bit) {
 
 void CPhoneBookDlg::OnColumnsChanged() {
     m_model->Clear();
-    RebuildColumns();
-    Fill();
-}
-
-void CPhoneBookDlg::RebuildColumns() {
-    m_model->SetColumnMask(m_settings.m_dwPhoneBookColumnMask);
-    SetHeadingWidths();
+    Fill(); // builds the columns from the mask again
 }
 
 void CPhoneBookDlg::OnHeaderClicked(int k) {

@@ -61,7 +61,8 @@ public:
     void SetPhoneBook(const CPhoneBook* phoneBook);
     // The call log whose records "To &Phone Book" refers to by id.
     void SetCallLog(const CCallLog* callLog);
-    // Rows from the store, fitted and sorted (at start-up and after "&Open...").
+    // Columns from the settings' mask, then rows from the store, fitted and sorted (at
+    // start-up, after "&Open..." and after a column change).
     void Fill();
     void ClearRows();
     // Rewrites the entry's row, fits the columns and sorts (after a call was recorded for it
@@ -83,7 +84,7 @@ public:
     void OnEdit();
     void OnDelete();
     void OnClearTotals();
-    void OnHide();
+    void OnHide() override;
     void OnToggleColumn(int bit);
     void OnColumnsChanged();
     // A click on the header of visible column k.
@@ -110,7 +111,6 @@ private:
     bool RunEntryDialog(CPhoneBookEntryDlg& dialog);
     // A new entry from the dialog's fields: number = Area + Number, flags from the check box.
     static std::shared_ptr<CPhoneBookEntry> EntryFromDialog(const CPhoneBookEntryDlg& dialog);
-    void RebuildColumns();
 
     CSettings& m_settings;
     CPhoneBookModel* m_model;

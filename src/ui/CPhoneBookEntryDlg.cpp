@@ -1,6 +1,8 @@
 #include "ui/CPhoneBookEntryDlg.h"
 
 #include "ui/CDigitsValidator.h"
+#include "ui/UiDialogParts.h"
+#include "ui/UiMessageBox.h"
 
 #include <QCheckBox>
 #include <QDialogButtonBox>
@@ -9,6 +11,8 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QVBoxLayout>
+
+#include <utility>
 
 namespace {
 
@@ -29,7 +33,11 @@ std::string FromQt(const QLineEdit* edit) {
 
 } // namespace
 
-CPhoneBookEntryDlg::CPhoneBookEntryDlg(QWidget* parent) : QDialog(parent) {
+CPhoneBookEntryDlg::CPhoneBookEntryDlg(MessageBoxFn showMessage, QWidget* parent)
+    : QDialog(parent), m_showMessage(std::move(showMessage)) {
+    if (!m_showMessage) {
+        m_showMessage = QtMessageBoxFn(this);
+    }
     setObjectName(QStringLiteral("PhoneBookEntryDlg"));
     setWindowTitle(QStringLiteral("PhoneBook Entry"));
     setModal(true);
@@ -100,6 +108,10 @@ void CPhoneBookEntryDlg::UpdateControls() {
 }
 
 void CPhoneBookEntryDlg::accept() {
+    if (!FieldHoldsDigits(m_area, 0, 3, kAreaMessage, m_showMessage) ||
+        !FieldHoldsDigits(m_number, 1, -1, kNumberMessage, m_showMessage)) {
+        return;
+    }
     m_strFirstName = FromQt(m_first);
     m_strLastName = FromQt(m_last);
     m_strCompany = FromQt(m_company);

@@ -1,8 +1,10 @@
 // The modal "PhoneBook Entry" dialog: names, company, area code (digits only, at most three,
-// centred), number (digits only), memo and "Ignore Caller". The data members are copied into
-// the controls by UpdateControls (before the dialog opens) and back by OK; Cancel or Esc
-// changes nothing.
+// centred), number (digits only, required), memo and "Ignore Caller". The data members are
+// copied into the controls by UpdateControls (before the dialog opens) and back by OK; Cancel
+// or Esc changes nothing.
 #pragma once
+
+#include "core/MessageBox.h"
 
 #include <QDialog>
 
@@ -23,7 +25,11 @@ public:
     static constexpr int kIdNumber = 1031;
     static constexpr int kIdIgnore = 1046;
 
-    explicit CPhoneBookEntryDlg(QWidget* parent = nullptr);
+    static constexpr const char* kAreaMessage = "Please enter the area code as digits only, at most three.";
+    static constexpr const char* kNumberMessage = "Please enter the number as digits only: an entry needs one.";
+
+    // showMessage tells the user what OK refused (empty: the window framework's message box).
+    explicit CPhoneBookEntryDlg(MessageBoxFn showMessage = {}, QWidget* parent = nullptr);
 
     std::string m_strArea;
     std::string m_strCompany;
@@ -35,7 +41,8 @@ public:
 
     // Members → controls.
     void UpdateControls();
-    // OK: controls → members, then closes with Accepted.
+    // OK: controls → members, then closes with Accepted. An area code or number that is not
+    // digits (text from a file may be anything) or an empty number is refused with a message.
     void accept() override;
 
     QLineEdit* FirstNameEdit() const { return m_first; }
@@ -49,6 +56,7 @@ public:
     QPushButton* CancelButton() const { return m_cancel; }
 
 private:
+    MessageBoxFn m_showMessage;
     QLineEdit* m_first;
     QLineEdit* m_last;
     QLineEdit* m_company;

@@ -68,14 +68,15 @@ std::vector<int> CPhoneBookModel::ColumnBitsFor(std::uint32_t mask) {
     return bits;
 }
 
-void CPhoneBookModel::SetColumnMask(std::uint32_t mask) {
+bool CPhoneBookModel::SetColumnMask(std::uint32_t mask) {
     std::vector<int> bits = ColumnBitsFor(mask);
     if (bits == m_columnBits) {
-        return;
+        return false;
     }
     beginResetModel();
     m_columnBits = std::move(bits);
     endResetModel();
+    return true;
 }
 
 int CPhoneBookModel::BitOfColumn(int column) const {

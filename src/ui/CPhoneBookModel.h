@@ -30,8 +30,9 @@ public:
     void SetPhoneBook(const CPhoneBook* phoneBook);
     const CPhoneBook* PhoneBook() const { return m_phoneBook; }
 
-    // Builds the columns from the mask: "Name", then every set bit from 1 to 12.
-    void SetColumnMask(std::uint32_t mask);
+    // Builds the columns from the mask: "Name", then every set bit from 1 to 12. False when
+    // the mask gives the columns there are already (nothing changes then).
+    bool SetColumnMask(std::uint32_t mask);
     // The column bit of each visible column, left to right.
     const std::vector<int>& ColumnBits() const { return m_columnBits; }
     // The bit of the k-th visible column (k = 0 gives 0), or -1.

@@ -60,8 +60,7 @@ QPoint OnSomeScreen(const QPoint& topLeft) {
 
 } // namespace
 
-CQtWindowHost::CQtWindowHost(const IClock& clock, IDialUpService& dialUp)
-    : m_clock(clock), m_dialUp(dialUp), m_main(std::make_unique<CMainWindow>(clock)) {
+CQtWindowHost::CQtWindowHost(IDialUpService& dialUp) : m_dialUp(dialUp), m_main(std::make_unique<CMainWindow>()) {
     m_tray = new CTrayIcon(
         [this](int mouseMessage) {
             if (m_dialog != nullptr) {
@@ -69,6 +68,11 @@ CQtWindowHost::CQtWindowHost(const IClock& clock, IDialUpService& dialUp)
             }
         },
         this);
+    connect(m_tray, &CTrayIcon::ShownChanged, this, [this](bool shown) {
+        if (!shown) {
+            BackFromVanishedTray();
+        }
+    });
     m_messageBox = QtMessageBoxFn(m_main.get());
 }
 
@@ -118,12 +122,31 @@ void CQtWindowHost::ShowMainAfterStartUp() {
         return; // in the tray
     }
     if (m_bStartMinimized) {
-        m_main->show();
-        m_main->MinimizeByProgram();
+        ShowMainMinimized();
         return;
     }
     m_main->SetVisibleByProgram(true);
     m_main->activateWindow();
+}
+
+void CQtWindowHost::ShowMainMinimized() {
+    m_main->show();
+    m_main->MinimizeByProgram();
+}
+
+void CQtWindowHost::BackFromVanishedTray() {
+    if (m_bEnded) {
+        return;
+    }
+    if (!m_bMainShown) {
+        m_bStartMinimized = m_bStartMinimized || m_bStartHidden;
+        m_bStartHidden = false;
+        return;
+    }
+    if (!m_main->isVisible()) {
+        // Hidden in a tray that is gone: the taskbar keeps the window within reach.
+        ShowMainMinimized();
+    }
 }
 
 std::vector<CCallerIdPopup*> CQtWindowHost::OpenPopups() const {
@@ -365,12 +388,13 @@ void CQtWindowHost::ShowWindow(EWindow window, bool show) {
     }
     if (!m_bMainShown) {
         // Start-up: the window appears (or not) once start-up is over.
-        m_bStartHidden = !show && CTrayIcon::Available();
-        m_bStartMinimized = !show && !CTrayIcon::Available();
+        m_bStartHidden = !show && m_tray->Shown();
+        m_bStartMinimized = !show && !m_tray->Shown();
         return;
     }
     if (!show) {
-        if (CTrayIcon::Available()) {
+        // Only into a tray that shows the icon to bring the window back with.
+        if (m_tray->Shown()) {
             m_main->SetVisibleByProgram(false);
         } else {
             // No tray to come back from: the taskbar keeps the window within reach.
@@ -390,22 +414,32 @@ bool CQtWindowHost::IsWindowVisible(EWindow window) {
 
 void CQtWindowHost::SetWindowRect(EWindow window, const CRect& rect) {
     QWidget* target = Window(window);
-    target->move(OnSomeScreen(QPoint(rect.left, rect.top)));
+    QSize size = target->size();
     const int width = rect.right - rect.left;
     const int height = rect.bottom - rect.top;
     if (window != EWindow::Main && width > 0 && height > 0) {
-        target->resize(width, height);
+        size = QSize(width, height);
     }
+    target->setGeometry(QRect(OnSomeScreen(QPoint(rect.left, rect.top)), size));
 }
 
 CRect CQtWindowHost::WindowRect(EWindow window) {
-    QWidget* target = Window(window);
-    QRect geometry = target->geometry();
-    if (window == EWindow::Main && (m_main->isMinimized() || m_main->isMaximized())) {
-        geometry = m_main->normalGeometry();
+    const QWidget* target = Window(window);
+    QRect normal = target->geometry();
+    if ((target->windowState() & (Qt::WindowMinimized | Qt::WindowMaximized | Qt::WindowFullScreen)) != 0 &&
+        target->normalGeometry().isValid()) {
+        normal = target->normalGeometry();
     }
-    const QPoint topLeft = target->pos();
-    return CRect{topLeft.x(), topLeft.y(), topLeft.x() + geometry.width(), topLeft.y() + geometry.height()};
+    return CRect{normal.left(), normal.top(), normal.left() + normal.width(), normal.top() + normal.height()};
+}
+
+void CQtWindowHost::MaximizeWindow(EWindow window) {
+    QWidget* target = Window(window);
+    target->setWindowState(target->windowState() | Qt::WindowMaximized);
+}
+
+bool CQtWindowHost::IsWindowMaximized(EWindow window) {
+    return Window(window)->isMaximized();
 }
 
 void CQtWindowHost::MinimizeMain() {
@@ -576,7 +610,7 @@ bool CQtWindowHost::RunSettingsDialog(ESettingsDialog dialog, CSettings& setting
     } else if (dialog == ESettingsDialog::Configuration) {
         confirmed = CConfigDlg::Run(settings, m_dialUp, QtMessageBoxFn(m_main.get()), m_main.get());
     } else {
-        CRemoteControlDlg remote(settings, m_main.get());
+        CRemoteControlDlg remote(settings, QtMessageBoxFn(m_main.get()), m_main.get());
         confirmed = remote.exec() == QDialog::Accepted;
         if (confirmed) {
             remote.ApplyTo(settings);

@@ -7,7 +7,6 @@
 #pragma once
 
 #include "core/CWindowHost.h"
-#include "core/Clock.h"
 #include "core/MessageBox.h"
 
 #include <QObject>
@@ -43,7 +42,7 @@ public:
     // Runs a settings dialog modally; true on OK.
     using SettingsRunner = std::function<bool(ESettingsDialog, CSettings&)>;
 
-    CQtWindowHost(const IClock& clock, IDialUpService& dialUp);
+    explicit CQtWindowHost(IDialUpService& dialUp);
     ~CQtWindowHost() override;
 
     // Connects the controller: the list windows are created on its settings, and commands,
@@ -118,6 +117,8 @@ public:
     bool IsWindowVisible(EWindow window) override;
     void SetWindowRect(EWindow window, const CRect& rect) override;
     CRect WindowRect(EWindow window) override;
+    void MaximizeWindow(EWindow window) override;
+    bool IsWindowMaximized(EWindow window) override;
     void MinimizeMain() override;
     void RestoreMain() override;
     bool IsMainMinimized() override;
@@ -138,6 +139,9 @@ public:
 
 private:
     QWidget* Window(EWindow window) const;
+    void ShowMainMinimized();
+    // The tray the main window was hidden in went away: back to the taskbar, minimised.
+    void BackFromVanishedTray();
     void DrainNow();
     void OnTimerTick(int id);
     // Counts a modal run; when the last one ends a deferred drain or quit follows.
@@ -148,7 +152,6 @@ private:
     // True (and traced) when the program is ending and the modal run must not start.
     bool SkipModal(const char* what, const std::string& text);
 
-    const IClock& m_clock;
     IDialUpService& m_dialUp;
     CMainDialog* m_dialog = nullptr;
     std::unique_ptr<CMainWindow> m_main;

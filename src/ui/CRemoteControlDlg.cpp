@@ -25,8 +25,9 @@ QLineEdit* Edit(const char* name, const std::string& text, bool digitsOnly, QWid
 
 } // namespace
 
-CRemoteControlDlg::CRemoteControlDlg(const CSettings& settings, QWidget* parent)
-    : QDialog(parent), m_watchDtmf(NamedCheckBox(tr("Watch DTMF"), "checkWatchDtmf", settings.m_bRCWatchDTMF, this)),
+CRemoteControlDlg::CRemoteControlDlg(const CSettings& settings, const MessageBoxFn& showMessage, QWidget* parent)
+    : QDialog(parent), m_showMessage(showMessage),
+      m_watchDtmf(NamedCheckBox(tr("Watch DTMF"), "checkWatchDtmf", settings.m_bRCWatchDTMF, this)),
       m_dtmf(Edit("editDtmf", settings.m_strRCDTMF, false, this)),
       m_incoming(NamedCheckBox(tr("Incoming"), "checkIncoming", settings.m_bRCIncoming, this)),
       m_outgoing(NamedCheckBox(tr("Outgoing"), "checkOutgoing", settings.m_bRCOutgoing, this)),
@@ -59,6 +60,13 @@ CRemoteControlDlg::CRemoteControlDlg(const CSettings& settings, QWidget* parent)
     layout->addSpacing(6);
     layout->addWidget(buttons);
     setMinimumWidth(380);
+}
+
+void CRemoteControlDlg::accept() {
+    if (FieldHoldsDigits(m_remoteNumber, 0, -1, kNumbersMessage, m_showMessage) &&
+        FieldHoldsDigits(m_localNumber, 0, -1, kNumbersMessage, m_showMessage)) {
+        QDialog::accept();
+    }
 }
 
 void CRemoteControlDlg::ApplyTo(CSettings& settings) const {

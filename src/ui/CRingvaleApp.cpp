@@ -102,7 +102,7 @@ int CRingvaleApp::Run() {
     // link is opened, so the service comes first.
     const std::unique_ptr<IDialUpService> dialUp = CreateDialUpService();
     const IClock& clock = CSystemClock::Instance();
-    CQtWindowHost host(clock, *dialUp);
+    CQtWindowHost host(*dialUp);
     CMainDialog dialog(host, clock, *dialUp, CMainDialog::SOptions{});
     host.Attach(dialog);
 

@@ -1,7 +1,5 @@
 #include "ui/CTileCtrl.h"
 
-#include "core/Format.h"
-
 #include <QFontMetrics>
 #include <QPainter>
 
@@ -23,45 +21,18 @@ void DrawTextAt(QPainter& painter, int x, int y, const QString& text) {
 
 } // namespace
 
-CTileCtrl::CTileCtrl(const IClock& clock, QWidget* parent)
-    : QWidget(parent), m_clock(clock), m_smallFont(TileFont(10)), m_largeFont(TileFont(12)) {
+CTileCtrl::CTileCtrl(QWidget* parent) : QWidget(parent), m_smallFont(TileFont(10)), m_largeFont(TileFont(12)) {
     setAttribute(Qt::WA_OpaquePaintEvent);
     setFocusPolicy(Qt::NoFocus);
 }
 
 void CTileCtrl::SetView(const STileView& view) {
     m_view = view;
-    m_running = false;
-    update();
-}
-
-void CTileCtrl::SetContent(const CTileContent& content) {
-    m_view = STileView{};
-    m_running = !content.empty;
-    if (m_running) {
-        m_view.call = true;
-        m_view.port = content.portIndex + 1;
-        m_view.name = content.name;
-        m_view.number = content.number;
-        m_startTime = content.startTime;
-    }
     update();
 }
 
 void CTileCtrl::Clear() {
     SetView(STileView{});
-}
-
-STileView CTileCtrl::View() const {
-    STileView view = m_view;
-    if (m_running) {
-        view.runningTime = FormatRunningTime(m_clock.Now() - m_startTime);
-    }
-    return view;
-}
-
-std::string CTileCtrl::FormatRunningTime(std::int64_t seconds) {
-    return StrFormat("%lld:%2.2lld", static_cast<long long>(seconds / 60), static_cast<long long>(seconds % 60));
 }
 
 QSize CTileCtrl::sizeHint() const {
@@ -79,8 +50,7 @@ void CTileCtrl::paintEvent(QPaintEvent* /*event*/) {
     painter.setPen(Qt::white);
     painter.setBrush(Qt::white);
     painter.fillRect(rect(), Qt::white);
-    const STileView view = View();
-    if (!view.call) {
+    if (!m_view.call) {
         return;
     }
     painter.setBackgroundMode(Qt::OpaqueMode);
@@ -88,17 +58,17 @@ void CTileCtrl::paintEvent(QPaintEvent* /*event*/) {
 
     painter.setFont(m_largeFont);
     const QFontMetrics large(m_largeFont);
-    const QString port = QString::number(view.port);
+    const QString port = QString::number(m_view.port);
     painter.setPen(PortColor());
     DrawTextAt(painter, width() - large.horizontalAdvance(port) - kRightMargin, 0, port);
 
     // The name is drawn after the digit, so a long name covers it.
     painter.setPen(Qt::black);
-    DrawTextAt(painter, 0, 0, QString::fromStdString(view.name));
+    DrawTextAt(painter, 0, 0, QString::fromStdString(m_view.name));
 
     painter.setFont(m_smallFont);
     const QFontMetrics small(m_smallFont);
-    DrawTextAt(painter, 0, kSecondLineY, QString::fromStdString(view.number));
-    const QString time = QString::fromStdString(view.runningTime);
+    DrawTextAt(painter, 0, kSecondLineY, QString::fromStdString(m_view.number));
+    const QString time = QString::fromStdString(m_view.runningTime);
     DrawTextAt(painter, width() - small.horizontalAdvance(time) - kRightMargin, kSecondLineY, time);
 }

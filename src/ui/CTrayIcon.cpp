@@ -4,7 +4,9 @@
 #include "core/Messages.h"
 #include "ui/CIcons.h"
 
+#include <QGuiApplication>
 #include <QSystemTrayIcon>
+#include <qpa/qplatformnativeinterface.h>
 
 namespace {
 
@@ -16,14 +18,18 @@ QIcon TrayIconImage(int image) {
 
 } // namespace
 
-CTrayIcon::CTrayIcon(std::function<void(int)> notify, QObject* parent) : QObject(parent), m_notify(std::move(notify)) {}
+CTrayIcon::CTrayIcon(std::function<void(int)> notify, QObject* parent) : QObject(parent), m_notify(std::move(notify)) {
+    // On X11 the platform reports every change of the tray's owner (the _NET_SYSTEM_TRAY_S<n>
+    // selection) once it has been asked for the tray; elsewhere the tray is asked for when it
+    // is needed.
+    QPlatformNativeInterface* native = QGuiApplication::platformNativeInterface();
+    if (native != nullptr && native->metaObject()->indexOfSignal("systemTrayWindowChanged(QScreen*)") >= 0) {
+        connect(native, SIGNAL(systemTrayWindowChanged(QScreen*)), this, SLOT(OnTrayChanged()));
+    }
+}
 
 CTrayIcon::~CTrayIcon() {
     Remove();
-}
-
-bool CTrayIcon::Available() {
-    return g_availableForTesting.value_or(QSystemTrayIcon::isSystemTrayAvailable());
 }
 
 void CTrayIcon::SetAvailableForTesting(std::optional<bool> available) {
@@ -34,11 +40,18 @@ void CTrayIcon::Add(int image, const QString& tip) {
     m_bPresent = true;
     m_nImage = image;
     m_tip = tip;
-    if (!QSystemTrayIcon::isSystemTrayAvailable() || m_icon != nullptr) {
+    if (QSystemTrayIcon::isSystemTrayAvailable()) {
+        CreateIcon();
+    }
+    m_bShown = Shown();
+}
+
+void CTrayIcon::CreateIcon() {
+    if (m_icon != nullptr) {
         return;
     }
-    m_icon = new QSystemTrayIcon(TrayIconImage(image), this);
-    m_icon->setToolTip(tip);
+    m_icon = new QSystemTrayIcon(TrayIconImage(m_nImage), this);
+    m_icon->setToolTip(m_tip);
     connect(m_icon, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
         if (!m_notify) {
             return;
@@ -52,8 +65,30 @@ void CTrayIcon::Add(int image, const QString& tip) {
     m_icon->show();
 }
 
+bool CTrayIcon::Shown() const {
+    if (!m_bPresent) {
+        return false;
+    }
+    if (g_availableForTesting) {
+        return *g_availableForTesting;
+    }
+    return m_icon != nullptr && QSystemTrayIcon::isSystemTrayAvailable();
+}
+
+void CTrayIcon::OnTrayChanged() {
+    if (m_bPresent && QSystemTrayIcon::isSystemTrayAvailable()) {
+        CreateIcon(); // a tray that came after the icon was added
+    }
+    const bool shown = Shown();
+    if (shown != m_bShown) {
+        m_bShown = shown;
+        emit ShownChanged(shown);
+    }
+}
+
 void CTrayIcon::Remove() {
     m_bPresent = false;
+    m_bShown = false;
     if (m_icon != nullptr) {
         m_icon->hide();
         delete m_icon;

@@ -3,7 +3,10 @@
 #include <QCheckBox>
 #include <QDialog>
 #include <QDialogButtonBox>
+#include <QLineEdit>
 #include <QPushButton>
+
+#include <algorithm>
 
 QCheckBox* NamedCheckBox(const QString& text, const char* name, bool checked, QWidget* parent) {
     auto* box = new QCheckBox(text, parent);
@@ -19,4 +22,19 @@ QDialogButtonBox* OkCancelButtons(QDialog* dialog) {
     QObject::connect(buttons, &QDialogButtonBox::accepted, dialog, &QDialog::accept);
     QObject::connect(buttons, &QDialogButtonBox::rejected, dialog, &QDialog::reject);
     return buttons;
+}
+
+bool FieldHoldsDigits(QLineEdit* edit, int minDigits, int maxDigits, const std::string& message,
+                      const MessageBoxFn& showMessage) {
+    const QString text = edit->text();
+    const bool digits = std::all_of(text.begin(), text.end(), [](QChar c) { return c >= u'0' && c <= u'9'; });
+    if (digits && text.size() >= minDigits && (maxDigits < 0 || text.size() <= maxDigits)) {
+        return true;
+    }
+    if (showMessage) {
+        showMessage(message);
+    }
+    edit->setFocus();
+    edit->selectAll();
+    return false;
 }

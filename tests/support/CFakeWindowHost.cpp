@@ -204,6 +204,17 @@ CRect CFakeWindowHost::WindowRect(EWindow window) {
     return m_rects[window];
 }
 
+void CFakeWindowHost::MaximizeWindow(EWindow window) {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    Record(StrFormat("MaximizeWindow(%s)", WindowName(window)));
+    m_maximized[window] = true;
+}
+
+bool CFakeWindowHost::IsWindowMaximized(EWindow window) {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_maximized[window];
+}
+
 void CFakeWindowHost::MinimizeMain() {
     std::lock_guard<std::mutex> lock(m_mutex);
     Record("MinimizeMain()");

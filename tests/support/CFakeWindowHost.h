@@ -51,6 +51,8 @@ public:
     bool IsWindowVisible(EWindow window) override;
     void SetWindowRect(EWindow window, const CRect& rect) override;
     CRect WindowRect(EWindow window) override;
+    void MaximizeWindow(EWindow window) override;
+    bool IsWindowMaximized(EWindow window) override;
     void MinimizeMain() override;
     void RestoreMain() override;
     bool IsMainMinimized() override;
@@ -136,6 +138,7 @@ private:
     std::vector<SCallerIdPopup> m_callerIds;
     std::map<EWindow, bool> m_visible;
     std::map<EWindow, CRect> m_rects;
+    std::map<EWindow, bool> m_maximized;
     bool m_minimized = false;
     std::vector<std::pair<EWindow, CMessage>> m_sent;
     CPhoneBook* m_phoneBook = nullptr;

@@ -12,7 +12,9 @@
 #include "ui/CRemoteControlDlg.h"
 
 #include <QCheckBox>
+#include <QColorDialog>
 #include <QComboBox>
+#include <QFontDialog>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPointer>
@@ -151,7 +153,7 @@ private slots:
         settings.m_bRCWatchNumbers = false;
         settings.m_strRCRemoteNumber = "4085551212";
         settings.m_strRCLocalNumber = "5551000";
-        CRemoteControlDlg dialog(settings);
+        CRemoteControlDlg dialog(settings, MessageRecorder().Fn());
         dialog.show();
         SaveScreenshot(&dialog, QStringLiteral("dialog_remote_control"));
         QCOMPARE(dialog.windowTitle(), QStringLiteral("Remote Control Configuration"));
@@ -166,6 +168,8 @@ private slots:
         Click(&dialog, "checkWatchNumbers");
         Click(&dialog, "checkOutgoing");
         Click(&dialog, "checkWatchDtmf");
+        Click(&dialog, "buttonOk");
+        QCOMPARE(dialog.result(), int(QDialog::Accepted));
         CSettings edited;
         dialog.ApplyTo(edited);
         QCOMPARE(edited.m_strRCRemoteNumber, std::string("650555"));
@@ -176,6 +180,15 @@ private slots:
         QVERIFY(!edited.m_bRCWatchDTMF);
         // No enabling rules: the fields stay editable whatever the boxes say.
         QVERIFY(Child<QLineEdit>(&dialog, "editDtmf")->isEnabled());
+
+        // A number read from the file with other characters is refused on OK.
+        settings.m_strRCLocalNumber = "555-1000";
+        MessageRecorder messages;
+        CRemoteControlDlg stored(settings, messages.Fn());
+        stored.show();
+        Click(&stored, "buttonOk");
+        QVERIFY(stored.result() != QDialog::Accepted);
+        QCOMPARE(messages.messages, std::vector<std::string>{CRemoteControlDlg::kNumbersMessage});
     }
 
     void newAreaCodeTakesAnyText() {
@@ -316,6 +329,42 @@ private slots:
         QCOMPARE(out.m_dwCIDBackgroundColor, 0xABCDEFu);
     }
 
+    // The system's choosers: the font first, then its colour. Cancelling the colour keeps the
+    // font just chosen, with the colour it had.
+    void systemFontKeptWhenItsColourIsCancelled() {
+        CSettings settings;
+        settings.m_strCIDFontName = "DejaVu Sans";
+        settings.m_dwCIDFontColor = 0x112233;
+        CCallerIdSetupDlg dialog(settings, MessageRecorder().Fn());
+        dialog.show();
+        QString family;
+        bool colourCancelled = false;
+        QTimer::singleShot(0, this, [&] {
+            auto* fonts = qobject_cast<QFontDialog*>(QApplication::activeModalWidget());
+            QVERIFY(fonts != nullptr);
+            QFont chosen(QStringLiteral("DejaVu Serif"));
+            chosen.setPointSize(15);
+            chosen.setBold(true);
+            fonts->setCurrentFont(chosen);
+            family = fonts->currentFont().family();
+            QTimer::singleShot(0, this, [&] {
+                auto* colours = qobject_cast<QColorDialog*>(QApplication::activeModalWidget());
+                QVERIFY(colours != nullptr);
+                colours->reject();
+                colourCancelled = true;
+            });
+            fonts->accept();
+        });
+        Click(&dialog, "buttonSelectFont");
+        QVERIFY(colourCancelled);
+        CSettings out;
+        dialog.ApplyTo(out);
+        QCOMPARE(QString::fromStdString(out.m_strCIDFontName), family);
+        QCOMPARE(out.m_nCIDFontSize, 150);
+        QVERIFY(out.m_bCIDFontBold);
+        QCOMPARE(out.m_dwCIDFontColor, 0x112233u);
+    }
+
     void onlyIfNotInPhoneBookFollowsShowNumber() {
         CSettings settings;
         settings.m_bCIDShowNumber = true;
@@ -450,6 +499,31 @@ private slots:
         QCOMPARE(result.m_strRASPassword[0], std::string("secret"));
         QCOMPARE(result.m_strModemName, std::string("/dev/ttyUSB0"));
         QCOMPARE(result.m_nCurrentRASConnection, 2); // not the dialog's business
+    }
+
+    // Typing is filtered to digits, but a value read from RV.cfg may hold anything: OK takes
+    // exactly three digits and otherwise says so and stays open.
+    void areaCodeIsThreeDigits() {
+        const struct {
+            const char* stored;
+            const char* typed; // replaces the stored value unless null
+            bool accepted;
+        } cases[] = {{"408", nullptr, true}, {"408", "40", false}, {"408", "", false}, {"2x1-2345", nullptr, false}};
+        for (const auto& c : cases) {
+            CSettings settings = SlotSettings();
+            settings.m_strDefaultAreaCode = c.stored;
+            FakeDialUpService dialUp = TwoEntries();
+            MessageRecorder messages;
+            CConfigDlg dialog(settings, dialUp, messages.Fn(), {});
+            dialog.show();
+            if (c.typed != nullptr) {
+                TypeInto(&dialog, "editAreaCode", QString::fromLatin1(c.typed));
+            }
+            Click(&dialog, "buttonOk");
+            QCOMPARE(dialog.result() == QDialog::Accepted, c.accepted);
+            QCOMPARE(messages.messages,
+                     c.accepted ? std::vector<std::string>{} : std::vector<std::string>{CConfigDlg::kAreaCodeMessage});
+        }
     }
 
     void unknownPortAndRateFallBack() {

@@ -239,6 +239,84 @@ private slots:
         QVERIFY(rig.host->IsMainMinimized());
     }
 
+    // Closing a list window with the window manager (Alt+F4, a close box) is its "&Hide": the
+    // View command then brings it back with one click.
+    void closingAListWindowHidesIt_data() {
+        QTest::addColumn<bool>("phoneBook");
+        QTest::newRow("phone book") << true;
+        QTest::newRow("call log") << false;
+    }
+    void closingAListWindowHidesIt() {
+        QFETCH(bool, phoneBook);
+        HostRig rig([](CSettings& s) {
+            s.m_bPhoneBookVisible = true;
+            s.m_bCallLogVisible = true;
+        });
+        QWidget* window = phoneBook ? static_cast<QWidget*>(rig.host->PhoneBookWindow()) : rig.host->CallLogWindow();
+        const bool& visible =
+            phoneBook ? rig.dialog->Settings().m_bPhoneBookVisible : rig.dialog->Settings().m_bCallLogVisible;
+        window->close();
+        QVERIFY(!window->isVisible());
+        QVERIFY(!visible);
+        rig.Main().Actions(phoneBook ? cmd::kViewPhoneBook : cmd::kViewCallLog).front()->trigger();
+        QVERIFY(window->isVisible());
+        QVERIFY(visible);
+    }
+
+    // The phone book window is built before RV.cfg is read: the saved columns (Number forced
+    // on) are shown from the start, and the first toggle adds just its own column.
+    void savedPhoneBookColumnsAtStart() {
+        HostRig rig([](CSettings& s) { s.m_dwPhoneBookColumnMask = 0x0011; }); // Name, Flags
+        CPhoneBookModel* model = rig.host->PhoneBookWindow()->Model();
+        QCOMPARE(model->columnCount(), 3);
+        QCOMPARE(model->headerData(1, Qt::Horizontal).toString(), QStringLiteral("Number"));
+        rig.host->PhoneBookWindow()->OnToggleColumn(2); // "Memo"
+        QVERIFY(QTest::qWaitFor([&] { return model->columnCount() == 4; }, 2000));
+    }
+
+    // Maximised windows are saved with the rectangle they return to and as maximised, and
+    // come back both ways at the next start.
+    void maximisedWindowsKeepTheirNormalGeometry() {
+        CSettings saved;
+        QRect bookNormal;
+        QPoint mainNormal;
+        {
+            HostRig rig([](CSettings& s) {
+                s.m_bPhoneBookVisible = true;
+                s.m_rcPhoneBookPos = {100, 120, 600, 420};
+            });
+            QWidget* book = rig.host->PhoneBookWindow();
+            bookNormal = book->geometry();
+            mainNormal = rig.Main().geometry().topLeft();
+            rig.Main().showMaximized();
+            book->showMaximized();
+            QVERIFY(QTest::qWaitFor([&] { return rig.Main().pos() != mainNormal && book->geometry() != bookNormal; },
+                                    2000));
+            const QRect maximized = book->geometry();
+            // A new row fits the columns, but a maximised window keeps its size.
+            rig.AddEntry("4085551212", "Lovelace-Featherstonehaugh", "Augusta Ada");
+            QVERIFY(QTest::qWaitFor([&] { return rig.host->PhoneBookWindow()->Model()->rowCount() == 1; }, 2000));
+            QCOMPARE(book->geometry(), maximized);
+            rig.dialog->ShutDown();
+            saved.Parse(ReadFileText(rig.Dir().File("RV.cfg")), {});
+        }
+        QCOMPARE(QPoint(saved.m_rcMainPos.left, saved.m_rcMainPos.top), mainNormal);
+        const CRect book = saved.m_rcPhoneBookPos;
+        QCOMPARE(QRect(QPoint(book.left, book.top), QPoint(book.right - 1, book.bottom - 1)), bookNormal);
+        QVERIFY(saved.m_bMainMaximized && saved.m_bPhoneBookMaximized && !saved.m_bCallLogMaximized);
+
+        HostRig again([&](CSettings& s) { s = saved; });
+        QVERIFY(again.Main().isMaximized() && again.host->PhoneBookWindow()->isMaximized());
+        QVERIFY(!again.host->CallLogWindow()->isMaximized());
+        QCOMPARE(again.Main().normalGeometry().topLeft(), mainNormal);
+        QCOMPARE(again.host->PhoneBookWindow()->normalGeometry(), bookNormal);
+        // Minimised and restored by the program, it is maximised again.
+        again.dialog->OnSysCommand(CMainDialog::SC_MINIMIZE);
+        QVERIFY(again.Main().isMinimized());
+        again.dialog->OnSysCommand(CMainDialog::SC_RESTORE);
+        QVERIFY(again.Main().isMaximized() && !again.Main().isMinimized());
+    }
+
     void messagesDrainOnTheWindowThreadButNotDuringAWait() {
         HostRig rig;
         QListWidget* list = rig.Main().ActivityList();

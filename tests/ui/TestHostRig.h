@@ -48,7 +48,7 @@ public:
         CSettings s = BaseSettings(m_dir);
         edit(s);
         WriteFileText(m_dir.File("RV.cfg"), s.Serialize(s.m_bWasMinimized));
-        host = std::make_unique<CQtWindowHost>(clock, dialUp);
+        host = std::make_unique<CQtWindowHost>(dialUp);
         host->SetMessageBoxFn(boxes.Fn());
         CMainDialog::SOptions options;
         options.settingsPath = m_dir.File("RV.cfg");

@@ -173,6 +173,21 @@ private slots:
         }
     }
 
+    // The Hold button holds the selected call and nothing more: pressed on a held call it
+    // sends nothing, and its tooltip promises no more than that.
+    void holdButtonOnlyHolds() {
+        HostRig rig;
+        CNoFocusButton* hold = rig.Main().Button(ctl::kHold);
+        QVERIFY(rig.Lines({Offer(1, 17, "4085551212"), Connected(1, 17)}));
+        QTest::mouseClick(hold, Qt::LeftButton);
+        QVERIFY(rig.WaitForTrace("TX: AT*1W/17"));
+        QVERIFY(rig.Lines({"CALL:0,7;2,1;3,17"}));
+        QTest::mouseClick(hold, Qt::LeftButton);
+        QVERIFY(rig.Lines({}));
+        QCOMPARE(rig.CountInTrace("TX: AT*1"), 1);
+        QCOMPARE(hold->toolTip(), QStringLiteral("Put the selected call on hold"));
+    }
+
     void callWaitingButtonFollowsTheSetting() {
         HostRig rig;
         CNoFocusButton* button = rig.Main().Button(ctl::kCallWaiting);

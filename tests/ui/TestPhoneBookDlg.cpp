@@ -365,6 +365,31 @@ private slots:
         QCOMPARE(m_dlg->View()->SelectedRows(), std::vector<int>{0});
     }
 
+    // An entry needs a number, and both number fields hold digits only, also where the text
+    // came from a file rather than from the keyboard.
+    void entryDialogRefusesWhatIsNoNumber() {
+        const struct {
+            const char* area;
+            const char* number;
+            const char* refusal; // null: accepted
+        } cases[] = {{"408", "5551212", nullptr},
+                     {"", "5551212", nullptr},
+                     {"408", "", CPhoneBookEntryDlg::kNumberMessage},
+                     {"408", "555-1212", CPhoneBookEntryDlg::kNumberMessage},
+                     {"4O8", "5551212", CPhoneBookEntryDlg::kAreaMessage}};
+        for (const auto& c : cases) {
+            MessageRecorder messages;
+            CPhoneBookEntryDlg dialog(messages.Fn());
+            dialog.m_strArea = c.area;
+            dialog.m_strNumber = c.number;
+            dialog.UpdateControls();
+            dialog.show();
+            QTest::mouseClick(dialog.OkButton(), Qt::LeftButton);
+            QVERIFY2((dialog.result() == QDialog::Accepted) == (c.refusal == nullptr), c.number);
+            QCOMPARE(messages.messages, c.refusal ? std::vector<std::string>{c.refusal} : std::vector<std::string>{});
+        }
+    }
+
     void newEntryFromTheDialog() {
         QAbstractItemModelTester tester(m_dlg->Model(), QAbstractItemModelTester::FailureReportingMode::QtTest);
         NextDialog(

@@ -6,6 +6,7 @@
 #include <QFontMetrics>
 #include <QPainter>
 #include <QPointer>
+#include <QScreen>
 #include <QtTest>
 
 namespace {
@@ -161,6 +162,10 @@ private slots:
         QVERIFY(!(flags & Qt::WindowSystemMenuHint));
         QVERIFY(popup->isVisible());
         QVERIFY(!popup->DismissTimerActive());
+        // The whole window, title bar included, sits in the middle of the screen.
+        const QPoint offCentre = popup->frameGeometry().center() - popup->screen()->availableGeometry().center();
+        QVERIFY2(offCentre.manhattanLength() <= 1,
+                 qPrintable(QStringLiteral("%1,%2").arg(offCentre.x()).arg(offCentre.y())));
         SaveScreenshot(popup, QStringLiteral("popup_caller_id"));
         popup->close();
         QTRY_VERIFY(watch.isNull());

@@ -486,6 +486,50 @@ TEST_F(ControllerTest, CommandsAreRoutedToTheirOwners) {
     EXPECT_EQ(m_host.DialogResults(), std::vector<int>{1});
 }
 
+// While a settings dialog is open the program goes on: a connection is chosen from the tray,
+// a list window is shown or hidden. On OK each dialog hands back only the values it shows, so
+// those changes stay, and so does the S63 value the adapter gave at start-up.
+TEST_F(ControllerTest, SettingsDialogsHandBackOnlyTheValuesTheyShow) {
+    CSimProcess sim({m_dir.Path(), "127.0.61.3", {"--s63", "12"}});
+    ASSERT_TRUE(sim.Running());
+    CSettings s = BaseSettings();
+    s.m_strComPort = sim.LinkPath();
+    s.m_nSReg63 = 9;
+    s.m_strRASConnection = {"Work", "Home", ""};
+    WriteSettings(s);
+    Create(sim.Address());
+    ASSERT_TRUE(m_dialog->OnInitDialog());
+    ASSERT_TRUE(sim.WaitForLog("RX pty ATS63=12"));
+
+    m_host.SetSettingsDialog([this](CWindowHost::ESettingsDialog dialog, CSettings& edited) {
+        if (dialog == CWindowHost::ESettingsDialog::Configuration) {
+            m_dialog->OnCommand(cmd::kConnection1 + 1); // "Connect to Home" from the tray
+            m_dialog->OnCommand(cmd::kViewCallLog);
+            edited.m_strDefaultAreaCode = "650";
+        } else {
+            m_dialog->OnCommand(cmd::kViewPhoneBook);
+            edited.m_strRCDTMF = "*7#";
+        }
+        return true;
+    });
+    m_dialog->OnCommand(cmd::kConfigure);
+    m_dialog->OnCommand(cmd::kRemoteControl);
+    const CSettings& now = m_dialog->Settings();
+    EXPECT_EQ(now.m_strDefaultAreaCode, "650");
+    EXPECT_EQ(now.m_strRCDTMF, "*7#");
+    EXPECT_EQ(now.m_nCurrentRASConnection, 1);
+    EXPECT_FALSE(now.m_bCallLogVisible);
+    EXPECT_FALSE(now.m_bPhoneBookVisible);
+    EXPECT_EQ(m_host.IsWindowVisible(EWindow::CallLog), now.m_bCallLogVisible);
+    EXPECT_EQ(m_host.IsWindowVisible(EWindow::PhoneBook), now.m_bPhoneBookVisible);
+
+    m_dialog->OnOK();
+    CSettings saved;
+    saved.Parse(ReadFileText(m_dir.File("RV.cfg")), {});
+    EXPECT_EQ(saved.m_nSReg63, 12);
+    EXPECT_EQ(saved.m_nCurrentRASConnection, 1);
+}
+
 TEST_F(ControllerTest, TrayClicks) {
     CSettings s = BaseSettings();
     s.m_bMinimizeToTray = true;

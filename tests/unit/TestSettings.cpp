@@ -121,6 +121,7 @@ TEST(Settings, EveryKeyRoundTrips) {
     s.m_bIgnoreBlocked = true;
     s.m_bMinimizeToTray = true;
     s.m_bMinimizeAtStartup = true;
+    s.m_bPhoneBookMaximized = true;
     s.m_dwTotalInternetTime = 0xDEADBEEF;
     s.m_nSReg63 = 0;
     s.m_bAlwaysDialAreaCode = true;
@@ -149,7 +150,7 @@ TEST(Settings, EveryKeyRoundTrips) {
     EXPECT_EQ(back, s);
     EXPECT_EQ(back.Serialize(true), text);
     EXPECT_NE(text.find("NoDial1AreaCodes= 408 650 415\r\n"), std::string::npos);
-    EXPECT_NE(text.find("Tray=0x00000007\r\n"), std::string::npos);
+    EXPECT_NE(text.find("Tray=0x00000017\r\n"), std::string::npos);
     EXPECT_NE(text.find("PhoneBookColumnMask=0x1A2B\r\n"), std::string::npos);
     EXPECT_EQ(text.find("p=ss"), std::string::npos) << "passwords must not be stored in clear";
 }
@@ -199,6 +200,8 @@ TEST(Settings, ReadingRules) {
          }},
         {"tray bits", "Tray=0x5",
          [](auto& s) { return s.m_bMinimizeToTray && !s.m_bWasMinimized && s.m_bMinimizeAtStartup; }},
+        {"maximised windows in tray bits 3 to 5", "Tray=0x28",
+         [](auto& s) { return s.m_bMainMaximized && !s.m_bPhoneBookMaximized && s.m_bCallLogMaximized; }},
         {"unscannable tray keeps flags", "Tray=0x7\nTray=zz",
          [](auto& s) { return s.m_bMinimizeToTray && s.m_bWasMinimized && s.m_bMinimizeAtStartup; }},
         {"current slot clamped high", "CurrentRASConnection=9", [](auto& s) { return s.m_nCurrentRASConnection == 2; }},
