@@ -4,9 +4,10 @@
 #include "core/SafeFile.h"
 
 #include <algorithm>
+#include <charconv>
 #include <dirent.h>
 
-pid_t ReadPppPidFile(const std::string& path) {
+pid_t ReadLockFilePid(const std::string& path) {
     std::string text;
     int err = 0;
     if (!ReadWholeFile(path, text, err)) {
@@ -22,6 +23,46 @@ pid_t ReadPppPidFile(const std::string& path) {
         return 0;
     }
     return static_cast<pid_t>(pid);
+}
+
+std::map<pid_t, std::string> LockHolders(const std::string& lockDir) {
+    std::map<pid_t, std::string> holders;
+    DIR* dir = ::opendir(lockDir.c_str());
+    if (dir == nullptr) {
+        return holders;
+    }
+    constexpr std::string_view kLockPrefix = "LCK..";
+    while (const dirent* entry = ::readdir(dir)) {
+        const std::string_view name = entry->d_name;
+        if (name.size() > kLockPrefix.size() && name.substr(0, kLockPrefix.size()) == kLockPrefix) {
+            const pid_t pid = ReadLockFilePid(lockDir + "/" + std::string(name));
+            if (pid != 0) {
+                holders[pid] = "/dev/" + std::string(name.substr(kLockPrefix.size()));
+            }
+        }
+    }
+    ::closedir(dir);
+    return holders;
+}
+
+uid_t ProcessRealUid(const std::string& procDir, pid_t pid) {
+    std::string text;
+    int err = 0;
+    if (pid <= 0 || !ReadWholeFile(procDir + "/" + std::to_string(pid) + "/status", text, err)) {
+        return static_cast<uid_t>(-1);
+    }
+    for (const std::string_view line : SplitLines(text)) {
+        if (line.substr(0, 4) == "Uid:") {
+            std::string_view rest = TrimView(line.substr(4));
+            rest = rest.substr(0, rest.find_first_of(" \t"));
+            unsigned long uid = 0;
+            const auto [end, ec] = std::from_chars(rest.data(), rest.data() + rest.size(), uid);
+            if (ec == std::errc() && end == rest.data() + rest.size() && !rest.empty()) {
+                return static_cast<uid_t>(uid);
+            }
+        }
+    }
+    return static_cast<uid_t>(-1);
 }
 
 std::vector<std::string> ReadProcessCmdline(const std::string& procDir, pid_t pid) {
