@@ -3,8 +3,9 @@
 # (line throughput against a one-byte-per-lock baseline, link latency, the stores, the
 # 100,000-row phone book window, the cost of one thread hand-over on this machine) and the
 # whole program on the adapter simulator (idle voluntary context switches over 10 s, off-hook
-# -> "AT*pA/id" latency over 1,000 round trips, again with the program on one CPU, peak RSS
-# with empty stores and with a 100,000-entry phone book).
+# -> "AT*pA/id" latency over 1,000 round trips, again with the program on one CPU, CPU time
+# over 10 s after a remote-control dial-up connect and disconnect, peak RSS with empty stores
+# and with a 100,000-entry phone book).
 # Usage: scripts/bench.sh        Env: BENCH_BUILD_DIR, BENCH_BUILD_JOBS (default 2),
 #        BENCH_IDLE_SECONDS (10), BENCH_ROUND_TRIPS (1000).
 set -euo pipefail
@@ -55,6 +56,11 @@ def ctx_switches(pid):
             pass
     return total
 
+def cpu_seconds(pid):
+    # utime + stime of all the process's threads, in clock ticks after the command name.
+    fields = open("/proc/%d/stat" % pid).read().rsplit(")", 1)[1].split()
+    return (int(fields[11]) + int(fields[12])) / os.sysconf("SC_CLK_TCK")
+
 def vm_hwm_kb(pid):
     for line in open("/proc/%d/status" % pid):
         if line.startswith("VmHWM:"):
@@ -79,7 +85,7 @@ class Control:
         self.sock.sendall("".join(c + "\n" for c in commands).encode())
         return [self.reply() for _ in commands]
 
-def start(work, phonebook_lines, prefix=()):
+def start(work, phonebook_lines, prefix=(), dialup=False):
     link, control = os.path.join(work, "ttyRV"), os.path.join(work, "control")
     sim = subprocess.Popen([sim_bin, "--link", link, "--address", "127.43.77.1", "--control", control,
                             "--no-stdin", "--first-id", "1000", "--log-micros", "--log", os.path.join(work, "sim.log")],
@@ -87,6 +93,13 @@ def start(work, phonebook_lines, prefix=()):
     sim.stdout.readline()  # the ready line
     with open(os.path.join(work, "RV.cfg"), "w") as f:
         f.write("ComPort=%s\r\nBaud=115200\r\n" % link)
+        if dialup:
+            # A call from 4155550123 to 4085550000 toggles the simulated dial-up connection.
+            f.write("RASConnection=Bench ISP\r\nModemName=%s\r\nRCWatchNumbers=Y\r\n"
+                    "RCLocalNumber=4085550000\r\nRCRemoteNumber=4155550123\r\n" % link)
+    if dialup:
+        with open(os.path.join(work, "dialup-sim.txt"), "w") as f:
+            f.write("Bench ISP=%s delay=300\n" % link)
     if phonebook_lines:
         with open(os.path.join(work, "RV.pbk"), "w") as f:
             f.write("PhoneBookVersion2\r\n")
@@ -94,6 +107,8 @@ def start(work, phonebook_lines, prefix=()):
                 f.write('"408555%04d","Name%06d","First","Company","Memo","0","0","0","0","0","0","0","0",'
                         '"0x00000000"\r\n' % (i % 10000, i))
     env = dict(os.environ, RINGVALE_ADAPTER_ADDRESS="127.43.77.1", QT_QPA_PLATFORM="offscreen")
+    if dialup:
+        env["RINGVALE_DIALUP"] = "sim"
     prog = None
     try:
         prog = subprocess.Popen(list(prefix) + [prog_bin], cwd=work, env=env, stdin=subprocess.DEVNULL,
@@ -153,6 +168,18 @@ def offhook_latencies(ctl, work):
     latencies.sort()
     return latencies
 
+def dialup_round_trip(ctl, work):
+    # The watched caller rings twice: the first call connects (the link moves to UDP), the
+    # second disconnects (back to the tty). Each toggle is over when call waiting has been
+    # sent on the reopened link.
+    trace = lambda: open(os.path.join(work, "Ringvale.dbg"), errors="replace").read()
+    for done in ("   Success!", "   Done"):
+        start_at = len(trace())
+        ctl.run("ring 1 4155550123 5550000")
+        wait_for(lambda: done in trace()[start_at:], 30, done.strip())
+        reopened = lambda: trace()[start_at:].split(done, 1)[-1]
+        wait_for(lambda: "TX: ATS76=" in reopened(), 30, "the reopened link")
+
 def latency_rows(latencies, label):
     return [("off-hook -> AT*pA/id p50 (ms%s)" % label, "%.2f" % latencies[len(latencies) // 2]),
             ("off-hook -> AT*pA/id p99 (ms%s)" % label, "%.2f" % latencies[int(len(latencies) * 0.99) - 1])]
@@ -168,6 +195,19 @@ with tempfile.TemporaryDirectory() as work:
         rows.append(("idle voluntary context switches / %d s" % idle_seconds, "%d" % idle))
         rows.append(("peak RSS, empty stores (MB)", "%.1f" % (vm_hwm_kb(prog.pid) / 1024)))
         rows += latency_rows(offhook_latencies(ctl, work), ", %d trips" % trips)
+    finally:
+        stop(sim, prog)
+# After a dial-up connect and disconnect the program must be as idle as before: no watch or
+# clock left running.
+with tempfile.TemporaryDirectory() as work:
+    sim, prog, ctl = start(work, 0, dialup=True)
+    try:
+        dialup_round_trip(ctl, work)
+        time.sleep(1)
+        before = cpu_seconds(prog.pid)
+        time.sleep(idle_seconds)
+        rows.append(("CPU s / %d s after a dial-up connect+disconnect" % idle_seconds,
+                     "%.2f" % (cpu_seconds(prog.pid) - before)))
     finally:
         stop(sim, prog)
 # The same path with every thread of the program on one CPU: the difference is what the
