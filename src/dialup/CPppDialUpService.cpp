@@ -331,8 +331,7 @@ bool CPppDialUpService::WaitForPppd(pid_t pid, CPppOptionsFile& options, int& st
 
 bool CPppDialUpService::IsOwnPppd(pid_t pid, const std::string& entryName) const {
     const std::vector<std::string> cmdline = ReadProcessCmdline(m_config.procDir, pid);
-    return IsPppdCmdline(cmdline) && OptionArgument(cmdline, "ipparam") == IpParam(entryName) &&
-           ProcessRealUid(m_config.procDir, pid) == ::getuid();
+    return IsPppdCmdline(cmdline) && OptionArgument(cmdline, "ipparam") == IpParam(entryName);
 }
 
 pid_t CPppDialUpService::FindOwnPppd(const std::string& entryName) const {

@@ -9,11 +9,10 @@
 //   password go into an options file (CPppOptionsFile), removed as soon as pppd has read it.
 // - The pppd of a connection the program made is found without privilege: it holds the UUCP
 //   lock of the entry's tty (pppd's "lock" writes <lock dir>/LCK..<tty> with the pid of the
-//   daemon) and carries our ipparam on its command line, which /proc shows; it runs as the
-//   user. Status and hang-up (SIGTERM, which a user may send to the pppd it started) use that
-//   pid. Active connections are all pppd processes, each with the tty whose lock it holds or,
-//   without one, the tty its command line (or the peers file it calls) names; so a connection
-//   someone else started is seen too.
+//   daemon) and carries our ipparam on its command line, which /proc shows. Status and hang-up (SIGTERM, which a user
+//   may send to the pppd it started) use that pid. Active connections are all pppd processes, each with the tty whose
+//   lock it holds or, without one, the tty its command line (or the peers file it calls) names; so a connection someone
+//   else started is seen too.
 //
 // Handles are small numbers this object hands out; each stands for one pppd process. The
 // calls may come from more than one thread; CancelDial comes from another thread than Dial.
@@ -74,7 +73,7 @@ private:
 
     bool EntryExists(const std::string& entryName) const;
     // The pid of our own pppd for an entry: the holder of the lock of the entry's tty when it is
-    // ours, else any pppd of ours with the entry's ipparam; 0 when none runs.
+    // ours, else any pppd with the entry's ipparam; 0 when none runs.
     pid_t FindOwnPppd(const std::string& entryName) const;
     bool IsOwnPppd(pid_t pid, const std::string& entryName) const;
     // The handle for a pppd process; a new one when it has none yet. Needs m_mutex.

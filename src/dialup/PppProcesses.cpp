@@ -4,7 +4,6 @@
 #include "core/SafeFile.h"
 
 #include <algorithm>
-#include <charconv>
 #include <dirent.h>
 
 pid_t ReadLockFilePid(const std::string& path) {
@@ -43,26 +42,6 @@ std::map<pid_t, std::string> LockHolders(const std::string& lockDir) {
     }
     ::closedir(dir);
     return holders;
-}
-
-uid_t ProcessRealUid(const std::string& procDir, pid_t pid) {
-    std::string text;
-    int err = 0;
-    if (pid <= 0 || !ReadWholeFile(procDir + "/" + std::to_string(pid) + "/status", text, err)) {
-        return static_cast<uid_t>(-1);
-    }
-    for (const std::string_view line : SplitLines(text)) {
-        if (line.substr(0, 4) == "Uid:") {
-            std::string_view rest = TrimView(line.substr(4));
-            rest = rest.substr(0, rest.find_first_of(" \t"));
-            unsigned long uid = 0;
-            const auto [end, ec] = std::from_chars(rest.data(), rest.data() + rest.size(), uid);
-            if (ec == std::errc() && end == rest.data() + rest.size() && !rest.empty()) {
-                return static_cast<uid_t>(uid);
-            }
-        }
-    }
-    return static_cast<uid_t>(-1);
 }
 
 std::vector<std::string> ReadProcessCmdline(const std::string& procDir, pid_t pid) {

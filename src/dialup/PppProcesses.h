@@ -20,9 +20,6 @@ pid_t ReadLockFilePid(const std::string& path);
 // "LCK..<name>".
 std::map<pid_t, std::string> LockHolders(const std::string& lockDir);
 
-// The real user id of a process; -1 when it cannot be read.
-uid_t ProcessRealUid(const std::string& procDir, pid_t pid);
-
 // The command line of a process, split at its NUL bytes; empty when the process is gone or has
 // ended (a zombie has no command line).
 std::vector<std::string> ReadProcessCmdline(const std::string& procDir, pid_t pid);
