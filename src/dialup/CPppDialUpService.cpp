@@ -173,6 +173,14 @@ bool CPppDialUpService::EntryExists(const std::string& entryName) const {
 int CPppDialUpService::Dial(const std::string& entryName, const std::string& userName, const std::string& password,
                             DialUpHandle& handle) {
     handle = 0;
+    // A cancel is for the dial in progress only: it ends with it, whichever way it returns.
+    struct SCancelEnds {
+        CPppDialUpService& service;
+        ~SCancelEnds() {
+            const std::lock_guard lock(service.m_mutex);
+            service.m_cancelRequested = false;
+        }
+    } cancelEnds{*this};
     if (!EntryExists(entryName)) {
         Trace(StrFormat("<dbg> Dial-up: no peers file for entry \"%s\" in %s", entryName.c_str(),
                         m_config.peersDir.c_str()));
@@ -263,9 +271,7 @@ int CPppDialUpService::RunPppd(const std::string& pppd, const std::vector<std::s
         if (capture >= 0) {
             ::close(capture);
         }
-        const std::lock_guard lock(m_mutex);
-        const bool cancelled = std::exchange(m_cancelRequested, false);
-        if (cancelled) {
+        if (spawnErr == ECANCELED) {
             return kDialUpErrCancelled;
         }
         Trace(StrFormat("<dbg> Dial-up: cannot start %s: %s", pppd.c_str(), std::strerror(spawnErr)));
@@ -278,7 +284,7 @@ int CPppDialUpService::RunPppd(const std::string& pppd, const std::vector<std::s
     {
         const std::lock_guard lock(m_mutex);
         m_dialPid = 0;
-        cancelled = std::exchange(m_cancelRequested, false);
+        cancelled = m_cancelRequested;
     }
     if (capture >= 0) {
         TraceCapturedOutput(capture);

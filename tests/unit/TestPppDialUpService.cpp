@@ -157,7 +157,7 @@ protected:
     // The stub records its arguments, its blocked and ignored signals and the options file
     // (mode, path, content). Like pppd it goes on dialling after it has read its options: it
     // waits (up to 5 s) for the options file to disappear and records whether it did. Then it
-    // exits with the status in record/exit ("kill" kills itself).
+    // exits with the status in record/exit ("kill" kills itself, "hang" dials on and on).
     void WriteStub() {
         const std::string rec = m_dir.File("record");
         const std::string script = "#!/bin/bash\n"
@@ -181,6 +181,7 @@ protected:
                                    "fi\n"
                                    "code=$(cat \"$R/exit\" 2>/dev/null || echo 0)\n"
                                    "if [ \"$code\" = kill ]; then kill -KILL $$; fi\n"
+                                   "if [ \"$code\" = hang ]; then exec sleep 30; fi\n"
                                    "exit \"$code\"\n";
         WriteFileText(m_dir.File("bin/pppd"), script);
         ::chmod(m_dir.File("bin/pppd").c_str(), 0755);
@@ -321,6 +322,32 @@ TEST_F(PppDialUpTest, ExitStatusIsTheErrorCode) {
         EXPECT_NE(service.ErrorText(code).find(row.text), std::string::npos) << service.ErrorText(code);
         EXPECT_TRUE(std::filesystem::is_empty(m_dir.File("options"))) << "options file left behind: " << row.exit;
     }
+}
+
+// A dial that goes on (a peers file with persist, say) ends at once when it is cancelled; the
+// next dial is not affected.
+TEST_F(PppDialUpTest, CancelStopsADialThatGoesOn) {
+    SetExit("hang");
+    CPppDialUpService service(m_config);
+    int code = 0;
+    std::thread dialer([&] {
+        DialUpHandle handle = 0;
+        code = service.Dial(U("isdn"), "u", "p", handle);
+    });
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (!Exists(m_dir.File("record/optstate")) && std::chrono::steady_clock::now() < until) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    const auto cancelled = std::chrono::steady_clock::now();
+    service.CancelDial();
+    dialer.join();
+    EXPECT_EQ(code, kDialUpErrCancelled);
+    EXPECT_LT(std::chrono::steady_clock::now() - cancelled, std::chrono::seconds(5));
+    EXPECT_TRUE(std::filesystem::is_empty(m_dir.File("options")));
+
+    SetExit("0");
+    DialUpHandle handle = 0;
+    EXPECT_EQ(service.Dial(U("isdn"), "", "", handle), 0);
 }
 
 TEST_F(PppDialUpTest, MissingPppdOrEntry) {
