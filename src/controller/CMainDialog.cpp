@@ -91,7 +91,7 @@ CMainDialog::CMainDialog(CWindowHost& host, const IClock& clock, IDialUpService&
         m_host, m_clock, m_dialUp, m_settings, m_modem, m_monitor,
         CDialUpManager::SHooks{[this](const std::string& text) { Log(text); },
                                [this](bool serialFirst) { return OpenLink(serialFirst); },
-                               [this] { ApplyCallWaiting(); }});
+                               [this] { ApplyCallWaiting(); }, [this](bool hold) { HoldMessageBoxes(hold); }});
     m_callControl = std::make_unique<CCallControl>(m_host, m_clock, m_settings, std::move(hooks));
     m_callControl->SetDialUp(m_dialUpManager.get()); // remote-control triggers toggle the connection
     m_callControlPart = std::make_unique<CCallControlPart>(*m_callControl);
@@ -308,11 +308,29 @@ void CMainDialog::AbortLinkOpens() {
 void CMainDialog::ShowMessage(const std::string& text) {
     if (t_heldBoxes != nullptr) {
         t_heldBoxes->push_back(text);
+    } else if (OnUiThread() && m_nBoxHolds > 0) {
+        m_heldBoxes.push_back(text);
     } else if (OnUiThread()) {
         m_host.MessageBox(text);
     } else {
         // A worker never waits for the user: the box is shown on the window thread.
         PostMessage(CMessage::WithText(WM_RV_MESSAGE_BOX, text));
+    }
+}
+
+void CMainDialog::HoldMessageBoxes(bool hold) {
+    if (hold) {
+        ++m_nBoxHolds;
+        return;
+    }
+    if (m_nBoxHolds > 0 && --m_nBoxHolds > 0) {
+        return;
+    }
+    // A box may run work that holds and shows boxes of its own: those are not in this list.
+    std::vector<std::string> held;
+    held.swap(m_heldBoxes);
+    for (const std::string& text : held) {
+        m_host.MessageBox(text);
     }
 }
 
@@ -507,6 +525,7 @@ void CMainDialog::DispatchMessage(CMessage msg) {
             m_host.SetStatusText(1, OnlineTimeText("Current", msg.wParam));
             m_settings.m_dwTotalInternetTime = static_cast<std::uint32_t>(std::max<std::int64_t>(msg.lParam, 0));
             m_host.SetStatusText(2, OnlineTimeText("Total", msg.lParam));
+            m_dialUpManager->CheckOwnConnection();
         }
         return;
     case WM_RV_LINK_RESTORED:

@@ -88,6 +88,9 @@ public:
     void Log(const std::string& text);
     // The modal message box; on a worker thread it is posted to the window thread instead.
     void ShowMessage(const std::string& text);
+    // true: boxes asked for on the window thread are kept back (while the link lock is held);
+    // false: the ones kept back are shown once the last hold ends.
+    void HoldMessageBoxes(bool hold);
 
     // The program is about to end (a termination signal, the session's end): an adapter open
     // in progress gives up at its next wait, and no other starts. Window thread.
@@ -198,6 +201,8 @@ private:
     mutable std::mutex m_linkArgsMutex;
     SLinkArgs m_linkArgs;
 
+    int m_nBoxHolds = 0;
+    std::vector<std::string> m_heldBoxes;
     bool m_bInitialized = false;
     bool m_bMinimized = false;
     bool m_bMinimizeAtNextTick = false;

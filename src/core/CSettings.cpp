@@ -221,6 +221,8 @@ const KeyDef kKeys[] = {
     RV_FLAG("CIDOnlyIfNotInPhoneBook", m_bCIDOnlyIfNotInPhoneBook),
     RV_DEC("CallWaitingOffValue", m_nCallWaitingOffValue),
     RV_DEC("CallWaitingOnValue", m_nCallWaitingOnValue),
+    // Keys added later go after the original ones, so that older files read as before.
+    RV_DEC("DialUpTimeLimit", m_nDialUpTimeLimit),
 };
 
 // Read, never written: the rewrite of the file drops a hand-written value.

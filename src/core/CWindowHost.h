@@ -205,6 +205,14 @@ public:
     // simply runs it.
     virtual void RunOffWindowThread(const std::function<void()>& work) { work(); }
 
+    // Blocks the window thread until fd is readable or the time has passed, for an operation
+    // that may take long (a dial). The windows stay painted and take input, but of the user's
+    // commands only Quit acts (and the close box): it ends the wait with Quit, and the
+    // shut-down follows once the operation has returned, as it does for a termination signal.
+    // Posted messages stay queued until the wait is over.
+    enum class EWaitEnd { Ready, TimedOut, Quit };
+    virtual EWaitEnd WaitForReadable(int fd, int milliseconds) = 0;
+
     // The settings dialogs edit the copy they are given; true when the user confirmed.
     enum class ESettingsDialog { Configuration, RemoteControl };
     virtual bool RunSettingsDialog(ESettingsDialog dialog, CSettings& settings) = 0;

@@ -3,7 +3,12 @@
 #include "adapter/CLineMonitor.h"
 #include "adapter/CModem.h"
 #include "core/Format.h"
+#include "core/Trace.h"
+#include "dialup/CDialAttempt.h"
+#include "dialup/DialUpErrors.h"
 
+#include <algorithm>
+#include <climits>
 #include <mutex>
 #include <utility>
 
@@ -25,6 +30,26 @@ private:
     CWindowHost& m_host;
 };
 
+// Message boxes kept back for the length of a scope.
+class CHeldMessageBoxes {
+public:
+    explicit CHeldMessageBoxes(const std::function<void(bool)>& hold) : m_hold(hold) {
+        if (m_hold) {
+            m_hold(true);
+        }
+    }
+    ~CHeldMessageBoxes() {
+        if (m_hold) {
+            m_hold(false);
+        }
+    }
+    CHeldMessageBoxes(const CHeldMessageBoxes&) = delete;
+    CHeldMessageBoxes& operator=(const CHeldMessageBoxes&) = delete;
+
+private:
+    const std::function<void(bool)>& m_hold;
+};
+
 } // namespace
 
 CDialUpManager::CDialUpManager(CWindowHost& host, const IClock& clock, IDialUpService& service, CSettings& settings,
@@ -38,23 +63,48 @@ void CDialUpManager::ToggleDialUpConnection() {
         return;
     }
     const std::string entry = m_settings.m_strRASConnection[slot];
+    MoveLink(entry, [&] {
+        if (m_hOwnConnection != 0) {
+            Disconnect(entry);
+        } else {
+            Connect(slot);
+        }
+    });
+}
 
+void CDialUpManager::CheckOwnConnection() {
+    if (m_hOwnConnection == 0 || m_service.Status(m_hOwnConnection) != EDialUpStatus::Disconnected) {
+        return;
+    }
+    const int slot = std::clamp(m_settings.m_nCurrentRASConnection, 0, kRasSlots - 1);
+    const std::string entry = m_settings.m_strRASConnection[slot];
+    m_hooks.log(StrFormat("Dial-up connection to %s has ended", entry.c_str()));
+    MoveLink(entry, [this] { m_hOwnConnection = 0; });
+}
+
+void CDialUpManager::MoveLink(const std::string& entry, const std::function<void()>& operation) {
+    // Declared first, so the boxes come after the lock is released and the cursor restored.
+    const CHeldMessageBoxes boxes(m_hooks.holdMessageBoxes);
     const CWaitCursor cursor(m_host);
     const std::lock_guard<std::mutex> linkLock(m_monitor.LinkLock());
 
     m_hooks.log("Closing modem connection for RAS operation");
     m_modem.Close();
-    if (m_hOwnConnection != 0) {
-        Disconnect(entry);
-    } else {
-        Connect(slot);
+    operation();
+    if (!m_bQuitting) {
+        m_hooks.log("Reopening modem connection after RAS operation");
+        // Its own failures are reported by the link; the state shown follows our handle alone.
+        m_hooks.openLink(m_hOwnConnection == 0);
+        m_hooks.applyCallWaiting();
     }
+    m_bQuitting = false;
+    ShowConnectionState(entry);
+    RestartOnlineClock();
+    UpdateConnectionChecks();
+    m_host.RedrawMenuBar();
+}
 
-    m_hooks.log("Reopening modem connection after RAS operation");
-    // Its own failures are reported by the link; the state shown follows our handle alone.
-    m_hooks.openLink(m_hOwnConnection == 0);
-    m_hooks.applyCallWaiting();
-
+void CDialUpManager::ShowConnectionState(const std::string& entry) {
     const bool online = m_hOwnConnection != 0;
     m_host.SetButtonImage(ctl::kDialUp, online ? img::kOnlineIcon : img::kOfflineIcon);
     if (online) {
@@ -63,9 +113,6 @@ void CDialUpManager::ToggleDialUpConnection() {
         m_host.SetStatusText(0, "Offline");
         m_host.SetStatusText(1, "");
     }
-    RestartOnlineClock();
-    UpdateConnectionChecks();
-    m_host.RedrawMenuBar();
 }
 
 void CDialUpManager::Disconnect(const std::string& entry) {
@@ -85,19 +132,47 @@ void CDialUpManager::Disconnect(const std::string& entry) {
 void CDialUpManager::Connect(int slot) {
     m_hooks.log(StrFormat("Trying to connect to: %s", m_settings.m_strRASConnection[slot].c_str()));
     DialUpHandle handle = 0;
-    const int result = m_service.Dial(m_settings.m_strRASConnection[slot], m_settings.m_strRASUserName[slot],
-                                      m_settings.m_strRASPassword[slot], handle);
+    const int result = DialWithinLimit(slot, handle);
     if (result != 0) {
         m_hooks.log(StrFormat("RAS error: %s", m_service.ErrorText(result).c_str()));
         if (handle != 0) {
             m_service.HangUp(handle);
         }
         m_hOwnConnection = 0;
-        m_host.WaitInPlace(kFailurePauseMs);
+        if (!m_bQuitting) {
+            m_host.WaitInPlace(kFailurePauseMs);
+        }
         return;
     }
     m_hOwnConnection = handle;
     m_hooks.log("   Success!");
+}
+
+int CDialUpManager::DialWithinLimit(int slot, DialUpHandle& handle) {
+    CDialAttempt attempt(m_service, m_settings.m_strRASConnection[slot], m_settings.m_strRASUserName[slot],
+                         m_settings.m_strRASPassword[slot]);
+    const std::int64_t limitMs = std::int64_t{m_settings.DialUpTimeLimitSeconds()} * 1000;
+    const std::int64_t start = m_clock.TickMs();
+    int stopped = 0;
+    while (stopped == 0 && attempt.ReadyFd() >= 0 && !attempt.Done()) {
+        const std::int64_t left = start + limitMs - m_clock.TickMs();
+        if (left <= 0) {
+            stopped = kDialUpErrTimedOut;
+            Trace(StrFormat("<dbg> Dial-up: no connection after %d s; ending the dial",
+                            m_settings.DialUpTimeLimitSeconds()));
+        } else if (m_host.WaitForReadable(attempt.ReadyFd(), static_cast<int>(std::min<std::int64_t>(left, INT_MAX))) ==
+                   CWindowHost::EWaitEnd::Quit) {
+            stopped = kDialUpErrCancelled;
+            m_bQuitting = true;
+            Trace("<dbg> Dial-up: the program is quitting; ending the dial");
+        }
+    }
+    if (stopped != 0) {
+        attempt.Cancel();
+    }
+    // A dial that came up just as it was ended still hands over its handle, to be hung up.
+    const int result = attempt.Finish(handle);
+    return stopped != 0 ? stopped : result;
 }
 
 void CDialUpManager::RestartOnlineClock() {

@@ -8,7 +8,13 @@
 // that lead to it (the "Connect to %s" items, the dial-up button, the toggle command) and the
 // check marks of the connection items. Everything runs on the window thread; the link lock is
 // held from the close of the link to the end of its reopen, so the line monitor neither reads
-// replies meant for the reopen's handshake nor watches the connection meanwhile.
+// replies meant for the reopen's handshake nor watches the connection meanwhile. No message
+// box is shown while the lock is held (the window framework runs queued work inside a modal
+// box, which could start another toggle): the reopen's boxes come once it is released.
+//
+// A dial runs on a worker thread for at most the DialUpTimeLimit setting, while the window
+// thread waits for it with the windows painted; Quit during the dial ends it. An own
+// connection that ends by itself is noticed at the next tick of the on-line clock.
 #pragma once
 
 #include "core/CSettings.h"
@@ -34,6 +40,9 @@ public:
         std::function<bool(bool serialFirst)> openLink;
         // Sends the call-waiting register for the current setting and shows it on its button.
         std::function<void()> applyCallWaiting;
+        // true: message boxes asked for on the window thread are kept back; false: the ones
+        // kept back are shown. Holds nest.
+        std::function<void(bool hold)> holdMessageBoxes;
     };
 
     // Longest wait for a hang-up to complete, and the wait between two status checks.
@@ -75,6 +84,11 @@ public:
     // and the link runs over the socket because of our own connection.
     bool SlotChecked(int slot) const;
 
+    // At each tick of the on-line clock: an own connection whose pppd has gone (the line
+    // dropped, an idle limit, the peer hung up) is handled as a disconnect, and the link moves
+    // back to the serial port.
+    void CheckOwnConnection();
+
     // Shut-down: an own connection that is still up is hung up, without waiting for it.
     void HangUpAtShutDown();
 
@@ -84,8 +98,14 @@ public:
     bool OnCommand(int id);
 
 private:
+    // Closes the link, runs the operation, reopens the link (unless the program is quitting)
+    // and shows the resulting state, all under the link lock.
+    void MoveLink(const std::string& entry, const std::function<void()>& operation);
     void Disconnect(const std::string& entry);
     void Connect(int slot);
+    // The dial on a worker thread, ended at the time limit or when the user quits.
+    int DialWithinLimit(int slot, DialUpHandle& handle);
+    void ShowConnectionState(const std::string& entry);
     void RestartOnlineClock();
 
     CWindowHost& m_host;
@@ -96,4 +116,5 @@ private:
     CLineMonitor& m_monitor;
     SHooks m_hooks;
     DialUpHandle m_hOwnConnection = 0; // our own connection; 0 when none is up
+    bool m_bQuitting = false;          // the user quit during the current operation
 };

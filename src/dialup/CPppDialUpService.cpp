@@ -3,6 +3,7 @@
 #include "core/Format.h"
 #include "core/Trace.h"
 #include "core/WriteAll.h"
+#include "dialup/CPppOptionsFile.h"
 #include "dialup/DialUpErrors.h"
 #include "dialup/PppOptions.h"
 #include "dialup/PppProcesses.h"
@@ -14,18 +15,19 @@
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
+#include <poll.h>
 #include <spawn.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <utility>
 
 extern char** environ;
 
 namespace {
 
 constexpr std::size_t kMaxCapturedOutput = std::size_t{64} * 1024;
-constexpr const char* kPidFilePrefix = "ppp-ringvale-";
-constexpr const char* kPidFileSuffix = ".pid";
 
 bool IsExecutableFile(const std::string& path) {
     struct stat st {};
@@ -35,10 +37,6 @@ bool IsExecutableFile(const std::string& path) {
 bool IsRegularFile(const std::string& path) {
     struct stat st {};
     return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
-}
-
-bool EndsWith(std::string_view text, std::string_view tail) {
-    return text.size() >= tail.size() && text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
 }
 
 // A quoted word for a pppd options file: backslash and quote escaped, control characters as
@@ -60,50 +58,25 @@ std::string QuoteOptionWord(const std::string& value) {
     return out;
 }
 
-std::string TempDirectory(const std::string& configured) {
-    if (!configured.empty()) {
-        return configured;
-    }
+std::string TempDirectory() {
     const char* tmp = std::getenv("TMPDIR");
     return tmp != nullptr && *tmp != '\0' ? tmp : "/tmp";
 }
 
-// The options file of one dial: created with mode 0600 before pppd starts and removed when it
-// has exited, whatever happened in between.
-class TempOptionsFile {
-public:
-    TempOptionsFile() = default;
-    ~TempOptionsFile() {
-        if (!m_path.empty()) {
-            ::unlink(m_path.c_str());
-        }
+// pppd's arguments (after the program name) for dialling an entry.
+std::vector<std::string> DialArguments(const std::string& entryName, const std::string& optionsFile) {
+    std::vector<std::string> args = {"call", entryName};
+    if (!optionsFile.empty()) {
+        args.insert(args.end(), {"file", optionsFile});
     }
-    TempOptionsFile(const TempOptionsFile&) = delete;
-    TempOptionsFile& operator=(const TempOptionsFile&) = delete;
-
-    bool Create(const std::string& dir, const std::string& text, int& err) {
-        std::string path = dir + "/ringvale-ppp-XXXXXX";
-        const int fd = ::mkostemp(path.data(), O_CLOEXEC);
-        if (fd < 0) {
-            err = errno;
-            return false;
-        }
-        m_path = path;
-        const bool ok = ::fchmod(fd, S_IRUSR | S_IWUSR) == 0 && WriteAll(fd, text);
-        err = ok ? 0 : errno;
-        ::close(fd);
-        return ok;
-    }
-    const std::string& Path() const { return m_path; }
-
-private:
-    std::string m_path;
-};
+    args.insert(args.end(), {"updetach", "lock", "ipparam", CPppDialUpService::IpParam(entryName)});
+    return args;
+}
 
 // An unnamed temporary file that receives pppd's output (a pipe could be held open by the
 // daemon that pppd leaves behind, so reading it to the end could block).
-int OpenCaptureFile(const std::string& dir) {
-    std::string path = dir + "/ringvale-pppout-XXXXXX";
+int OpenCaptureFile() {
+    std::string path = TempDirectory() + "/ringvale-pppout-XXXXXX";
     const int fd = ::mkostemp(path.data(), O_CLOEXEC);
     if (fd >= 0) {
         ::unlink(path.c_str());
@@ -141,19 +114,13 @@ std::string JoinArgs(const std::string& program, const std::vector<std::string>&
     return out;
 }
 
+int OpenPidFd(pid_t pid) {
+    return static_cast<int>(::syscall(SYS_pidfd_open, pid, 0));
+}
+
 } // namespace
 
 CPppDialUpService::CPppDialUpService(PppDialUpConfig config) : m_config(std::move(config)) {}
-
-std::vector<std::string> CPppDialUpService::DialArguments(const std::string& entryName,
-                                                          const std::string& optionsFile) {
-    std::vector<std::string> args = {"call", entryName};
-    if (!optionsFile.empty()) {
-        args.insert(args.end(), {"file", optionsFile});
-    }
-    args.insert(args.end(), {"updetach", "lock", "linkname", LinkName(entryName)});
-    return args;
-}
 
 std::string CPppDialUpService::OptionsFileText(const std::string& userName, const std::string& password) {
     std::string text;
@@ -166,8 +133,11 @@ std::string CPppDialUpService::OptionsFileText(const std::string& userName, cons
     return text;
 }
 
-std::string CPppDialUpService::PidFilePath(const std::string& entryName) const {
-    return m_config.runDir + "/" + kPidFilePrefix + entryName + kPidFileSuffix;
+void CPppDialUpService::RemoveStaleOptionsFiles() const {
+    const std::string dir = CPppOptionsFile::Directory(m_config.optionsDir);
+    if (const int removed = CPppOptionsFile::RemoveStale(dir); removed > 0) {
+        Trace(StrFormat("<dbg> Dial-up: removed %d options file(s) left behind in %s", removed, dir.c_str()));
+    }
 }
 
 std::string CPppDialUpService::FindPppd() const {
@@ -203,6 +173,14 @@ bool CPppDialUpService::EntryExists(const std::string& entryName) const {
 int CPppDialUpService::Dial(const std::string& entryName, const std::string& userName, const std::string& password,
                             DialUpHandle& handle) {
     handle = 0;
+    // A cancel is for the dial in progress only: it ends with it, whichever way it returns.
+    struct SCancelEnds {
+        CPppDialUpService& service;
+        ~SCancelEnds() {
+            const std::lock_guard lock(service.m_mutex);
+            service.m_cancelRequested = false;
+        }
+    } cancelEnds{*this};
     if (!EntryExists(entryName)) {
         Trace(StrFormat("<dbg> Dial-up: no peers file for entry \"%s\" in %s", entryName.c_str(),
                         m_config.peersDir.c_str()));
@@ -213,18 +191,17 @@ int CPppDialUpService::Dial(const std::string& entryName, const std::string& use
         Trace("<dbg> Dial-up: no pppd program found");
         return kDialUpErrNoPppd;
     }
-    const std::string tempDir = TempDirectory(m_config.tempDir);
-    TempOptionsFile options;
+    CPppOptionsFile options;
     const std::string optionsText = OptionsFileText(userName, password);
     if (!optionsText.empty()) {
+        const std::string dir = CPppOptionsFile::Directory(m_config.optionsDir);
         int err = 0;
-        if (!options.Create(tempDir, optionsText, err)) {
-            Trace(StrFormat("<dbg> Dial-up: cannot write the options file in %s: %s", tempDir.c_str(),
-                            std::strerror(err)));
+        if (!options.Create(dir, optionsText, err)) {
+            Trace(StrFormat("<dbg> Dial-up: cannot write the options file in %s: %s", dir.c_str(), std::strerror(err)));
             return kDialUpErrOptionsFile;
         }
     }
-    const int code = RunPppd(pppd, DialArguments(entryName, options.Path()));
+    const int code = RunPppd(pppd, DialArguments(entryName, options.Path()), options);
     if (code != 0) {
         return code;
     }
@@ -234,9 +211,18 @@ int CPppDialUpService::Dial(const std::string& entryName, const std::string& use
     return 0;
 }
 
-int CPppDialUpService::RunPppd(const std::string& pppd, const std::vector<std::string>& args) {
+void CPppDialUpService::CancelDial() {
+    const std::lock_guard lock(m_mutex);
+    m_cancelRequested = true;
+    if (m_dialPid > 0 && ::kill(m_dialPid, SIGTERM) == 0) {
+        Trace(StrFormat("<dbg> Dial-up: dial cancelled, sent SIGTERM to pppd %d", static_cast<int>(m_dialPid)));
+    }
+}
+
+int CPppDialUpService::RunPppd(const std::string& pppd, const std::vector<std::string>& args,
+                               CPppOptionsFile& options) {
     Trace("<dbg> Dial-up: running " + JoinArgs(pppd, args));
-    const int capture = OpenCaptureFile(TempDirectory(m_config.tempDir));
+    const int capture = OpenCaptureFile();
 
     posix_spawn_file_actions_t actions;
     ::posix_spawn_file_actions_init(&actions);
@@ -256,7 +242,7 @@ int CPppDialUpService::RunPppd(const std::string& pppd, const std::vector<std::s
     sigemptyset(&none);
     sigset_t defaults;
     sigemptyset(&defaults);
-    for (const int sig : {SIGTERM, SIGINT, SIGHUP, SIGQUIT, SIGPIPE, SIGCHLD, SIGUSR1, SIGUSR2, SIGALRM}) {
+    for (const int sig : {SIGTERM, SIGINT, SIGHUP, SIGQUIT, SIGPIPE, SIGCHLD, SIGUSR1, SIGUSR2, SIGALRM, SIGXFSZ}) {
         sigaddset(&defaults, sig);
     }
     ::posix_spawnattr_setsigmask(&attr, &none);
@@ -271,28 +257,41 @@ int CPppDialUpService::RunPppd(const std::string& pppd, const std::vector<std::s
     argv.push_back(nullptr);
 
     pid_t pid = 0;
-    const int spawnErr = ::posix_spawn(&pid, pppd.c_str(), &actions, &attr, argv.data(), environ);
+    int spawnErr = 0;
+    {
+        // Under the lock, so that a cancel either comes before the start or finds the pid.
+        const std::lock_guard lock(m_mutex);
+        spawnErr =
+            m_cancelRequested ? ECANCELED : ::posix_spawn(&pid, pppd.c_str(), &actions, &attr, argv.data(), environ);
+        m_dialPid = spawnErr == 0 ? pid : 0;
+    }
     ::posix_spawn_file_actions_destroy(&actions);
     ::posix_spawnattr_destroy(&attr);
     if (spawnErr != 0) {
-        Trace(StrFormat("<dbg> Dial-up: cannot start %s: %s", pppd.c_str(), std::strerror(spawnErr)));
         if (capture >= 0) {
             ::close(capture);
         }
+        if (spawnErr == ECANCELED) {
+            return kDialUpErrCancelled;
+        }
+        Trace(StrFormat("<dbg> Dial-up: cannot start %s: %s", pppd.c_str(), std::strerror(spawnErr)));
         return kDialUpErrStartFailed;
     }
 
     int status = 0;
-    pid_t waited = 0;
-    do {
-        waited = ::waitpid(pid, &status, 0);
-    } while (waited < 0 && errno == EINTR);
+    const bool waited = WaitForPppd(pid, options, status);
+    bool cancelled = false;
+    {
+        const std::lock_guard lock(m_mutex);
+        m_dialPid = 0;
+        cancelled = m_cancelRequested;
+    }
     if (capture >= 0) {
         TraceCapturedOutput(capture);
         ::close(capture);
     }
     int code = kDialUpErrStartFailed;
-    if (waited != pid) {
+    if (!waited) {
         Trace(StrFormat("<dbg> Dial-up: lost track of pppd: %s", std::strerror(errno)));
     } else if (WIFEXITED(status)) {
         code = WEXITSTATUS(status);
@@ -300,17 +299,58 @@ int CPppDialUpService::RunPppd(const std::string& pppd, const std::vector<std::s
         code = kDialUpErrSignalBase + WTERMSIG(status);
     }
     Trace(StrFormat("<dbg> Dial-up: pppd ended with %d: %s", code, DialUpErrorText(code).c_str()));
-    return code;
+    // A dial that came up while it was being cancelled keeps its result: its connection must
+    // still be hung up.
+    return cancelled && code != 0 ? kDialUpErrCancelled : code;
+}
+
+bool CPppDialUpService::WaitForPppd(pid_t pid, CPppOptionsFile& options, int& status) {
+    // Until pppd has read the options file, wait for that too: the password is then removed
+    // from the disk while pppd is still dialling.
+    const int pidfd = OpenPidFd(pid);
+    while (pidfd >= 0) {
+        pollfd fds[2] = {{pidfd, POLLIN, 0}, {options.ReadWatchFd(), POLLIN, 0}};
+        const nfds_t count = fds[1].fd >= 0 ? 2 : 1;
+        if (::poll(fds, count, -1) < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            break;
+        }
+        if (count == 2 && (fds[1].revents & POLLIN) != 0 && options.RemoveIfRead()) {
+            Trace("<dbg> Dial-up: pppd has read its options; the options file is removed");
+        }
+        if ((fds[0].revents & POLLIN) != 0) {
+            break;
+        }
+    }
+    if (pidfd >= 0) {
+        ::close(pidfd);
+    }
+    pid_t waited = 0;
+    do {
+        waited = ::waitpid(pid, &status, 0);
+    } while (waited < 0 && errno == EINTR);
+    options.Remove();
+    return waited == pid;
+}
+
+bool CPppDialUpService::IsOwnPppd(pid_t pid, const std::string& entryName) const {
+    const std::vector<std::string> cmdline = ReadProcessCmdline(m_config.procDir, pid);
+    return IsPppdCmdline(cmdline) && OptionArgument(cmdline, "ipparam") == IpParam(entryName);
 }
 
 pid_t CPppDialUpService::FindOwnPppd(const std::string& entryName) const {
-    const pid_t pid = ReadPppPidFile(PidFilePath(entryName));
-    if (pid != 0 && IsLivePppd(m_config.procDir, pid)) {
-        return pid;
+    const std::string device = PppDeviceOfPeersFile(m_config.peersDir, entryName);
+    if (!device.empty()) {
+        for (const auto& [pid, locked] : LockHolders(m_config.lockDir)) {
+            if (locked == device && IsOwnPppd(pid, entryName)) {
+                return pid;
+            }
+        }
     }
-    const std::string link = LinkName(entryName);
     for (const PppdProcess& p : ListPppdProcesses(m_config.procDir)) {
-        if (OptionArgument(p.args, "linkname") == link) {
+        if (IsOwnPppd(p.pid, entryName)) {
             return p.pid;
         }
     }
@@ -381,43 +421,20 @@ EDialUpStatus CPppDialUpService::Status(DialUpHandle handle) {
 }
 
 std::vector<DialUpConnectionInfo> CPppDialUpService::ActiveConnections() {
-    // Our own links: the pid files pppd wrote for our link names.
-    std::vector<std::pair<pid_t, std::string>> own;
-    if (DIR* dir = ::opendir(m_config.runDir.c_str())) {
-        while (const dirent* d = ::readdir(dir)) {
-            const std::string_view name = d->d_name;
-            const std::size_t prefix = std::strlen(kPidFilePrefix);
-            if (name.size() <= prefix + std::strlen(kPidFileSuffix) || name.substr(0, prefix) != kPidFilePrefix ||
-                !EndsWith(name, kPidFileSuffix)) {
-                continue;
-            }
-            std::string entry(name.substr(prefix, name.size() - prefix - std::strlen(kPidFileSuffix)));
-            const pid_t pid = ReadPppPidFile(m_config.runDir + "/" + std::string(name));
-            if (pid != 0) {
-                own.emplace_back(pid, std::move(entry));
-            }
-        }
-        ::closedir(dir);
-    }
-
+    const std::map<pid_t, std::string> locks = LockHolders(m_config.lockDir);
     std::vector<DialUpConnectionInfo> result;
     const std::vector<PppdProcess> processes = ListPppdProcesses(m_config.procDir);
     const std::lock_guard lock(m_mutex);
     for (const PppdProcess& p : processes) {
-        std::string entry;
-        const auto mine = std::find_if(own.begin(), own.end(), [&](const auto& o) { return o.first == p.pid; });
-        const std::string link = OptionArgument(p.args, "linkname");
-        if (mine != own.end()) {
-            entry = mine->second;
-        } else if (link.rfind("ringvale-", 0) == 0) {
-            entry = link.substr(std::strlen("ringvale-"));
-        } else {
-            entry = OptionArgument(p.args, "call");
-        }
+        // Ours carry our ipparam; another's is known by the peers file it calls, if any.
+        std::string entry = OptionArgument(p.args, "ipparam");
+        const std::string ours = IpParam("");
+        entry = entry.rfind(ours, 0) == 0 ? entry.substr(ours.size()) : OptionArgument(p.args, "call");
         DialUpConnectionInfo info;
         info.handle = HandleForLocked(p.pid, entry);
         info.entryName = entry;
-        info.deviceName = PppDeviceFromWords(p.args, m_config.peersDir);
+        const auto locked = locks.find(p.pid);
+        info.deviceName = locked != locks.end() ? locked->second : PppDeviceFromWords(p.args, m_config.peersDir);
         result.push_back(std::move(info));
     }
     return result;

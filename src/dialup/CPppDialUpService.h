@@ -2,17 +2,20 @@
 //
 // - Entries are the files of the peers directory, sorted by name; an entry's device is the tty
 //   its peers file names.
-// - Dial runs "pppd call <entry> file <options> updetach lock linkname ringvale-<entry>" and waits
-//   for pppd: with updetach it exits 0 once the link is up, or with its error status. The user
-//   name and password go into a temporary options file of mode 0600 (never on the command line,
-//   where every user could read them), removed when pppd has exited.
-// - pppd writes the daemon's pid to <run dir>/ppp-ringvale-<entry>.pid; status and hang-up
-//   (SIGTERM) use that pid. Active connections are those pids plus every other pppd process
-//   found in the process table, with the tty its command line (or the peers file it calls)
-//   names, so a connection that someone else started is seen too.
+// - Dial runs "pppd call <entry> [file <options>] updetach lock ipparam ringvale-<entry>" and
+//   waits for pppd: with updetach it exits 0 once the link is up, or with its error status.
+//   None of these options is privileged: Debian's pppd is setuid root for the group dip and
+//   refuses privileged options (linkname, for one) from a normal user. The user name and
+//   password go into an options file (CPppOptionsFile), removed as soon as pppd has read it.
+// - The pppd of a connection the program made is found without privilege: it holds the UUCP
+//   lock of the entry's tty (pppd's "lock" writes <lock dir>/LCK..<tty> with the pid of the
+//   daemon) and carries our ipparam on its command line, which /proc shows. Status and hang-up (SIGTERM, which a user
+//   may send to the pppd it started) use that pid. Active connections are all pppd processes, each with the tty whose
+//   lock it holds or, without one, the tty its command line (or the peers file it calls) names; so a connection someone
+//   else started is seen too.
 //
-// Handles are small numbers this object hands out; each stands for one pppd process of one
-// entry. The calls may come from more than one thread.
+// Handles are small numbers this object hands out; each stands for one pppd process. The
+// calls may come from more than one thread; CancelDial comes from another thread than Dial.
 #pragma once
 
 #include "dialup/IDialUpService.h"
@@ -21,16 +24,18 @@
 #include <mutex>
 #include <sys/types.h>
 
+class CPppOptionsFile;
+
 struct PppDialUpConfig {
     std::string peersDir = "/etc/ppp/peers";
-    std::string runDir = "/var/run";
     std::string procDir = "/proc";
+    std::string lockDir = "/var/lock";
     // The pppd program; empty: "pppd" from the PATH, then from searchDirs (the sbin directories
     // are often not on a normal user's PATH).
     std::string pppdPath;
     std::vector<std::string> searchDirs = {"/usr/local/sbin", "/usr/sbin", "/sbin"};
-    // Where the temporary options file goes; empty: $TMPDIR, or /tmp.
-    std::string tempDir;
+    // Where the options file goes; empty: see CPppOptionsFile::Directory.
+    std::string optionsDir;
 };
 
 class CPppDialUpService : public IDialUpService {
@@ -39,6 +44,7 @@ public:
 
     int Dial(const std::string& entryName, const std::string& userName, const std::string& password,
              DialUpHandle& handle) override;
+    void CancelDial() override;
     std::string ErrorText(int code) override;
     void HangUp(DialUpHandle handle) override;
     EDialUpStatus Status(DialUpHandle handle) override;
@@ -49,14 +55,14 @@ public:
     // The pppd program Dial would run; "" when there is none.
     std::string FindPppd() const;
 
-    // pppd's arguments (after the program name) for dialling an entry; optionsFile "" when no
-    // options file is needed.
-    static std::vector<std::string> DialArguments(const std::string& entryName, const std::string& optionsFile);
     // The options file that passes the user name and password ("" when both are empty).
     static std::string OptionsFileText(const std::string& userName, const std::string& password);
-    // The link name pppd is given, and the pid file it writes for it.
-    static std::string LinkName(const std::string& entryName) { return "ringvale-" + entryName; }
-    std::string PidFilePath(const std::string& entryName) const;
+    // The ipparam that marks the pppd of a dial of ours.
+    static std::string IpParam(const std::string& entryName) { return "ringvale-" + entryName; }
+
+    // Start-up: removes the options files that an earlier run left behind when it ended during
+    // a dial.
+    void RemoveStaleOptionsFiles() const;
 
 private:
     struct Link {
@@ -66,16 +72,21 @@ private:
     };
 
     bool EntryExists(const std::string& entryName) const;
-    // The pid of our own pppd for an entry: from its pid file, else from the process table
-    // (a pppd with our link name); 0 when none runs.
+    // The pid of our own pppd for an entry: the holder of the lock of the entry's tty when it is
+    // ours, else any pppd with the entry's ipparam; 0 when none runs.
     pid_t FindOwnPppd(const std::string& entryName) const;
+    bool IsOwnPppd(pid_t pid, const std::string& entryName) const;
     // The handle for a pppd process; a new one when it has none yet. Needs m_mutex.
     DialUpHandle HandleForLocked(pid_t pid, const std::string& entryName);
     // Runs pppd and waits for it; returns its exit status or one of the error codes.
-    int RunPppd(const std::string& pppd, const std::vector<std::string>& args);
+    int RunPppd(const std::string& pppd, const std::vector<std::string>& args, CPppOptionsFile& options);
+    // Waits until pppd has ended, removing the options file once pppd has read it.
+    bool WaitForPppd(pid_t pid, CPppOptionsFile& options, int& status);
 
     PppDialUpConfig m_config;
     std::mutex m_mutex;
     std::map<DialUpHandle, Link> m_links;
     DialUpHandle m_nextHandle = 1;
+    pid_t m_dialPid = 0;            // the pppd of the dial in progress; guarded by m_mutex
+    bool m_cancelRequested = false; // guarded by m_mutex
 };

@@ -99,6 +99,11 @@ int CSimulatedDialUpService::Dial(const std::string& entryName, const std::strin
                                   const std::string& password, DialUpHandle& handle) {
     handle = 0;
     std::unique_lock lock(m_mutex);
+    // A cancel is for this dial only: it ends with the dial, still under the lock.
+    struct SCancelEnds {
+        bool& cancel;
+        ~SCancelEnds() { cancel = false; }
+    } cancelEnds{m_cancelDial};
     RefreshLocked();
     const auto found =
         std::find_if(m_entries.begin(), m_entries.end(), [&](const SimDialUpEntry& e) { return e.name == entryName; });
@@ -109,12 +114,12 @@ int CSimulatedDialUpService::Dial(const std::string& entryName, const std::strin
     Trace(StrFormat("<dbg> Dial-up simulation: dialling %s on %s", entry.name.c_str(), entry.device.c_str()));
     if (entry.delayMs > 0) {
         ++m_dialsWaiting;
-        const bool stopped =
-            m_wake.wait_for(lock, std::chrono::milliseconds(entry.delayMs), [this] { return m_stopping; });
+        const bool stopped = m_wake.wait_for(lock, std::chrono::milliseconds(entry.delayMs),
+                                             [this] { return m_stopping || m_cancelDial; });
         --m_dialsWaiting;
         if (stopped) {
             m_wake.notify_all();
-            return kDialUpErrSignalBase + SIGTERM;
+            return m_cancelDial ? kDialUpErrCancelled : kDialUpErrSignalBase + SIGTERM;
         }
     }
     if (entry.failCode != 0) {
@@ -133,6 +138,12 @@ int CSimulatedDialUpService::Dial(const std::string& entryName, const std::strin
     handle = m_nextHandle++;
     m_connections[handle] = Connection{entry.name, std::move(device)};
     return 0;
+}
+
+void CSimulatedDialUpService::CancelDial() {
+    const std::lock_guard lock(m_mutex);
+    m_cancelDial = true;
+    m_wake.notify_all();
 }
 
 std::string CSimulatedDialUpService::ErrorText(int code) {

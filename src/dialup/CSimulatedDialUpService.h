@@ -26,6 +26,7 @@ public:
 
     int Dial(const std::string& entryName, const std::string& userName, const std::string& password,
              DialUpHandle& handle) override;
+    void CancelDial() override;
     std::string ErrorText(int code) override;
     void HangUp(DialUpHandle handle) override;
     EDialUpStatus Status(DialUpHandle handle) override;
@@ -65,6 +66,7 @@ private:
     std::mutex m_mutex;
     std::condition_variable m_wake; // ends a dial's delay early when the service goes away
     bool m_stopping = false;
+    bool m_cancelDial = false; // ends the dial that waits out its delay
     int m_dialsWaiting = 0;
     std::map<DialUpHandle, Connection> m_connections; // our own dials
     std::map<std::string, Foreign> m_foreign;         // by device

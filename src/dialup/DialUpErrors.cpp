@@ -46,6 +46,10 @@ std::string DialUpErrorText(int code) {
         return "The temporary options file for pppd could not be written";
     case kDialUpErrNoEntry:
         return "The dial-up entry does not exist";
+    case kDialUpErrCancelled:
+        return "The dial was cancelled";
+    case kDialUpErrTimedOut:
+        return "The connection did not come up within the time limit (DialUpTimeLimit); the attempt was ended";
     default:
         break;
     }

@@ -12,6 +12,8 @@ constexpr int kDialUpErrNoPppd = 700;      // no pppd program was found
 constexpr int kDialUpErrStartFailed = 701; // pppd was found but could not be started
 constexpr int kDialUpErrOptionsFile = 702; // the temporary options file could not be written
 constexpr int kDialUpErrNoEntry = 703;     // the entry does not exist
+constexpr int kDialUpErrCancelled = 704;   // the dial was cancelled (the program is ending)
+constexpr int kDialUpErrTimedOut = 705;    // the connection did not come up within the time limit
 constexpr int kDialUpErrSignalBase = 800;  // 800 + n: pppd was killed by signal n
 constexpr int kDialUpErrSignalLast = 800 + 64;
 

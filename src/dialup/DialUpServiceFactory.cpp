@@ -16,5 +16,7 @@ std::unique_ptr<IDialUpService> CreateDialUpService() {
     if (!choice.empty() && choice != "pppd") {
         Trace("<dbg> RINGVALE_DIALUP=" + choice + " is unknown; using pppd");
     }
-    return std::make_unique<CPppDialUpService>();
+    auto service = std::make_unique<CPppDialUpService>();
+    service->RemoveStaleOptionsFiles();
+    return service;
 }

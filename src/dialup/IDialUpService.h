@@ -30,6 +30,11 @@ public:
     virtual int Dial(const std::string& entryName, const std::string& userName, const std::string& password,
                      DialUpHandle& handle) = 0;
 
+    // Ends a Dial that runs on another thread as soon as it can: the attempt is stopped and
+    // Dial returns kDialUpErrCancelled (or its own result when it had just finished). Called
+    // only while a Dial is in progress. A service whose Dial returns at once needs nothing here.
+    virtual void CancelDial() {}
+
     // The text for an error code returned by Dial.
     virtual std::string ErrorText(int code) = 0;
 

@@ -6,7 +6,7 @@
 #include <algorithm>
 #include <dirent.h>
 
-pid_t ReadPppPidFile(const std::string& path) {
+pid_t ReadLockFilePid(const std::string& path) {
     std::string text;
     int err = 0;
     if (!ReadWholeFile(path, text, err)) {
@@ -22,6 +22,26 @@ pid_t ReadPppPidFile(const std::string& path) {
         return 0;
     }
     return static_cast<pid_t>(pid);
+}
+
+std::map<pid_t, std::string> LockHolders(const std::string& lockDir) {
+    std::map<pid_t, std::string> holders;
+    DIR* dir = ::opendir(lockDir.c_str());
+    if (dir == nullptr) {
+        return holders;
+    }
+    constexpr std::string_view kLockPrefix = "LCK..";
+    while (const dirent* entry = ::readdir(dir)) {
+        const std::string_view name = entry->d_name;
+        if (name.size() > kLockPrefix.size() && name.substr(0, kLockPrefix.size()) == kLockPrefix) {
+            const pid_t pid = ReadLockFilePid(lockDir + "/" + std::string(name));
+            if (pid != 0) {
+                holders[pid] = "/dev/" + std::string(name.substr(kLockPrefix.size()));
+            }
+        }
+    }
+    ::closedir(dir);
+    return holders;
 }
 
 std::vector<std::string> ReadProcessCmdline(const std::string& procDir, pid_t pid) {

@@ -1,7 +1,8 @@
-// Finding pppd processes: the pid files pppd writes for a named link and the process table
-// under /proc (the root is a parameter so that tests can give a prepared tree).
+// Finding pppd processes: the process table under /proc (the root is a parameter so that tests
+// can give a prepared tree) and the UUCP lock files that name the process holding a tty.
 #pragma once
 
+#include <map>
 #include <string>
 #include <sys/types.h>
 #include <vector>
@@ -11,9 +12,13 @@ struct PppdProcess {
     std::vector<std::string> args; // the command line without the program name
 };
 
-// The pid in a pppd pid file ("<pid>\n<interface>\n"); 0 when the file is missing or its first
-// line is not a pid above 1.
-pid_t ReadPppPidFile(const std::string& path);
+// The pid in a UUCP lock file, written as text ("%10d\n", as pppd and the serial tools on Linux
+// write it); 0 when the file is missing or holds no pid above 1.
+pid_t ReadLockFilePid(const std::string& path);
+
+// The holders of the lock files in a lock directory: pid -> "/dev/<name>" for each
+// "LCK..<name>".
+std::map<pid_t, std::string> LockHolders(const std::string& lockDir);
 
 // The command line of a process, split at its NUL bytes; empty when the process is gone or has
 // ended (a zombie has no command line).

@@ -25,6 +25,7 @@
 #include <QMenuBar>
 #include <QScreen>
 #include <QThread>
+#include <QSocketNotifier>
 #include <QTimer>
 #include <QUrl>
 
@@ -85,15 +86,19 @@ CQtWindowHost::~CQtWindowHost() {
 void CQtWindowHost::Attach(CMainDialog& dialog) {
     m_dialog = &dialog;
     const PostMessageFn post = [this](CMessage msg) { m_dialog->PostMessage(std::move(msg)); };
-    const SendCommandFn command = [this](int id) { m_dialog->OnCommand(id); };
+    const SendCommandFn command = [this](int id) {
+        if (!HoldBackCommand(id)) {
+            m_dialog->OnCommand(id);
+        }
+    };
     m_phoneBookDlg = new CPhoneBookDlg(dialog.Settings(), post, command, m_main.get());
     m_phoneBookDlg->setObjectName(QStringLiteral("phoneBookWindow"));
     m_callLogDlg = new CCallLogDlg(post, command, m_main.get());
     m_callLogDlg->setObjectName(QStringLiteral("callLogWindow"));
 
     CMainWindow::SHandlers handlers;
-    handlers.command = [this](int id) { m_dialog->OnCommand(id); };
-    handlers.typedChar = [this](char c) { return m_dialog->OnChar(c); };
+    handlers.command = command;
+    handlers.typedChar = [this](char c) { return m_nResponsiveWaits == 0 && m_dialog->OnChar(c); };
     handlers.sysCommand = [this](int sc) { m_dialog->OnSysCommand(sc); };
     handlers.close = [this] {
         if (m_nWaitDepth > 0) {
@@ -241,12 +246,23 @@ void CQtWindowHost::CloseModals() {
     }
 }
 
+bool CQtWindowHost::HoldBackCommand(int command) {
+    if (m_nResponsiveWaits == 0) {
+        return false;
+    }
+    if (command == cmd::kOk || command == cmd::kCancel) {
+        RequestQuit();
+    }
+    return true;
+}
+
 void CQtWindowHost::RequestQuit() {
     m_bQuitRequested = true;
     m_bQuitting = true;
     if (m_dialog != nullptr) {
         m_dialog->AbortLinkOpens();
     }
+    emit QuitAsked();
     if (m_nModalDepth > 0) {
         CloseModals();
         return;
@@ -597,6 +613,33 @@ void CQtWindowHost::RunOffWindowThread(const std::function<void()>& work) {
     worker.join();
     --m_nWaitDepth;
     LeaveModal();
+}
+
+CWindowHost::EWaitEnd CQtWindowHost::WaitForReadable(int fd, int milliseconds) {
+    if (m_bQuitRequested) {
+        return EWaitEnd::Quit;
+    }
+    ++m_nWaitDepth;
+    ++m_nResponsiveWaits;
+    EnterModal();
+    EWaitEnd end = EWaitEnd::TimedOut;
+    QEventLoop loop;
+    QSocketNotifier ready(fd, QSocketNotifier::Read);
+    connect(&ready, &QSocketNotifier::activated, &loop, [&] {
+        end = EWaitEnd::Ready;
+        loop.quit();
+    });
+    connect(this, &CQtWindowHost::QuitAsked, &loop, [&] {
+        end = EWaitEnd::Quit;
+        loop.quit();
+    });
+    QTimer::singleShot(std::max(0, milliseconds), &loop, &QEventLoop::quit);
+    // Windows are painted and take input; commands are held back (see HoldBackCommand).
+    loop.exec();
+    --m_nResponsiveWaits;
+    --m_nWaitDepth;
+    LeaveModal();
+    return end;
 }
 
 bool CQtWindowHost::RunSettingsDialog(ESettingsDialog dialog, CSettings& settings) {

@@ -3,7 +3,9 @@
 // drained on the window thread by a queued call (never by polling); the controller's timer
 // is a QTimer. While the host waits in place (a local event loop that keeps the windows
 // painted but takes no user input) no message is drained and no tick is delivered, so the
-// controller never runs re-entrantly in the middle of its own operation.
+// controller never runs re-entrantly in the middle of its own operation. A wait for a long
+// operation (WaitForReadable) takes user input too, but hands the controller only Quit, which
+// ends the wait.
 #pragma once
 
 #include "core/CWindowHost.h"
@@ -133,15 +135,23 @@ public:
     void EndWaitCursor() override;
     void WaitInPlace(int milliseconds) override;
     void RunOffWindowThread(const std::function<void()>& work) override;
+    EWaitEnd WaitForReadable(int fd, int milliseconds) override;
     bool RunSettingsDialog(ESettingsDialog dialog, CSettings& settings) override;
     void OpenHelp() override;
     void MessagesPending() override;
+
+signals:
+    // A quit was asked for (it ends a WaitForReadable).
+    void QuitAsked();
 
 private:
     QWidget* Window(EWindow window) const;
     void ShowMainMinimized();
     // The tray the main window was hidden in went away: back to the taskbar, minimised.
     void BackFromVanishedTray();
+    // During a WaitForReadable a command does not reach the controller: Quit and Escape end
+    // the wait instead (the shut-down follows). True when the command was held back.
+    bool HoldBackCommand(int command);
     void DrainNow();
     void OnTimerTick(int id);
     // Counts a modal run; when the last one ends a deferred drain or quit follows.
@@ -175,6 +185,7 @@ private:
     bool m_bStartHidden = false; // start-up hid it in the tray
     bool m_bStartMinimized = false;
     int m_nWaitDepth = 0;
+    int m_nResponsiveWaits = 0; // WaitForReadable calls running
     int m_nModalDepth = 0;
     int m_nWaitCursor = 0;
 };

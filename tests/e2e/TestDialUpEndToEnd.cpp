@@ -1,6 +1,7 @@
 // The real program with the simulated dial-up service: remote-control triggers connect and
 // disconnect; while connected the dial-up connection really holds the adapter's tty and the
-// program talks to the adapter over UDP, then goes back to the serial link.
+// program talks to the adapter over UDP, then goes back to the serial link. A dial that takes
+// long does not keep a termination signal from ending the program.
 #include "support/WholeProgramRig.h"
 
 #include <chrono>
@@ -129,6 +130,28 @@ TEST_F(DialUpEndToEnd, FailedDialIsLoggedAndTheSerialLinkComesBack) {
     EXPECT_TRUE(Sim().WaitForLogAfter(simAt, "RX pty ATS76=3", 5000));
     EXPECT_EQ(Sim().Log().find("RX udp", simAt), std::string::npos) << "nothing went over UDP";
     ASSERT_NO_FATAL_FAILURE(StopProgram());
+}
+
+// A dial that does not come up leaves the program responsive: a termination signal ends the dial
+// and then the program, with its settings saved.
+TEST_F(DialUpEndToEnd, TerminationDuringADialEndsTheDialAndTheProgram) {
+    ASSERT_NO_FATAL_FAILURE(StartSimulator({"--first-id", "17"}));
+    ASSERT_NO_FATAL_FAILURE(WriteConfig(Settings("Slow ISP")));
+    WriteFile("dialup-sim.txt", "Slow ISP=" + Sim().LinkPath() + " delay=60000\n");
+    ASSERT_NO_FATAL_FAILURE(StartProgram());
+
+    const std::size_t traceAt = Program().Trace().size();
+    Simulate("ring 1 4155550123 5550000");
+    ASSERT_TRUE(Program().WaitForTrace("dialling Slow ISP", 20000, traceAt));
+    const auto signalled = std::chrono::steady_clock::now();
+    const int status = Program().Terminate(SIGTERM, 20000);
+    ASSERT_NE(status, -1) << "the program did not end during the dial";
+    EXPECT_LT(std::chrono::steady_clock::now() - signalled, std::chrono::seconds(10));
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "status " << status;
+    const std::string trace = Program().Trace().substr(traceAt);
+    EXPECT_NE(trace.find("RAS error: The dial was cancelled"), std::string::npos) << trace;
+    EXPECT_EQ(trace.find("   Success!"), std::string::npos);
+    EXPECT_NE(Program().Read("RV.cfg").find("RASConnection=Slow ISP\r\n"), std::string::npos);
 }
 
 TEST_F(DialUpEndToEnd, ConnectionHoldingTheTtyAtStartUpIsWatchedUntilItEnds) {

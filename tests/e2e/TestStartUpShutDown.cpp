@@ -157,6 +157,7 @@ const std::vector<std::string> kSettingsKeys = {
     "CIDOnlyIfNotInPhoneBook",
     "CallWaitingOffValue",
     "CallWaitingOnValue",
+    "DialUpTimeLimit",
 };
 
 TEST_F(StartUpShutDown, TerminationSignalSavesSettingsAndIdlesTheAdapter) {

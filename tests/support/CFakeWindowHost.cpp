@@ -3,6 +3,8 @@
 #include "core/Format.h"
 
 #include <algorithm>
+#include <cerrno>
+#include <poll.h>
 #include <utility>
 
 namespace {
@@ -30,9 +32,21 @@ void CFakeWindowHost::Record(std::string call) {
 }
 
 void CFakeWindowHost::MessageBox(const std::string& text) {
+    std::function<void(const std::string&)> hook;
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        Record("MessageBox(" + text + ")");
+        m_boxes.push_back(text);
+        hook = m_onMessageBox;
+    }
+    if (hook) {
+        hook(text);
+    }
+}
+
+void CFakeWindowHost::SetOnMessageBox(std::function<void(const std::string&)> hook) {
     std::lock_guard<std::mutex> lock(m_mutex);
-    Record("MessageBox(" + text + ")");
-    m_boxes.push_back(text);
+    m_onMessageBox = std::move(hook);
 }
 
 void CFakeWindowHost::SetStatusText(int part, const std::string& text) {
@@ -309,6 +323,32 @@ void CFakeWindowHost::WaitInPlace(int milliseconds) {
     if (m_clock != nullptr) {
         m_clock->AdvanceMs(milliseconds);
     }
+}
+
+CWindowHost::EWaitEnd CFakeWindowHost::WaitForReadable(int fd, int milliseconds) {
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        Record(StrFormat("WaitForReadable(%d)", milliseconds));
+        if (m_quitDuringWait) {
+            return EWaitEnd::Quit;
+        }
+    }
+    pollfd ready{fd, POLLIN, 0};
+    int n = 0;
+    while ((n = ::poll(&ready, 1, milliseconds)) < 0 && errno == EINTR) {
+    }
+    if (n > 0) {
+        return EWaitEnd::Ready;
+    }
+    if (m_clock != nullptr) {
+        m_clock->AdvanceMs(milliseconds);
+    }
+    return EWaitEnd::TimedOut;
+}
+
+void CFakeWindowHost::SetQuitDuringWait(bool quit) {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_quitDuringWait = quit;
 }
 
 bool CFakeWindowHost::RunSettingsDialog(ESettingsDialog dialog, CSettings& settings) {

@@ -65,6 +65,9 @@ public:
     void BeginWaitCursor() override;
     void EndWaitCursor() override;
     void WaitInPlace(int milliseconds) override;
+    // Really waits for the fd (the fake clock moves on by the time waited when it times out),
+    // unless the test has asked the host to quit during the wait.
+    EWaitEnd WaitForReadable(int fd, int milliseconds) override;
     bool RunSettingsDialog(ESettingsDialog dialog, CSettings& settings) override;
     void OpenHelp() override;
     void MessagesPending() override;
@@ -74,6 +77,10 @@ public:
     void SetVisibleActivityLines(int lines);
     // Runs instead of a settings dialog; without it the dialog is "cancelled".
     void SetSettingsDialog(std::function<bool(ESettingsDialog, CSettings&)> dialog);
+    // The user picks Quit during every WaitForReadable from now on.
+    void SetQuitDuringWait(bool quit);
+    // Runs inside every message box (as the window framework runs other work inside one).
+    void SetOnMessageBox(std::function<void(const std::string&)> hook);
     // Runs after every MessagesPending (on the posting thread).
     void SetOnMessagesPending(std::function<void()> hook);
 
@@ -149,6 +156,8 @@ private:
     int m_waitCursor = 0;
     std::function<bool(ESettingsDialog, CSettings&)> m_settingsDialog;
     std::function<void()> m_onPending;
+    std::function<void(const std::string&)> m_onMessageBox;
+    bool m_quitDuringWait = false;
     std::atomic<int> m_pending{0};
 };
 

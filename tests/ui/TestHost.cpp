@@ -1,7 +1,8 @@
 // The Qt window host with the real controller: the tray pop-up menu with and without
 // connection slots, minimising to the tray and back (and to the taskbar where there is no
 // tray), the tray's left click, messages drained on the window thread but never during a
-// wait in place, a quit asked for during a wait, and the help page's path.
+// wait in place, a quit asked for during a wait, the responsive wait of a dial, and the help
+// page's path.
 #include "TestHostRig.h"
 #include "ui/CCallLogDlg.h"
 #include "ui/CPhoneBookModel.h"
@@ -14,7 +15,9 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <sys/eventfd.h>
 #include <thread>
+#include <unistd.h>
 
 namespace {
 
@@ -53,6 +56,12 @@ Q_DECLARE_METATYPE(std::vector<MenuLine>)
 class TestHost : public QObject {
     Q_OBJECT
 private slots:
+    // A shut-down in an earlier test asked the application to exit, which makes every local
+    // event loop return at once until the main loop has run again: let it run for a moment.
+    void init() {
+        QTimer::singleShot(0, qApp, [] { QCoreApplication::exit(0); });
+        QCoreApplication::exec();
+    }
     void cleanup() { CTrayIcon::SetAvailableForTesting(std::nullopt); }
 
     void trayMenu_data() {
@@ -392,6 +401,52 @@ private slots:
         QCOMPARE(saved.m_rcMainPos.top, main.top);
         QVERIFY(rig.CountInTrace("TX: AT$V0") >= 1);
         QVERIFY(rig.CountInTrace("TX: ATE1") >= 1);
+    }
+
+    // The wait for a dial: the windows go on painting and taking input, but of the commands
+    // only Quit (and the close box) acts, by ending the wait; the shut-down follows after it.
+    void responsiveWaitHandsOnlyQuitToTheController_data() {
+        QTest::addColumn<int>("command"); // what the user does during the wait; 0: nothing
+        QTest::addColumn<bool>("ready");  // the descriptor becomes readable during the wait
+        QTest::addColumn<int>("end");
+        QTest::newRow("ready") << 0 << true << int(CWindowHost::EWaitEnd::Ready);
+        QTest::newRow("time passes") << 0 << false << int(CWindowHost::EWaitEnd::TimedOut);
+        QTest::newRow("another command") << cmd::kViewCallLog << false << int(CWindowHost::EWaitEnd::TimedOut);
+        QTest::newRow("quit") << cmd::kOk << false << int(CWindowHost::EWaitEnd::Quit);
+        QTest::newRow("close box") << cmd::kCancel << false << int(CWindowHost::EWaitEnd::Quit);
+    }
+    void responsiveWaitHandsOnlyQuitToTheController() {
+        QFETCH(int, command);
+        QFETCH(bool, ready);
+        QFETCH(int, end);
+        HostRig rig;
+        const int fd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+        QVERIFY(fd >= 0);
+        int ticks = 0;
+        QTimer ticker;
+        QObject::connect(&ticker, &QTimer::timeout, [&] { ++ticks; });
+        ticker.start(20);
+        QTimer::singleShot(100, [&] {
+            if (ready) {
+                const std::uint64_t one = 1;
+                QCOMPARE(::write(fd, &one, sizeof one), ssize_t(sizeof one));
+            } else if (command == cmd::kCancel) {
+                rig.Main().close();
+            } else if (command != 0) {
+                rig.Main().Actions(command).front()->trigger();
+            }
+        });
+        QElapsedTimer elapsed;
+        elapsed.start();
+        const CWindowHost::EWaitEnd result = rig.host->WaitForReadable(fd, 600);
+        ::close(fd);
+        QCOMPARE(int(result), end);
+        QVERIFY(ticks >= 3); // the event loop ran throughout
+        QVERIFY(elapsed.elapsed() >= (end == int(CWindowHost::EWaitEnd::TimedOut) ? 590 : 90));
+        QVERIFY(!rig.host->Ended());
+        QVERIFY(rig.dialog->Initialized());
+        QVERIFY(!rig.dialog->Settings().m_bCallLogVisible); // the held-back command did nothing
+        QCOMPARE(QTest::qWaitFor([&] { return rig.host->Ended(); }, 1000), end == int(CWindowHost::EWaitEnd::Quit));
     }
 
     void closeBoxAndEscapeRunTheShutDown_data() {

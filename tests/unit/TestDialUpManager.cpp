@@ -1,9 +1,11 @@
 // The dial-up connection manager on the controller, with a scripted dial-up service and no
 // adapter (every open of the link fails at once): the steps of a connect and a disconnect with
 // their texts, the bounded wait for a hang-up, a failed dial, the dial-up button and its pop-up,
-// the connection items, the total on-line time and the hang-up at shut-down.
+// the connection items, the total on-line time, the hang-up at shut-down, a dial's time limit,
+// an own connection that ends by itself, and the reopen's message boxes after the link lock.
 #include "controller/CMainDialog.h"
 #include "core/Trace.h"
+#include "dialup/DialUpErrors.h"
 #include "support/CFakeClock.h"
 #include "support/CFakeWindowHost.h"
 #include "support/ControllerTestOptions.h"
@@ -12,9 +14,13 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <condition_variable>
 #include <deque>
+#include <future>
 #include <memory>
+#include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -27,12 +33,30 @@ public:
     struct SDial {
         std::string entry, user, password;
     };
+    // A dial that goes on until it is cancelled (or 10 s have passed, then it succeeds).
+    struct SBlock {
+        std::mutex mutex;
+        std::condition_variable wake;
+        bool cancelled = false;
+    };
 
     int Dial(const std::string& entry, const std::string& user, const std::string& password,
              DialUpHandle& handle) override {
         dials.push_back({entry, user, password});
+        handle = 0;
+        if (block) {
+            std::unique_lock lock(block->mutex);
+            if (block->wake.wait_for(lock, 10s, [this] { return block->cancelled; })) {
+                return kDialUpErrCancelled;
+            }
+        }
         handle = dialHandle;
         return dialResult;
+    }
+    void CancelDial() override {
+        const std::lock_guard lock(block->mutex);
+        block->cancelled = true;
+        block->wake.notify_all();
     }
     std::string ErrorText(int code) override { return "error text " + std::to_string(code); }
     void HangUp(DialUpHandle handle) override { hungUp.push_back(handle); }
@@ -51,6 +75,7 @@ public:
 
     int dialResult = 0;
     DialUpHandle dialHandle = 42;
+    std::shared_ptr<SBlock> block;
     std::deque<EDialUpStatus> statusScript;
     EDialUpStatus statusAfterScript = EDialUpStatus::Disconnected;
     std::vector<SDial> dials;
@@ -77,15 +102,17 @@ protected:
         return s;
     }
 
-    void Start(const CSettings& s) {
+    // By default an address that cannot be reached: the socket fails at once.
+    void Start(const CSettings& s, const std::string& address = "999.1.1.1") {
         WriteFileText(m_dir.File("RV.cfg"), s.Serialize(false));
-        // An address that cannot be reached: the socket fails at once.
-        m_dialog =
-            std::make_unique<CMainDialog>(m_host, m_clock, m_dialUp, QuickControllerOptions(m_dir.Path(), "999.1.1.1"));
+        CMainDialog::SOptions options = QuickControllerOptions(m_dir.Path(), address);
+        options.modemHooks.replyTimeout = 200ms;
+        m_dialog = std::make_unique<CMainDialog>(m_host, m_clock, m_dialUp, std::move(options));
         ASSERT_TRUE(m_dialog->OnInitDialog());
         m_host.ClearCalls();
         m_activityMark = m_host.ActivityTexts().size();
         m_waitMark = m_host.Waits().size();
+        m_boxMark = m_host.MessageBoxes().size();
     }
 
     CDialUpManager& Manager() { return m_dialog->DialUpManager(); }
@@ -110,6 +137,7 @@ protected:
     std::unique_ptr<CMainDialog> m_dialog;
     std::size_t m_activityMark = 0;
     std::size_t m_waitMark = 0;
+    std::size_t m_boxMark = 0;
 };
 
 const std::vector<std::string> kConnectTexts = {
@@ -154,6 +182,7 @@ TEST_F(DialUpManagerTest, ConnectAndDisconnectWithTheirTextsImageStatusAndClock)
     EXPECT_EQ(online.totalAtStart, 3600);
 
     // The on-line clock's tick shows both times and keeps the total.
+    m_dialUp.statusAfterScript = EDialUpStatus::Connected;
     m_dialog->OnMessage(CMessage::Make(WM_RV_ONLINE_TIME, 61, 3661));
     EXPECT_EQ(m_host.StatusText(1), "Current: 000:00:01:01");
     EXPECT_EQ(m_host.StatusText(2), "Total: 000:01:01:01");
@@ -161,6 +190,7 @@ TEST_F(DialUpManagerTest, ConnectAndDisconnectWithTheirTextsImageStatusAndClock)
 
     m_host.ClearCalls();
     m_clock.AdvanceSeconds(5);
+    m_dialUp.statusAfterScript = EDialUpStatus::Disconnected;
     Manager().ToggleDialUpConnection();
     const std::vector<std::string> activity = Activity();
     EXPECT_EQ(std::vector<std::string>(activity.end() - 4, activity.end()), kDisconnectTexts);
@@ -177,6 +207,127 @@ TEST_F(DialUpManagerTest, ConnectAndDisconnectWithTheirTextsImageStatusAndClock)
     // A clock tick queued before the disconnect is stale and changes nothing.
     m_dialog->OnMessage(CMessage::Make(WM_RV_ONLINE_TIME, 70, 3670));
     EXPECT_EQ(m_host.StatusText(1), "");
+}
+
+// A dial that has not come up when DialUpTimeLimit has passed, or during which the user quits,
+// is ended and reported like any failed dial. The window thread waits for it without blocking.
+TEST_F(DialUpManagerTest, DialIsEndedAtItsTimeLimitOrWhenTheUserQuits) {
+    const struct {
+        const char* label;
+        bool quit;
+        int code;
+    } rows[] = {
+        {"time limit", false, kDialUpErrTimedOut},
+        {"quit", true, kDialUpErrCancelled},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.label);
+        m_dialog.reset();
+        m_dialUp = CScriptedDialUp();
+        m_dialUp.block = std::make_shared<CScriptedDialUp::SBlock>();
+        CSettings s = BaseSettings();
+        s.m_nDialUpTimeLimit = 1;
+        Start(s);
+        m_host.SetQuitDuringWait(row.quit);
+
+        Manager().ToggleDialUpConnection();
+        m_host.SetQuitDuringWait(false);
+
+        // Ended while it ran, or (a quit at once) before it began.
+        EXPECT_TRUE(m_dialUp.block->cancelled || m_dialUp.dials.empty());
+        std::vector<std::string> expected = {"Closing modem connection for RAS operation", "Trying to connect to: Work",
+                                             "RAS error: error text " + std::to_string(row.code)};
+        if (!row.quit) {
+            // Quitting skips the pause and the reopen: the shut-down follows.
+            expected.emplace_back("Reopening modem connection after RAS operation");
+        }
+        EXPECT_EQ(Activity(), expected);
+        EXPECT_EQ(Waits(), row.quit ? std::vector<int>{} : std::vector<int>{CDialUpManager::kFailurePauseMs});
+        EXPECT_EQ(m_host.CountCalls("WaitForReadable(1000)"), 1);
+        EXPECT_EQ(Manager().OwnConnection(), 0U);
+        EXPECT_EQ(m_host.StatusText(0), "Offline");
+        EXPECT_EQ(m_host.WaitCursorDepth(), 0);
+    }
+}
+
+// pppd can end by itself (the line dropped, an idle limit, the peer hung up): the next tick of
+// the on-line clock notices it and does what a disconnect does.
+TEST_F(DialUpManagerTest, OwnConnectionThatEndsByItselfIsNoticedAtTheNextTick) {
+    Start(BaseSettings());
+    m_dialUp.statusAfterScript = EDialUpStatus::Connected;
+    Manager().ToggleDialUpConnection();
+    m_dialog->OnMessage(CMessage::Make(WM_RV_ONLINE_TIME, 61, 3661));
+    ASSERT_EQ(m_host.StatusText(0), "Online to Work");
+    const std::size_t mark = Activity().size();
+    const std::size_t traceMark = ReadFileText(m_dir.File("Ringvale.dbg")).size();
+
+    m_dialUp.statusAfterScript = EDialUpStatus::Disconnected;
+    m_dialog->OnMessage(CMessage::Make(WM_RV_ONLINE_TIME, 62, 3662));
+
+    const std::vector<std::string> activity = Activity();
+    EXPECT_EQ(
+        std::vector<std::string>(activity.begin() + static_cast<std::ptrdiff_t>(mark), activity.end()),
+        (std::vector<std::string>{"Dial-up connection to Work has ended", "Closing modem connection for RAS operation",
+                                  "Reopening modem connection after RAS operation"}));
+    EXPECT_TRUE(m_dialUp.hungUp.empty());
+    EXPECT_EQ(Manager().OwnConnection(), 0U);
+    EXPECT_EQ(m_host.StatusText(0), "Offline");
+    EXPECT_EQ(m_host.StatusText(1), "");
+    EXPECT_EQ(m_host.StatusText(2), "Total: 000:01:01:02");
+    EXPECT_EQ(m_dialog->Settings().m_dwTotalInternetTime, 3662U);
+    EXPECT_FALSE(OnlineClock().up);
+    EXPECT_EQ(OnlineClock().totalAtStart, 3662);
+    EXPECT_EQ(m_host.ButtonImage(ctl::kDialUp), img::kOfflineIcon);
+    EXPECT_TRUE(m_host.ControlEnabled(ctl::kDialUp));
+    EXPECT_FALSE(Manager().SlotChecked(0));
+    const std::string trace = ReadFileText(m_dir.File("Ringvale.dbg")).substr(traceMark);
+    EXPECT_NE(trace.find("CModem::Open() trying serial"), std::string::npos);
+    EXPECT_LT(trace.find("CModem::Open() trying serial"), trace.find("CModem::Open() trying socket"))
+        << "the link goes back to the serial port first";
+}
+
+// The reopen's handshake can fail with a message box. The window framework runs queued work
+// inside a modal box, so a toggle can start from inside it (a remote-control trigger, the tray
+// menu): the box must come after the link lock is released, or that toggle locks it again.
+TEST_F(DialUpManagerTest, HandshakeBoxOfAReopenComesAfterTheLinkLockIsReleased) {
+    // A loopback address where nobody answers: every socket handshake fails with its box.
+    Start(BaseSettings(), "127.0.88.1");
+    const auto lockFree = [this] {
+        // Asked from another thread, which cannot take a lock the window thread holds; the
+        // line monitor holds it only for a moment.
+        return std::async(std::launch::async,
+                          [this] {
+                              for (int i = 0; i < 100; ++i) {
+                                  if (m_dialog->Monitor().LinkLock().try_lock()) {
+                                      m_dialog->Monitor().LinkLock().unlock();
+                                      return true;
+                                  }
+                                  std::this_thread::sleep_for(10ms);
+                              }
+                              return false;
+                          })
+            .get();
+    };
+    int boxes = 0;
+    bool freeInBox = false;
+    m_host.SetOnMessageBox([&](const std::string&) {
+        if (++boxes == 1) {
+            freeInBox = lockFree();
+            if (freeInBox) {
+                m_dialog->OnCommand(cmd::kToggleDialUp); // the nested toggle: disconnects
+            }
+        }
+    });
+
+    Manager().ToggleDialUpConnection();
+    m_host.SetOnMessageBox({});
+
+    EXPECT_TRUE(freeInBox) << "a message box was shown while the link lock was held";
+    EXPECT_EQ(boxes, 2) << "the connect's box, then the nested disconnect's";
+    EXPECT_EQ(m_host.MessageBoxes().size() - m_boxMark, 2U);
+    EXPECT_EQ(m_dialUp.hungUp, std::vector<DialUpHandle>{42});
+    EXPECT_EQ(Manager().OwnConnection(), 0U);
+    EXPECT_EQ(m_host.StatusText(0), "Offline");
 }
 
 TEST_F(DialUpManagerTest, EmptySlotsMakeTheToggleAndTheButtonNoOps) {

@@ -220,24 +220,46 @@ TEST_F(SimDialUpTest, MonitorCallsAreNotBlockedByASlowDial) {
     EXPECT_EQ(service.ActiveConnections().size(), 1u);
 }
 
-TEST_F(SimDialUpTest, GoingAwayEndsAWaitingDial) {
-    WriteSimFile("Slow=" + m_pty.Path() + " delay=20000\n");
-    auto service = std::make_unique<CSimulatedDialUpService>(FilePath(), LockDir());
-    // The dialling thread gets the object itself, not the owning pointer that the test resets.
-    CSimulatedDialUpService* const dialing = service.get();
-    int code = 0;
-    std::thread dialer([&code, dialing] {
-        DialUpHandle handle = 0;
-        code = dialing->Dial("Slow", "", "", handle);
-    });
-    ASSERT_TRUE(
-        WaitFor([&] { return ReadFileText(m_dir.File("Ringvale.dbg")).find("dialling Slow") != std::string::npos; }));
-    const auto start = steady_clock::now();
-    service.reset();
-    EXPECT_LT(steady_clock::now() - start, milliseconds(2000));
-    dialer.join();
-    EXPECT_EQ(code, kDialUpErrSignalBase + SIGTERM);
-    EXPECT_FALSE(Held(m_pty.Path()));
+// A dial waiting out its delay ends at once when it is cancelled or the service goes away. A
+// cancel ends that dial only.
+TEST_F(SimDialUpTest, CancelOrGoingAwayEndsAWaitingDial) {
+    const auto dials = [this] {
+        const std::string trace = ReadFileText(m_dir.File("Ringvale.dbg"));
+        int n = 0;
+        for (auto at = trace.find("dialling Slow"); at != std::string::npos; at = trace.find("dialling Slow", at + 1)) {
+            ++n;
+        }
+        return n;
+    };
+    for (const bool cancel : {true, false}) {
+        SCOPED_TRACE(cancel ? "cancel" : "going away");
+        WriteSimFile("Slow=" + m_pty.Path() + " delay=20000\n");
+        auto service = std::make_unique<CSimulatedDialUpService>(FilePath(), LockDir());
+        // The dialling thread gets the object itself, not the owning pointer that the test resets.
+        CSimulatedDialUpService* const dialing = service.get();
+        int code = 0;
+        const int before = dials();
+        std::thread dialer([&code, dialing] {
+            DialUpHandle handle = 0;
+            code = dialing->Dial("Slow", "", "", handle);
+        });
+        ASSERT_TRUE(WaitFor([&] { return dials() > before; }));
+        const auto start = steady_clock::now();
+        if (cancel) {
+            service->CancelDial();
+        } else {
+            service.reset();
+        }
+        dialer.join();
+        EXPECT_LT(steady_clock::now() - start, milliseconds(2000));
+        EXPECT_EQ(code, cancel ? kDialUpErrCancelled : kDialUpErrSignalBase + SIGTERM);
+        EXPECT_FALSE(Held(m_pty.Path()));
+        if (cancel) {
+            WriteSimFile("Slow=" + m_pty.Path() + " delay=10\n");
+            DialUpHandle handle = 0;
+            EXPECT_EQ(service->Dial("Slow", "", "", handle), 0);
+        }
+    }
 }
 
 TEST_F(SimDialUpTest, ForeignConnectionFromTheFile) {

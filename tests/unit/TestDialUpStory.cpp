@@ -249,6 +249,11 @@ TEST_F(DialUpStoryTest, RemoteControlTriggerTogglesTheConnection) {
     s.m_strRCRemoteNumber = "4085551212";
     s.m_strRCLocalNumber = "4085550000";
     StartDialog(s);
+    // The pause between the trigger's hang-up and the dial takes no time on the fake clock: the
+    // simulator is given the time to take the hang-up, as the adapter has in the real pause,
+    // before the link is closed for the dial.
+    const auto hangUpTaken = [this](std::size_t mark) { m_sim->WaitForLogAfter(mark, " AT*1H/"); };
+    m_clock.SetOnAdvance([=, mark = m_sim->Log().size()] { hangUpTaken(mark); });
 
     ASSERT_TRUE(m_sim->Command("ring 1 4085551212 4085550000"));
     ASSERT_TRUE(PumpUntil([&] { return m_host.StatusText(0) == "Online to Work"; })) << [&] {
@@ -262,6 +267,7 @@ TEST_F(DialUpStoryTest, RemoteControlTriggerTogglesTheConnection) {
     EXPECT_TRUE(Modem().OnSocket());
 
     // The same call again, now over the socket: the trigger ends the connection.
+    m_clock.SetOnAdvance([=, mark = m_sim->Log().size()] { hangUpTaken(mark); });
     ASSERT_TRUE(m_sim->Command("ring 1 4085551212 4085550000"));
     ASSERT_TRUE(PumpUntil([&] { return m_host.StatusText(0) == "Offline"; }));
     EXPECT_EQ(CountActivity("Matched the RemoteControl watch numbers"), 2);

@@ -1,9 +1,14 @@
-// The pppd dial-up service against a stub pppd: the command line and the options file, exit
-// statuses, pid files, the hang-up's signal, and pppd processes that someone else started.
+// The pppd dial-up service. Against a stub pppd, what the real one cannot show on a machine
+// without kernel PPP support: the options file read and removed while pppd dials, exit
+// statuses, finding our own pppd by its lock and ipparam, the hang-up's signal, and pppd
+// processes that someone else started. Against the real pppd, run as a user in group dip:
+// every option the program gives is accepted.
 #include "core/Format.h"
 #include "core/Trace.h"
 #include "dialup/CPppDialUpService.h"
+#include "dialup/CPppOptionsFile.h"
 #include "dialup/DialUpErrors.h"
+#include "dialup/DialUpServiceFactory.h"
 #include "dialup/PppOptions.h"
 #include "support/TempDir.h"
 
@@ -13,7 +18,10 @@
 #include <cstdlib>
 #include <fcntl.h>
 #include <filesystem>
+#include <grp.h>
 #include <gtest/gtest.h>
+#include <pty.h>
+#include <pwd.h>
 #include <spawn.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -128,14 +136,14 @@ class PppDialUpTest : public ::testing::Test {
 protected:
     void SetUp() override {
         SetTraceFilePath(m_dir.File("Ringvale.dbg"));
-        for (const char* sub : {"peers", "run", "bin", "tmp", "empty", "record"}) {
+        for (const char* sub : {"peers", "lock", "bin", "options", "empty", "record"}) {
             std::filesystem::create_directories(m_dir.File(sub));
         }
         WriteFileText(m_dir.File("peers/" + U("isdn")), U("ttyS1") + " 115200\nlock\n");
         WriteFileText(m_dir.File("peers/" + U("provider")), "/dev/" + U("ttyUSB0") + "\ncall isdn-extra\n");
         m_config.peersDir = m_dir.File("peers");
-        m_config.runDir = m_dir.File("run");
-        m_config.tempDir = m_dir.File("tmp");
+        m_config.lockDir = m_dir.File("lock");
+        m_config.optionsDir = m_dir.File("options");
         m_config.searchDirs = {};
         WriteStub();
         m_oldPath = std::getenv("PATH") != nullptr ? std::getenv("PATH") : "";
@@ -146,10 +154,10 @@ protected:
         SetTraceFilePath("Ringvale.dbg");
     }
 
-    // The stub records its arguments, the options file (content, mode, path), its blocked and
-    // ignored signals and exits with the status in record/exit ("kill" kills itself). On
-    // success it writes record/daemon-pid into the link's pid file, as pppd would write its
-    // daemon's pid.
+    // The stub records its arguments, its blocked and ignored signals and the options file
+    // (mode, path, content). Like pppd it goes on dialling after it has read its options: it
+    // waits (up to 5 s) for the options file to disappear and records whether it did. Then it
+    // exits with the status in record/exit ("kill" kills itself, "hang" dials on and on).
     void WriteStub() {
         const std::string rec = m_dir.File("record");
         const std::string script = "#!/bin/bash\n"
@@ -159,72 +167,109 @@ protected:
                                    "printf '%s\\n' \"$@\" > \"$R/argv\"\n"
                                    "while IFS= read -r l; do case $l in SigBlk:*|SigIgn:*) echo \"$l\";; esac; done "
                                    "< /proc/$$/status > \"$R/signals\"\n"
-                                   "prev=; link=\n"
+                                   "prev=; opt=\n"
                                    "for a in \"$@\"; do\n"
-                                   "  if [ \"$prev\" = file ]; then cp \"$a\" \"$R/options\"; "
-                                   "stat -c %a \"$a\" > \"$R/mode\"; echo \"$a\" > \"$R/optpath\"; fi\n"
-                                   "  if [ \"$prev\" = linkname ]; then link=$a; fi\n"
+                                   "  if [ \"$prev\" = file ]; then opt=$a; stat -c %a \"$a\" > \"$R/mode\"; "
+                                   "echo \"$a\" > \"$R/optpath\"; cp \"$a\" \"$R/options\"; fi\n"
                                    "  prev=$a\n"
                                    "done\n"
                                    "echo 'Serial connection established.'\n"
                                    "echo 'stub complaint' >&2\n"
+                                   "if [ -n \"$opt\" ]; then\n"
+                                   "  for i in $(seq 100); do [ -e \"$opt\" ] || break; sleep 0.05; done\n"
+                                   "  if [ -e \"$opt\" ]; then echo kept; else echo removed; fi > \"$R/optstate\"\n"
+                                   "fi\n"
                                    "code=$(cat \"$R/exit\" 2>/dev/null || echo 0)\n"
                                    "if [ \"$code\" = kill ]; then kill -KILL $$; fi\n"
-                                   "if [ \"$code\" = 0 ] && [ -f \"$R/daemon-pid\" ]; then\n"
-                                   "  { cat \"$R/daemon-pid\"; echo ppp0; } > '" +
-                                   m_dir.File("run") +
-                                   "/ppp-'\"$link\"'.pid'\n"
-                                   "fi\n"
+                                   "if [ \"$code\" = hang ]; then exec sleep 30; fi\n"
                                    "exit \"$code\"\n";
         WriteFileText(m_dir.File("bin/pppd"), script);
         ::chmod(m_dir.File("bin/pppd").c_str(), 0755);
     }
     void SetExit(const std::string& code) { WriteFileText(m_dir.File("record/exit"), code); }
-    void SetDaemon(pid_t pid) { WriteFileText(m_dir.File("record/daemon-pid"), std::to_string(pid) + "\n"); }
+    // The UUCP lock of a tty, as pppd's "lock" writes it.
+    void HoldLock(const std::string& tty, pid_t pid) {
+        WriteFileText(m_dir.File("lock/LCK.." + tty), StrFormat("%10d\n", static_cast<int>(pid)));
+    }
     Words RecordedArgs() const { return ReadLines(m_dir.File("record/argv")); }
+    // The command line of our own pppd daemon for an entry.
+    static Words Own(const std::string& entry) { return {"call", entry, "ipparam", "ringvale-" + entry}; }
 
     TempDir m_dir;
     PppDialUpConfig m_config;
     std::string m_oldPath;
 };
 
-TEST_F(PppDialUpTest, CommandLineAndOptionsFile) {
-    FakePppd daemon({});
-    SetDaemon(daemon.Pid());
+TEST_F(PppDialUpTest, OptionsFileIsRemovedOncePppdHasReadIt) {
     CPppDialUpService service(m_config);
     EXPECT_EQ(service.FindPppd(), m_dir.File("bin/pppd"));
-
     DialUpHandle handle = 0;
     ASSERT_EQ(service.Dial(U("isdn"), "alice", "s3cr\"et \\pw", handle), 0);
-    EXPECT_NE(handle, 0u);
 
     const std::string optionsPath = Trim(ReadFileText(m_dir.File("record/optpath")));
-    EXPECT_EQ(RecordedArgs(),
-              (Words{"call", U("isdn"), "file", optionsPath, "updetach", "lock", "linkname", "ringvale-" + U("isdn")}));
-    EXPECT_EQ(optionsPath.rfind(m_dir.File("tmp") + "/ringvale-ppp-", 0), 0u) << optionsPath;
+    EXPECT_EQ(optionsPath.rfind(m_dir.File("options") + "/ringvale-ppp-" + std::to_string(::getpid()) + "-", 0), 0u)
+        << optionsPath;
     EXPECT_EQ(ReadFileText(m_dir.File("record/options")), "user \"alice\"\npassword \"s3cr\\\"et \\\\pw\"\n");
     EXPECT_EQ(Trim(ReadFileText(m_dir.File("record/mode"))), "600");
-    EXPECT_FALSE(Exists(optionsPath)) << "the options file must be removed after the dial";
+    EXPECT_EQ(Trim(ReadFileText(m_dir.File("record/optstate"))), "removed")
+        << "the options file must go as soon as pppd has read it, while it still dials";
+    EXPECT_TRUE(std::filesystem::is_empty(m_dir.File("options")));
     for (const std::string& arg : RecordedArgs()) {
         EXPECT_EQ(arg.find("s3cr"), std::string::npos) << "password on the command line: " << arg;
     }
-    EXPECT_EQ(service.Status(handle), EDialUpStatus::Connected);
 
     // pppd's output and the command line end up in the trace; the password does not.
     const std::string trace = ReadFileText(m_dir.File("Ringvale.dbg"));
     EXPECT_NE(trace.find("<dbg> pppd: Serial connection established."), std::string::npos) << trace;
     EXPECT_NE(trace.find("<dbg> pppd: stub complaint"), std::string::npos);
-    EXPECT_NE(trace.find("call isdn"), std::string::npos);
+    EXPECT_NE(trace.find("call " + U("isdn")), std::string::npos);
     EXPECT_EQ(trace.find("s3cr"), std::string::npos);
+
+    // Without user name and password there is no options file.
+    std::filesystem::remove(m_dir.File("record/optpath"));
+    ASSERT_EQ(service.Dial(U("isdn"), "", "", handle), 0);
+    const Words args = RecordedArgs();
+    EXPECT_EQ(std::count(args.begin(), args.end(), "file"), 0);
+    EXPECT_FALSE(Exists(m_dir.File("record/optpath")));
 }
 
-TEST_F(PppDialUpTest, NoOptionsFileWithoutCredentials) {
-    CPppDialUpService service(m_config);
-    DialUpHandle handle = 0;
-    ASSERT_EQ(service.Dial(U("isdn"), "", "", handle), 0);
-    EXPECT_EQ(RecordedArgs(), (Words{"call", U("isdn"), "updetach", "lock", "linkname", "ringvale-" + U("isdn")}));
-    EXPECT_FALSE(Exists(m_dir.File("record/options")));
-    EXPECT_TRUE(std::filesystem::is_empty(m_dir.File("tmp")));
+TEST_F(PppDialUpTest, StaleOptionsFilesAreRemovedAtStartUp) {
+    // The runtime directory the program's start-up uses; the temporary directory only when it
+    // is not the user's alone.
+    const std::string runtime = m_dir.File("options");
+    ::chmod(runtime.c_str(), 0700);
+    const std::string oldRuntime = std::getenv("XDG_RUNTIME_DIR") != nullptr ? std::getenv("XDG_RUNTIME_DIR") : "";
+    ::setenv("XDG_RUNTIME_DIR", runtime.c_str(), 1);
+    ::unsetenv("RINGVALE_DIALUP");
+    EXPECT_EQ(CPppOptionsFile::Directory(""), runtime);
+    ::chmod(runtime.c_str(), 0755);
+    ::setenv("TMPDIR", m_dir.File("empty").c_str(), 1);
+    EXPECT_EQ(CPppOptionsFile::Directory(""), m_dir.File("empty"));
+    ::unsetenv("TMPDIR");
+    ::chmod(runtime.c_str(), 0700);
+
+    pid_t ended = 0;
+    {
+        FakePppd gone({});
+        ended = gone.Pid();
+    }
+    const FakePppd running({});
+    const std::string prefix = runtime + "/ringvale-ppp-";
+    const std::vector<std::pair<std::string, bool>> files = {
+        {prefix + std::to_string(ended) + "-abc123", false},        // its program crashed
+        {prefix + std::to_string(::getpid()) + "-def456", false},   // an earlier run with our pid
+        {prefix + std::to_string(running.Pid()) + "-ghi789", true}, // a running copy's dial
+        {runtime + "/ringvale-ppp-notes", true},                    // not one of ours
+        {runtime + "/other", true},
+    };
+    for (const auto& [path, kept] : files) {
+        WriteFileText(path, "password \"x\"\n");
+    }
+    const auto service = CreateDialUpService();
+    for (const auto& [path, kept] : files) {
+        EXPECT_EQ(Exists(path), kept) << path;
+    }
+    ::setenv("XDG_RUNTIME_DIR", oldRuntime.c_str(), 1);
 }
 
 TEST_F(PppDialUpTest, BlockedSignalsDoNotReachPppd) {
@@ -275,8 +320,34 @@ TEST_F(PppDialUpTest, ExitStatusIsTheErrorCode) {
         EXPECT_EQ(code, row.code) << row.exit;
         EXPECT_EQ(handle, 0u) << row.exit;
         EXPECT_NE(service.ErrorText(code).find(row.text), std::string::npos) << service.ErrorText(code);
-        EXPECT_TRUE(std::filesystem::is_empty(m_dir.File("tmp"))) << "options file left behind: " << row.exit;
+        EXPECT_TRUE(std::filesystem::is_empty(m_dir.File("options"))) << "options file left behind: " << row.exit;
     }
+}
+
+// A dial that goes on (a peers file with persist, say) ends at once when it is cancelled; the
+// next dial is not affected.
+TEST_F(PppDialUpTest, CancelStopsADialThatGoesOn) {
+    SetExit("hang");
+    CPppDialUpService service(m_config);
+    int code = 0;
+    std::thread dialer([&] {
+        DialUpHandle handle = 0;
+        code = service.Dial(U("isdn"), "u", "p", handle);
+    });
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (!Exists(m_dir.File("record/optstate")) && std::chrono::steady_clock::now() < until) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    const auto cancelled = std::chrono::steady_clock::now();
+    service.CancelDial();
+    dialer.join();
+    EXPECT_EQ(code, kDialUpErrCancelled);
+    EXPECT_LT(std::chrono::steady_clock::now() - cancelled, std::chrono::seconds(5));
+    EXPECT_TRUE(std::filesystem::is_empty(m_dir.File("options")));
+
+    SetExit("0");
+    DialUpHandle handle = 0;
+    EXPECT_EQ(service.Dial(U("isdn"), "", "", handle), 0);
 }
 
 TEST_F(PppDialUpTest, MissingPppdOrEntry) {
@@ -323,27 +394,52 @@ TEST_F(PppDialUpTest, EntriesAndDevices) {
     EXPECT_TRUE(CPppDialUpService(m_config).Entries().empty());
 }
 
-TEST_F(PppDialUpTest, HangUpSendsSigtermToThePidInThePidFile) {
-    FakePppd daemon({});
-    SetDaemon(daemon.Pid());
-    CPppDialUpService service(m_config);
-    DialUpHandle handle = 0;
-    ASSERT_EQ(service.Dial(U("isdn"), "u", "p", handle), 0);
-    EXPECT_EQ(ReadLines(m_dir.File("run/ppp-ringvale-" + U("isdn") + ".pid")).at(0), std::to_string(daemon.Pid()));
-    ASSERT_EQ(service.Status(handle), EDialUpStatus::Connected);
+TEST_F(PppDialUpTest, HangUpSignalsOnlyTheOwnPppd) {
+    // Who runs once pppd has reported the link up: our daemon (with or without the lock of
+    // the entry's tty), someone else's pppd holding that lock, or a stale lock whose pid now
+    // belongs to a program that is not pppd.
+    enum class EHolder { OwnWithLock, OwnWithoutLock, Foreign, NotPppd };
+    const struct {
+        const char* label;
+        EHolder holder;
+    } rows[] = {
+        {"own pppd holds the lock", EHolder::OwnWithLock},
+        {"own pppd, no lock file", EHolder::OwnWithoutLock},
+        {"another's pppd holds the lock", EHolder::Foreign},
+        {"stale lock", EHolder::NotPppd},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.label);
+        const bool own = row.holder == EHolder::OwnWithLock || row.holder == EHolder::OwnWithoutLock;
+        FakePppd daemon(own ? Own(U("isdn")) : Words{"/dev/" + U("ttyS1"), "115200"});
+        std::filesystem::remove(m_dir.File("lock/LCK.." + U("ttyS1")));
+        if (row.holder == EHolder::OwnWithLock || row.holder == EHolder::Foreign) {
+            HoldLock(U("ttyS1"), daemon.Pid());
+        } else if (row.holder == EHolder::NotPppd) {
+            HoldLock(U("ttyS1"), ::getpid());
+        }
+        CPppDialUpService service(m_config);
+        DialUpHandle handle = 0;
+        ASSERT_EQ(service.Dial(U("isdn"), "u", "p", handle), 0);
+        EXPECT_NE(handle, 0u);
+        EXPECT_EQ(service.Status(handle), own ? EDialUpStatus::Connected : EDialUpStatus::Disconnected);
 
-    service.HangUp(handle);
-    const int status = daemon.Wait();
-    ASSERT_TRUE(WIFSIGNALED(status));
-    EXPECT_EQ(WTERMSIG(status), SIGTERM);
-    EXPECT_EQ(service.Status(handle), EDialUpStatus::Disconnected);
-    EXPECT_EQ(service.Status(handle + 100), EDialUpStatus::Disconnected);
-    service.HangUp(handle); // a second hang-up of a gone connection is harmless
+        service.HangUp(handle);
+        const std::string sent = "sent SIGTERM to pppd " + std::to_string(daemon.Pid());
+        EXPECT_EQ(ReadFileText(m_dir.File("Ringvale.dbg")).find(sent) != std::string::npos, own);
+        if (own) {
+            const int status = daemon.Wait();
+            ASSERT_TRUE(WIFSIGNALED(status));
+            EXPECT_EQ(WTERMSIG(status), SIGTERM);
+            EXPECT_EQ(service.Status(handle), EDialUpStatus::Disconnected);
+            service.HangUp(handle); // a second hang-up of a gone connection is harmless
+        }
+    }
 }
 
 TEST_F(PppDialUpTest, PendingWhilePppdIsStillEnding) {
-    FakePppd daemon({}, /*ignoreTerm=*/true);
-    SetDaemon(daemon.Pid());
+    FakePppd daemon(Own(U("isdn")), /*ignoreTerm=*/true);
+    HoldLock(U("ttyS1"), daemon.Pid());
     CPppDialUpService service(m_config);
     DialUpHandle handle = 0;
     ASSERT_EQ(service.Dial(U("isdn"), "u", "p", handle), 0);
@@ -354,29 +450,19 @@ TEST_F(PppDialUpTest, PendingWhilePppdIsStillEnding) {
     EXPECT_EQ(service.Status(handle), EDialUpStatus::Disconnected);
 }
 
-TEST_F(PppDialUpTest, StalePidFileIsNoConnection) {
-    // The pid of a process that is not pppd (this test program), as after a crash and pid reuse.
-    WriteFileText(m_dir.File("run/ppp-ringvale-" + U("isdn") + ".pid"), std::to_string(::getpid()) + "\nppp0\n");
-    CPppDialUpService service(m_config);
-    for (const DialUpConnectionInfo& c : service.ActiveConnections()) {
-        EXPECT_NE(c.entryName, U("isdn"));
-    }
-    // A dial that pppd reports as up but whose daemon is not there is not connected, and its
-    // hang-up signals nobody.
-    DialUpHandle handle = 0;
-    ASSERT_EQ(service.Dial(U("isdn"), "", "", handle), 0);
-    service.HangUp(handle);
-    EXPECT_EQ(service.Status(handle), EDialUpStatus::Disconnected);
-}
-
 TEST_F(PppDialUpTest, ActiveConnectionsOwnAndForeign) {
     WriteFileText(m_dir.File("peers/isdn-extra"), "noauth\n");
-    FakePppd own({"call", U("isdn"), "linkname", "ringvale-" + U("isdn")});
-    WriteFileText(m_dir.File("run/ppp-ringvale-" + U("isdn") + ".pid"), std::to_string(own.Pid()) + "\nppp0\n");
+    FakePppd own(Own(U("isdn")));
+    HoldLock(U("ttyS1"), own.Pid());
     FakePppd foreignTty({"/dev/" + U("ttyRV9"), "115200", "logfile", "/dev/null"});
     FakePppd foreignCall({"call", U("provider"), "nodetach"});
-    // Our link name without a pid file (e.g. the run directory was not writable).
-    FakePppd ownWithoutPidFile({"call", U("alpha"), "linkname", "ringvale-" + U("alpha"), "/dev/" + U("ttyS4")});
+    // A tty that only the lock names (e.g. from the system's options file).
+    FakePppd foreignLock({"nodetach"});
+    HoldLock(U("ttyACM7"), foreignLock.Pid());
+    // Ours without a lock file (e.g. the lock directory was not writable).
+    Words alphaArgs = Own(U("alpha"));
+    alphaArgs.push_back("/dev/" + U("ttyS4"));
+    FakePppd ownWithoutLock(alphaArgs);
 
     CPppDialUpService service(m_config);
     const auto find = [](const std::vector<DialUpConnectionInfo>& list, const std::string& device) {
@@ -394,9 +480,10 @@ TEST_F(PppDialUpTest, ActiveConnectionsOwnAndForeign) {
     EXPECT_EQ(tty.entryName, "");
     const DialUpConnectionInfo call = find(first, "/dev/" + U("ttyUSB0"));
     EXPECT_EQ(call.entryName, U("provider"));
+    const DialUpConnectionInfo locked = find(first, "/dev/" + U("ttyACM7"));
     const DialUpConnectionInfo alpha = find(first, "/dev/" + U("ttyS4"));
     EXPECT_EQ(alpha.entryName, U("alpha"));
-    for (const auto& c : {isdn, tty, call, alpha}) {
+    for (const auto& c : {isdn, tty, call, locked, alpha}) {
         EXPECT_NE(c.handle, 0u) << c.deviceName;
         EXPECT_EQ(service.Status(c.handle), EDialUpStatus::Connected) << c.deviceName;
     }
@@ -413,6 +500,87 @@ TEST_F(PppDialUpTest, ActiveConnectionsOwnAndForeign) {
     foreignTty.Wait();
     EXPECT_EQ(find(service.ActiveConnections(), "/dev/" + U("ttyRV9")).handle, 0u);
     EXPECT_EQ(service.Status(tty.handle), EDialUpStatus::Disconnected);
+}
+
+// The real pppd, started as a normal user's copy of the program starts it: by a user in group
+// dip, the group Debian's setuid pppd admits. The entry's device is a pseudo-terminal; without
+// kernel PPP support (/dev/ppp) pppd stops right after it has read its options, which is far
+// enough to show that it accepts every option the program gives it.
+TEST(RealPppd, AcceptsTheDialOptionsOfAUserInGroupDip) {
+    constexpr const char* kPppd = "/usr/sbin/pppd";
+    if (::geteuid() != 0) {
+        GTEST_SKIP() << "runs only as root: it writes a peers file to /etc/ppp/peers and dials as the user "
+                        "nobody in group dip";
+    }
+    const passwd* nobody = ::getpwnam("nobody");
+    const group* dip = ::getgrnam("dip");
+    if (::access(kPppd, X_OK) != 0 || nobody == nullptr || dip == nullptr) {
+        GTEST_SKIP() << "needs " << kPppd << " (package ppp), the user nobody and the group dip";
+    }
+    const uid_t uid = nobody->pw_uid;
+    const gid_t gid = nobody->pw_gid;
+    const gid_t dipGid = dip->gr_gid;
+
+    int master = -1;
+    int slave = -1;
+    ASSERT_EQ(::openpty(&master, &slave, nullptr, nullptr, nullptr), 0);
+    const std::string tty = ::ttyname(slave);
+    const std::string entry = U("rvtest");
+    const std::string peers = "/etc/ppp/peers/" + entry;
+    // Where the kernel has PPP, the dial fails soon: nobody answers on the pseudo-terminal.
+    WriteFileText(peers, tty + "\n115200\nnoauth\nlcp-max-configure 1\nlcp-restart 1\n");
+    struct Cleanup {
+        std::string peers;
+        int fds[2];
+        ~Cleanup() {
+            ::unlink(peers.c_str());
+            ::close(fds[0]);
+            ::close(fds[1]);
+        }
+    } cleanup{peers, {master, slave}};
+
+    // The user's own runtime directory, and a folder for the trace.
+    TempDir dir;
+    const std::string runtime = dir.File("run");
+    std::filesystem::create_directory(runtime);
+    for (const std::string& path : {dir.Path(), runtime}) {
+        ASSERT_EQ(::chown(path.c_str(), uid, gid), 0);
+        ASSERT_EQ(::chmod(path.c_str(), 0700), 0);
+    }
+
+    int result[2];
+    ASSERT_EQ(::pipe(result), 0);
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        ::close(result[0]);
+        int code = -1;
+        if (::setgroups(1, &dipGid) == 0 && ::setgid(gid) == 0 && ::setuid(uid) == 0) {
+            ::setenv("XDG_RUNTIME_DIR", runtime.c_str(), 1);
+            SetTraceFilePath(dir.File("Ringvale.dbg"));
+            CPppDialUpService service;
+            DialUpHandle handle = 0;
+            code = service.Dial(entry, "ann", "pass word", handle);
+        }
+        const bool sent = ::write(result[1], &code, sizeof code) == static_cast<ssize_t>(sizeof code);
+        ::_exit(sent ? 0 : 1);
+    }
+    ::close(result[1]);
+    int code = -1;
+    const bool received = ::read(result[0], &code, sizeof code) == static_cast<ssize_t>(sizeof code);
+    ::close(result[0]);
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    ASSERT_TRUE(received) << "the dialing child ended without a result";
+
+    const std::string trace = ReadFileText(dir.File("Ringvale.dbg"));
+    EXPECT_NE(code, 2) << "pppd refused an option: " << trace;
+    if (::access("/dev/ppp", F_OK) != 0) {
+        EXPECT_EQ(code, 4) << DialUpErrorText(code) << "\n" << trace;
+    }
+    EXPECT_NE(trace.find("ipparam ringvale-" + entry), std::string::npos) << trace;
+    EXPECT_NE(trace.find(" file " + runtime + "/ringvale-ppp-"), std::string::npos) << trace;
+    EXPECT_TRUE(std::filesystem::is_empty(runtime)) << "the options file was left behind";
 }
 
 TEST(PppDialUpOptionsText, ReadsBackExactly) {

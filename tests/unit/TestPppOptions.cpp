@@ -110,20 +110,20 @@ TEST(PppDevice, FollowsCallAndFileAndStopsAtLoops) {
     EXPECT_EQ(PppDeviceFromWords({"/dev/ttyS9", "call", "wrapper"}, dir.Path()), "/dev/ttyS5");
 }
 
-TEST(PppPidFile, Table) {
+TEST(PppLockFile, Table) {
     const TempDir dir;
     const struct {
         const char* content;
         pid_t pid;
     } rows[] = {
-        {"1234\nppp0\n", 1234}, {"1234", 1234}, {" 77 \n", 77}, {"", 0}, {"abc\n", 0}, {"1\n", 0}, {"-5\n", 0},
+        {"      1234\n", 1234}, {"1234", 1234}, {" 77 \n", 77}, {"", 0}, {"abc\n", 0}, {"1\n", 0}, {"-5\n", 0},
         {"12x\n", 0},           {"\n9\n", 0},
     };
     for (const auto& row : rows) {
-        WriteFileText(dir.File("ppp.pid"), row.content);
-        EXPECT_EQ(ReadPppPidFile(dir.File("ppp.pid")), row.pid) << "'" << row.content << "'";
+        WriteFileText(dir.File("LCK..ttyS1"), row.content);
+        EXPECT_EQ(ReadLockFilePid(dir.File("LCK..ttyS1")), row.pid) << "'" << row.content << "'";
     }
-    EXPECT_EQ(ReadPppPidFile(dir.File("missing.pid")), 0);
+    EXPECT_EQ(ReadLockFilePid(dir.File("LCK..missing")), 0);
 }
 
 TEST(PppProcessName, Table) {

@@ -81,12 +81,13 @@ const char* const kDefaultFile = "ComPort=COM2\r\n"
                                  "CIDShowNumber=Y\r\n"
                                  "CIDOnlyIfNotInPhoneBook=N\r\n"
                                  "CallWaitingOffValue=0\r\n"
-                                 "CallWaitingOnValue=3\r\n";
+                                 "CallWaitingOnValue=3\r\n"
+                                 "DialUpTimeLimit=90\r\n";
 
-TEST(Settings, DefaultsSerializeAsTheFiftyLinesInOrder) {
+TEST(Settings, DefaultsSerializeAsTheFiftyOneLinesInOrder) {
     const CSettings s;
     EXPECT_EQ(s.Serialize(false), kDefaultFile);
-    EXPECT_EQ(SplitLines(s.Serialize(false)).size(), 50u);
+    EXPECT_EQ(SplitLines(s.Serialize(false)).size(), 51u);
     EXPECT_EQ(s.m_strCallLogName, "RV.log");
 }
 
@@ -140,6 +141,7 @@ TEST(Settings, EveryKeyRoundTrips) {
     s.m_bCIDOnlyIfNotInPhoneBook = true;
     s.m_nCallWaitingOffValue = 1;
     s.m_nCallWaitingOnValue = 7;
+    s.m_nDialUpTimeLimit = 45;
 
     const std::string text = s.Serialize(true);
     Recorder rec;
@@ -171,6 +173,9 @@ TEST(Settings, ReadingRules) {
         {"Baud leading digits", "Baud=9600bps", [](auto& s) { return s.m_nBaud == 9600; }},
         {"empty SReg63 keeps 9", "SReg63=", [](auto& s) { return s.m_nSReg63 == 9; }},
         {"SReg63 0", "SReg63=0", [](auto& s) { return s.m_nSReg63 == 0; }},
+        {"dial time limit", "DialUpTimeLimit=30", [](auto& s) { return s.DialUpTimeLimitSeconds() == 30; }},
+        {"dial time limit 0 is the default", "DialUpTimeLimit=0",
+         [](auto& s) { return s.DialUpTimeLimitSeconds() == CSettings::kDefaultDialUpTimeLimit; }},
         {"mask without 0x keeps default", "PhoneBookColumnMask=1234",
          [](auto& s) { return s.m_dwPhoneBookColumnMask == 0xFFFF; }},
         {"mask upper-case 0X keeps default", "PhoneBookColumnMask=0X12",
