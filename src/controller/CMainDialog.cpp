@@ -90,7 +90,7 @@ CMainDialog::CMainDialog(CWindowHost& host, const IClock& clock, IDialUpService&
     m_dialUpManager = std::make_unique<CDialUpManager>(
         m_host, m_clock, m_dialUp, m_settings, m_modem, m_monitor,
         CDialUpManager::SHooks{[this](const std::string& text) { Log(text); },
-                               [this](bool serialFirst) { return OpenLink(serialFirst); },
+                               [this](bool serialFirst) { return ReopenAfterDialUp(serialFirst); },
                                [this] { ApplyCallWaiting(); }, [this](bool hold) { HoldMessageBoxes(hold); }});
     m_callControl = std::make_unique<CCallControl>(m_host, m_clock, m_settings, std::move(hooks));
     m_callControl->SetDialUp(m_dialUpManager.get()); // remote-control triggers toggle the connection
@@ -206,10 +206,22 @@ bool CMainDialog::OpenLink(bool serialFirst, std::vector<std::string>* boxes) {
     for (std::string& text : held) {
         if (boxes != nullptr) {
             boxes->push_back(std::move(text));
+        } else if (m_nBoxHolds > 0) {
+            m_heldBoxes.push_back(std::move(text)); // shown when the dial-up operation lets go of the link
         } else {
             // Shown once the operation that opened the link is over (it may hold the link lock).
             PostMessage(CMessage::WithText(WM_RV_MESSAGE_BOX, std::move(text)));
         }
+    }
+    return ok;
+}
+
+bool CMainDialog::ReopenAfterDialUp(bool serialFirst) {
+    const bool ok = OpenLink(serialFirst);
+    // Back from a connection, the serial port and then the socket failed: say why, as at
+    // start-up (a failed socket-first reopen has shown its own box).
+    if (!ok && serialFirst && !m_modem.Aborted()) {
+        ShowMessage(OpenFailedText(m_settings.m_strComPort, m_modem.LastOpenProblem()));
     }
     return ok;
 }

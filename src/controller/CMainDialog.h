@@ -147,6 +147,8 @@ private:
     // Opens the link with the ComPort and Baud settings. On the window thread the open runs
     // off it; the message boxes it asks for are handed to `boxes`, or posted when that is null.
     bool OpenLink(bool serialFirst = true, std::vector<std::string>* boxes = nullptr);
+    // The dial-up operation's reopen; a failure of a serial-first reopen is reported.
+    bool ReopenAfterDialUp(bool serialFirst);
     bool AdapterConnectionUp();
     void SetSelectIndicators();
     void UpdateHoldIndicators();

@@ -24,8 +24,8 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QScreen>
-#include <QThread>
 #include <QSocketNotifier>
+#include <QThread>
 #include <QTimer>
 #include <QUrl>
 
