@@ -1,6 +1,7 @@
 #include "ui/CIdRowsModel.h"
 
 #include <algorithm>
+#include <unordered_set>
 
 std::uint64_t CIdRowsModel::IdAt(int row) const {
     return row >= 0 && row < static_cast<int>(m_ids.size()) ? m_ids[static_cast<std::size_t>(row)] : 0;
@@ -22,12 +23,25 @@ void CIdRowsModel::InsertId(int row, std::uint64_t id) {
 }
 
 bool CIdRowsModel::RemoveId(std::uint64_t id) {
-    const int row = RowOf(id);
-    if (row < 0) {
-        return false;
+    return RemoveIds({id}) == 1;
+}
+
+std::size_t CIdRowsModel::RemoveIds(const std::vector<std::uint64_t>& ids) {
+    const std::unordered_set<std::uint64_t> doomed(ids.begin(), ids.end());
+    std::size_t removed = 0;
+    for (int last = static_cast<int>(m_ids.size()) - 1; last >= 0; --last) {
+        if (!doomed.contains(m_ids[static_cast<std::size_t>(last)])) {
+            continue;
+        }
+        int first = last;
+        while (first > 0 && doomed.contains(m_ids[static_cast<std::size_t>(first - 1)])) {
+            --first;
+        }
+        beginRemoveRows(QModelIndex(), first, last);
+        m_ids.erase(m_ids.begin() + first, m_ids.begin() + last + 1);
+        endRemoveRows();
+        removed += static_cast<std::size_t>(last - first + 1);
+        last = first;
     }
-    beginRemoveRows(QModelIndex(), row, row);
-    m_ids.erase(m_ids.begin() + row);
-    endRemoveRows();
-    return true;
+    return removed;
 }
