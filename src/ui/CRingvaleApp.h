@@ -1,10 +1,12 @@
 // The application: builds the real program — the dial-up service, the controller, the window
 // host and its windows — runs the start-up, the event loop and the shut-down. A termination
 // signal (SIGTERM, SIGINT) or the end of the desktop session runs the same shut-down as
-// "&Quit"; the signal handler only writes to a pipe that the event loop watches.
+// "&Quit"; the signal handler only writes to a pipe that the event loop watches. Only one copy
+// runs per data folder: a second start brings the first one's main window forward and ends.
 #pragma once
 
 #include <QObject>
+#include <QString>
 
 class QSocketNotifier;
 
@@ -18,6 +20,9 @@ public:
 
     // Needs a QApplication. Returns the process's exit code.
     int Run();
+
+    // The folder that holds the program's files.
+    static QString DataFolder();
 
 private:
     bool InstallSignalPipe();
