@@ -566,6 +566,25 @@ private slots:
         QVERIFY(!m_dlg->Model()->index(m_dlg->Model()->RowOf(msg.key), 0).data().isValid());
         m_dlg->HandleMessage(msg);
         QCOMPARE(RowNames(*m_dlg->Model()), QStringList({"Baker"}));
+
+        // A selection of many separate rows goes in one request too, and leaves the others.
+        for (int i = 0; i < 130; ++i) { // every other row of 131: more blocks than are removed one by one
+            m_book->Add(Entry(QString::asprintf("N%03d", i).toStdString(), "", std::to_string(4085560000LL + i)));
+        }
+        m_dlg->Fill();
+        QItemSelection every2nd;
+        for (int row = 0; row < m_dlg->Model()->rowCount(); row += 2) {
+            every2nd.select(m_dlg->Model()->index(row, 0), m_dlg->Model()->index(row, 0));
+        }
+        m_dlg->View()->selectionModel()->select(every2nd,
+                                                QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+        m_controller.posted.clear();
+        m_dlg->OnDelete();
+        QCOMPARE(m_controller.posted.size(), std::size_t(1));
+        QCOMPARE(m_book->Remove(m_controller.posted[0].Keys()), std::size_t(66));
+        m_dlg->HandleMessage(m_controller.posted[0]);
+        QCOMPARE(m_dlg->Model()->rowCount(), 65);
+        QCOMPARE(RowNames(*m_dlg->Model()).first(), QString("N000"));
     }
 
     void iconClickDialsAndDoubleClickOnTheIconDoesNotEdit() {
