@@ -75,30 +75,10 @@ int CreateTempFile(const std::string& target, std::string& tmp) {
     return -1;
 }
 
-bool WriteAt(int fd, std::string_view data) {
-    std::size_t done = 0;
-    while (done < data.size()) {
-        const ssize_t n = ::pwrite(fd, data.data() + done, data.size() - done, static_cast<off_t>(done));
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n <= 0) {
-            return false;
-        }
-        done += static_cast<std::size_t>(n);
-    }
-    return true;
-}
-
-// The fallback for a folder that takes no new file: the existing file is overwritten, cut to
-// the new length and flushed. A crash in between leaves it damaged.
-bool RewriteInPlace(const std::string& target, std::string_view data, int& err) {
-    const int fd = ::open(target.c_str(), O_WRONLY | O_NOFOLLOW | O_CLOEXEC);
-    if (fd < 0) {
-        err = errno;
-        return false;
-    }
-    bool ok = WriteAt(fd, data) && ::ftruncate(fd, static_cast<off_t>(data.size())) == 0 && ::fsync(fd) == 0;
+// Flushes a file to disk and closes it; written says whether all its data was written. False,
+// with err set, when anything failed.
+bool SyncAndClose(int fd, bool written, int& err) {
+    bool ok = written && ::fsync(fd) == 0;
     int saved = errno;
     if (ok && g_injectedSaveError.load() != 0) {
         ok = false;
@@ -110,6 +90,19 @@ bool RewriteInPlace(const std::string& target, std::string_view data, int& err) 
     }
     if (!ok) {
         err = saved;
+    }
+    return ok;
+}
+
+// The fallback for a folder that takes no new file: the existing file is overwritten from its
+// start, cut to the new length and flushed. A crash in between leaves it damaged.
+bool RewriteInPlace(const std::string& target, std::string_view data, int& err) {
+    const int fd = ::open(target.c_str(), O_WRONLY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0) {
+        err = errno;
+        return false;
+    }
+    if (!SyncAndClose(fd, WriteAll(fd, data) && ::ftruncate(fd, static_cast<off_t>(data.size())) == 0, err)) {
         return false;
     }
     Trace(StrFormat("<dbg> %s was rewritten in place: its folder takes no temporary file, so this save was not "
@@ -212,23 +205,13 @@ bool SaveFileAtomically(const std::string& path, std::string_view data, mode_t m
         ::unlink(tmp.c_str());
         return false;
     }
-    bool ok = WriteAll(fd, data) && ::fsync(fd) == 0;
-    int saved = errno;
-    if (ok && g_injectedSaveError.load() != 0) {
-        ok = false;
-        saved = g_injectedSaveError.load();
-    }
-    if (::close(fd) != 0 && ok) {
-        ok = false;
-        saved = errno;
-    }
+    bool ok = SyncAndClose(fd, WriteAll(fd, data), err);
     if (ok && ::rename(tmp.c_str(), target.c_str()) != 0) {
         ok = false;
-        saved = errno;
+        err = errno;
     }
     if (!ok) {
         ::unlink(tmp.c_str());
-        err = saved;
         return false;
     }
     SyncDirectory(DirectoryOf(target));
