@@ -196,27 +196,22 @@ void CPhoneBook::Refile() {
 
 // ---------------------------------------------------------------- changes
 
+// A short number gets the area code in front, except one that already begins with it and is
+// shorter than a local number: that is what the rule made of an empty or short number (or the
+// entry dialog's area code with an empty number), and completing it again would make it grow
+// at every start.
 std::string CPhoneBook::StoringRule(std::string number) const {
-    if (number.size() <= kShortNumber) {
+    const bool completed = number.size() < kShortNumber && !m_strAreaCode.empty() && number.starts_with(m_strAreaCode);
+    if (number.size() <= kShortNumber && !completed) {
         number.insert(0, m_strAreaCode);
     }
     return number;
 }
 
-// A number as read from the file: short ones get the area code, except one that already
-// begins with it and is shorter than a local number: that is what the storing rule made of an
-// empty or short number, and completing it again would grow it at every start.
-std::string CPhoneBook::LoadingRule(std::string number) const {
-    if (number.size() < kShortNumber && !m_strAreaCode.empty() && number.starts_with(m_strAreaCode)) {
-        return number;
-    }
-    return StoringRule(std::move(number));
-}
-
 // Files an entry read from the file (no save). A number completed or an entry out of order
 // means the file differs from the store: it counts as changed.
 void CPhoneBook::LoadEntry(std::unique_ptr<CPhoneBookEntry> entry) {
-    std::string number = LoadingRule(entry->m_strNumber);
+    std::string number = StoringRule(entry->m_strNumber);
     m_bDirty |= number != entry->m_strNumber;
     entry->m_strNumber = std::move(number);
     const auto count = static_cast<int>(m_list.size());

@@ -9,7 +9,9 @@
 // current layout by the next save.
 //
 // Numbers: when an entry is filed (Add, loading) a number of 7 characters or fewer, the empty
-// number included, gets the area code in front. Lookups (Find and what uses it) work on a copy
+// number included, gets the area code in front, unless it is shorter than 7 and already begins
+// with the area code (what filing made of an empty or short number), so that stored numbers
+// never grow. Lookups (Find and what uses it) work on a copy
 // of the number: the area code in front when it has 7 characters or fewer, then a leading "1"
 // dropped. Comparisons are exact.
 //
@@ -104,7 +106,6 @@ private:
     void Unindex(CPhoneBookEntry* entry);
     void Refile();
     std::string StoringRule(std::string number) const;
-    std::string LoadingRule(std::string number) const;
 
     // m_list (the entries) is in list order: last name ascending (strcmp), then m_seq ascending.
     // Stored number -> every entry with that number, in list order (front = what Find gives).

@@ -113,8 +113,14 @@ TEST_F(PhoneBook, StoringRuleIsAppliedOnceAndSurvivesRepeatedSaves) {
         const char* given;
         const char* stored;
     } const rows[] = {
-        {"5551212", "4085551212"}, {"", "408"},   {"4085551212", "4085551212"}, {"14085551212", "14085551212"},
-        {"12345678", "12345678"},  {"1", "4081"},
+        {"5551212", "4085551212"},
+        {"", "408"},
+        {"4085551212", "4085551212"},
+        {"14085551212", "14085551212"},
+        {"12345678", "12345678"},
+        {"1", "4081"},
+        {"408", "408"}, // the entry dialog's area code with an empty number
+        {"408911", "408911"},
     };
     auto pb = Open("PhoneBookVersion2\r\n");
     for (const Row& r : rows) {
