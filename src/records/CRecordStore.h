@@ -106,13 +106,9 @@ public:
         return removed;
     }
 
-    // Saves to fileName, which replaces the store's file name from now on (a file the store
-    // refused to write is no longer its file then).
+    // Saves to fileName, which replaces the store's file name from now on.
     bool Save(const std::string& fileName) {
         auto lock = Lock();
-        if (fileName != m_strFileName) {
-            m_bRefused = false;
-        }
         m_strFileName = fileName;
         return static_cast<Derived*>(this)->Save();
     }
@@ -129,11 +125,6 @@ public:
     // True when the file was read at construction (false for a file that does not exist yet,
     // which the first change creates, and for a refused one).
     bool IsLoaded() const { return m_bLoaded; }
-    // True when the file exists but could not be read or is no store: the store then works in
-    // memory only and never writes that file.
-    bool IsRefused() const { return m_bRefused; }
-    // True when something changed since the file was read or last saved.
-    bool IsChanged() const { return m_bDirty; }
 
 protected:
     CRecordStore(std::string fileName, std::string areaCode, MessageBoxFn messageBox)
