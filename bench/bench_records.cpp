@@ -6,6 +6,7 @@
 #include "support/TempDir.h"
 #include "support/WholeProgramRig.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <ctime>
@@ -73,7 +74,7 @@ std::string LastName(std::mt19937& rng) {
     return std::string(kNames[rng() % 16]) + std::to_string(rng() % 1000);
 }
 
-// Writes a phone book file of n entries.
+// Writes a phone book file of n entries in last-name order, as the store writes it.
 void WritePhoneBook(const std::string& path, int n) {
     std::mt19937 rng(7);
     std::vector<SPbkLine> entries;
@@ -84,6 +85,8 @@ void WritePhoneBook(const std::string& path, int n) {
         e.totalIncomingSecs = 200;
         entries.push_back(std::move(e));
     }
+    std::stable_sort(entries.begin(), entries.end(),
+                     [](const SPbkLine& a, const SPbkLine& b) { return a.lastName < b.lastName; });
     WriteFileText(path, PhoneBookText(entries));
 }
 
