@@ -4,7 +4,9 @@
 #include "records/CCallLog.h"
 #include "records/CPhoneBook.h"
 #include "support/TempDir.h"
+#include "support/WholeProgramRig.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <ctime>
@@ -72,26 +74,30 @@ std::string LastName(std::mt19937& rng) {
     return std::string(kNames[rng() % 16]) + std::to_string(rng() % 1000);
 }
 
-// Fills a phone book of n entries (in a store without a file, so Add does not save) and saves it.
+// Writes a phone book file of n entries in last-name order, as the store writes it.
 void WritePhoneBook(const std::string& path, int n) {
     std::mt19937 rng(7);
-    CPhoneBook pb(path, "408");
+    std::vector<SPbkLine> entries;
     for (int i = 0; i < n; ++i) {
-        auto e = std::make_unique<CPhoneBookEntry>(Number(i), LastName(rng), "First", "Company", "a memo");
-        e->m_bHasIncoming = true;
-        e->m_timeLastIncoming = 931093500 + i;
-        e->m_nIncomingCalls = 3;
-        e->m_spanTotalIncoming = 200;
-        pb.Add(std::move(e));
+        SPbkLine e{Number(i), LastName(rng), "First", "Company", "a memo"};
+        e.lastIncoming = LocalDateField(931093500 + i);
+        e.incomingCalls = 3;
+        e.totalIncomingSecs = 200;
+        entries.push_back(std::move(e));
     }
+    std::stable_sort(entries.begin(), entries.end(),
+                     [](const SPbkLine& a, const SPbkLine& b) { return a.lastName < b.lastName; });
+    WriteFileText(path, PhoneBookText(entries));
 }
 
+// Writes a call log file of n records, newest first.
 void WriteCallLog(const std::string& path, int n) {
-    CCallLog log(path, "408");
-    for (int i = 0; i < n; ++i) {
-        log.Add(std::make_unique<CCallLogRecord>("Caller " + std::to_string(i), Number(i), i % 3 == 0, i % 2 == 0,
-                                                 931093500 + 60LL * i, 125, i % 2));
+    std::vector<SLogLine> records;
+    for (int i = n - 1; i >= 0; --i) {
+        records.push_back({"Caller " + std::to_string(i), Number(i), i % 3 == 0, i % 2 == 0,
+                           LocalDateField(931093500 + 60LL * i), 125, i % 2});
     }
+    WriteFileText(path, CallLogText(records));
 }
 
 // The lookup rule followed by a scan of the list from its head: what Find would cost without

@@ -3,6 +3,7 @@
 // for fill + sort is under one second.
 #include "records/CPhoneBook.h"
 #include "support/TempDir.h"
+#include "support/WholeProgramRig.h"
 #include "ui/CPhoneBookDlg.h"
 #include "ui/CPhoneBookModel.h"
 
@@ -30,21 +31,23 @@ int main(int argc, char** argv) {
     constexpr int kEntries = 100000;
 
     TempDir dir;
-    auto book = std::make_unique<CPhoneBook>(dir.File("bench.pbk"), "408");
     std::mt19937 random(42);
+    std::vector<SPbkLine> entries;
     for (int i = 0; i < kEntries; ++i) {
         char last[32];
         std::snprintf(last, sizeof last, "Name%06d", i); // ascending: the store appends
-        auto entry =
-            std::make_unique<CPhoneBookEntry>(std::to_string(4080000000LL + static_cast<long long>(random() % 9999999)),
-                                              last, "First", "Company", "Memo");
-        entry->m_bHasOutgoing = random() % 3 != 0;
-        entry->m_timeLastOutgoing = 1700000000 + static_cast<std::int64_t>(random() % 10000000);
-        entry->m_nOutgoingCalls = static_cast<std::int32_t>(random() % 50);
-        entry->m_spanTotalOutgoing = static_cast<std::int32_t>(random() % 100000);
-        entry->m_dwFlags = random() % 10 == 0 ? PBF_IGNORE : 0;
-        book->Add(std::move(entry));
+        SPbkLine e{std::to_string(4080000000LL + static_cast<long long>(random() % 9999999)), last, "First", "Company",
+                   "Memo"};
+        const bool hasOutgoing = random() % 3 != 0;
+        const std::int64_t lastOutgoing = 1700000000 + static_cast<std::int64_t>(random() % 10000000);
+        e.lastOutgoing = hasOutgoing ? LocalDateField(lastOutgoing) : "0";
+        e.outgoingCalls = static_cast<int>(random() % 50);
+        e.totalOutgoingSecs = static_cast<int>(random() % 100000);
+        e.flags = random() % 10 == 0 ? PBF_IGNORE : 0;
+        entries.push_back(std::move(e));
     }
+    WriteFileText(dir.File("bench.pbk"), PhoneBookText(entries));
+    auto book = std::make_unique<CPhoneBook>(dir.File("bench.pbk"), "408");
 
     CSettings settings;
     settings.m_dwPhoneBookColumnMask = 0xFFFF;

@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Builds Release (build-bench/) and prints one table of every figure: the benchmark programs
 # (line throughput against a one-byte-per-lock baseline, link latency, the stores, the
-# 100,000-row phone book window, the cost of one thread hand-over on this machine) and the
+# 100,000-row phone book window, one delete command of 1,000 rows in the phone book window
+# (10,000 rows) and the call log window (100,000 rows) on the window thread, the cost of one
+# thread hand-over on this machine) and the
 # whole program on the adapter simulator (idle voluntary context switches over 10 s, off-hook
 # -> "AT*pA/id" latency over 1,000 round trips, again with the program on one CPU, peak RSS
 # with empty stores and with a 100,000-entry phone book, CPU seconds over 10 s after a

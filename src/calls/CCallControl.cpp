@@ -119,6 +119,12 @@ void CCallControl::OnCallReport(const CModemReport& report) {
 
     case CE_OutgoingConnecting:
         if (tracked != nullptr) {
+            // A call the adapter announced as initiating before the whole-number dial it
+            // came from: it has no number of its own yet, the dial has.
+            std::string& lastDialed = m_calls.LastDialedNumber();
+            if (tracked->m_strRemoteNumber.empty() && !lastDialed.empty()) {
+                tracked->m_strRemoteNumber = std::exchange(lastDialed, std::string());
+            }
             tracked->m_nState = CS_Connecting;
             tracked->m_strName = CallerText(tracked->m_strRemoteNumber, tracked->m_bOutgoing);
             m_ctx.RefreshTiles();

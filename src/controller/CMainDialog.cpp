@@ -472,8 +472,9 @@ void CMainDialog::DispatchMessage(CMessage msg) {
         return;
     }
     case WM_RV_PB_DELETE_ENTRY:
+        // One delete command, one save, however many entries it names.
         if (m_phoneBook) {
-            m_phoneBook->Remove(msg.key);
+            m_phoneBook->Remove(msg.Keys());
         }
         m_host.SendToWindow(EWindow::PhoneBook, msg);
         return;
@@ -511,7 +512,7 @@ void CMainDialog::DispatchMessage(CMessage msg) {
         return;
     case WM_RV_LOG_DELETE_RECORD:
         if (m_callLog) {
-            m_callLog->Remove(msg.key);
+            m_callLog->Remove(msg.Keys());
         }
         m_host.SendToWindow(EWindow::CallLog, msg);
         return;
@@ -736,20 +737,21 @@ void CMainDialog::OnViewCallLog() {
     m_host.ShowWindow(EWindow::CallLog, m_settings.m_bCallLogVisible);
 }
 
-// "&Open...": save the current phone book, let the user choose a file (a new name starts an
-// empty phone book) and show the store of that file instead.
+// "&Open...": save what changed in the current phone book, let the user choose a file (a new
+// name starts an empty phone book that its first entry creates) and show the store of that
+// file instead.
 void CMainDialog::OnPhoneBookOpen() {
     if (!m_phoneBook) {
         return;
     }
-    m_phoneBook->Save();
+    m_phoneBook->SaveChanges();
     std::string path;
     if (!m_host.ChoosePhoneBookFile(m_settings.m_strPhoneBookName, path)) {
         return;
     }
     const MessageBoxFn box = [this](const std::string& text) { ShowMessage(text); };
     auto fresh = std::make_unique<CPhoneBook>(path, m_settings.m_strDefaultAreaCode, box);
-    // The window lets go of the old store before it is destroyed (which saves it once more).
+    // The window lets go of the old store before it is destroyed.
     m_host.AttachStores(nullptr, m_callLog.get());
     m_phoneBook = std::move(fresh);
     m_settings.m_strPhoneBookName = path;

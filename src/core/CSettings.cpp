@@ -314,7 +314,7 @@ CSettings::ELoadResult CSettings::Load(const std::string& path, const MessageBox
 
 bool CSettings::Save(const std::string& path, bool wasMinimized, const MessageBoxFn& showMessage) const {
     int err = 0;
-    if (SaveFileAtomically(path, Serialize(wasMinimized), 0600, err)) {
+    if (SaveFileAtomically(path, Serialize(wasMinimized), 0600, err, EFileMode::Exactly)) {
         return true;
     }
     if (showMessage) {

@@ -22,6 +22,19 @@ CMessage CMessage::WithKey(EMessageId id, std::uint64_t key, std::int64_t wParam
     return msg;
 }
 
+CMessage CMessage::WithKeys(EMessageId id, std::vector<std::uint64_t> keys) {
+    CMessage msg = WithKey(id, keys.empty() ? 0 : keys.front());
+    msg.object = std::move(keys);
+    return msg;
+}
+
+std::vector<std::uint64_t> CMessage::Keys() const {
+    if (const auto* keys = std::any_cast<std::vector<std::uint64_t>>(&object)) {
+        return *keys;
+    }
+    return {key};
+}
+
 const char* MessageName(EMessageId id) {
     switch (id) {
     case WM_RV_MODEM_LINE:

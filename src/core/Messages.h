@@ -8,6 +8,7 @@
 #include <any>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 inline constexpr int kWmUser = 0x0400;
 
@@ -15,12 +16,12 @@ enum EMessageId : int {
     WM_RV_MODEM_LINE = kWmUser + 100,      // text: one trimmed, non-empty adapter line
     WM_RV_REFRESH_TILES = kWmUser + 101,   // no payload
     WM_RV_DIAL_NUMBER = kWmUser + 102,     // text: the number to dial
-    WM_RV_PB_DELETE_ENTRY = kWmUser + 103, // key: the entry's id
+    WM_RV_PB_DELETE_ENTRY = kWmUser + 103, // key: the entry's id, or object: std::vector<std::uint64_t>, the ids
     WM_RV_PB_ADD_ENTRY = kWmUser + 104, // object: std::shared_ptr<CPhoneBookEntry>; wParam: list position when sent on
     WM_RV_PB_REPLACE_ENTRY =
         kWmUser + 105, // key: the entry's id; object: std::shared_ptr<CPhoneBookEntry>, the edited copy
     WM_RV_LOG_ADD_RECORD = kWmUser + 106,     // key: the record's id
-    WM_RV_LOG_DELETE_RECORD = kWmUser + 107,  // key: the record's id
+    WM_RV_LOG_DELETE_RECORD = kWmUser + 107,  // key or object: as WM_RV_PB_DELETE_ENTRY
     WM_RV_LOG_TO_PHONE_BOOK = kWmUser + 108,  // key: the record's id
     WM_RV_PB_COLUMNS_CHANGED = kWmUser + 109, // no payload
     WM_RV_PB_CLEAR_TOTALS = kWmUser + 110,    // key: the entry's id
@@ -50,6 +51,11 @@ struct CMessage {
     static CMessage Make(EMessageId id, std::int64_t wParam = 0, std::int64_t lParam = 0);
     static CMessage WithText(EMessageId id, std::string text, std::int64_t wParam = 0);
     static CMessage WithKey(EMessageId id, std::uint64_t key, std::int64_t wParam = 0);
+    // A message about several records or entries at once (one delete command for a whole
+    // selection): their ids in object, the first one in key.
+    static CMessage WithKeys(EMessageId id, std::vector<std::uint64_t> keys);
+    // The ids a message is about: the list in object, else key alone.
+    std::vector<std::uint64_t> Keys() const;
 };
 
 // The message's name as written in the code ("WM_RV_MODEM_LINE"), for traces and test output.

@@ -1,9 +1,11 @@
 #include "core/Trace.h"
 
 #include "core/Format.h"
+#include "core/WriteAll.h"
 
-#include <cstdio>
+#include <fcntl.h>
 #include <mutex>
+#include <unistd.h>
 
 namespace {
 std::mutex& TraceMutex() {
@@ -13,6 +15,11 @@ std::mutex& TraceMutex() {
 std::string& PathRef() {
     static std::string path = "Ringvale.dbg";
     return path;
+}
+// The trace holds callers' numbers: a new file is for its owner only, and a symlink planted in
+// its place is refused rather than followed.
+int OpenTrace(int flags) {
+    return ::open(PathRef().c_str(), O_WRONLY | O_CREAT | O_NOFOLLOW | O_CLOEXEC | flags, 0600);
 }
 } // namespace
 
@@ -24,17 +31,19 @@ const std::string& Trace(const std::string& text) {
     // One lock around open, write and close keeps lines from different threads whole and in
     // the order of their appends.
     std::lock_guard<std::mutex> lock(TraceMutex());
-    if (std::FILE* f = std::fopen(PathRef().c_str(), "ab")) {
-        std::fwrite(line.data(), 1, line.size(), f);
-        std::fclose(f);
+    const int fd = OpenTrace(O_APPEND);
+    if (fd >= 0) {
+        WriteAll(fd, line);
+        ::close(fd);
     }
     return text;
 }
 
 void TruncateTrace() {
     std::lock_guard<std::mutex> lock(TraceMutex());
-    if (std::FILE* f = std::fopen(PathRef().c_str(), "wb")) {
-        std::fclose(f);
+    const int fd = OpenTrace(O_TRUNC);
+    if (fd >= 0) {
+        ::close(fd);
     }
 }
 

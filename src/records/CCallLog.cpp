@@ -26,7 +26,7 @@ void FixUnknownName(CCallLogRecord& r) {
 // Fields 1 to 6, the same in both layouts.
 std::unique_ptr<CCallLogRecord> RecordFromFields(const std::string_view* f) {
     auto r = std::make_unique<CCallLogRecord>();
-    r->m_strName = std::string(f[0]);
+    r->m_strName = TextFromFile(f[0]);
     r->m_strNumber = std::string(f[1]);
     r->m_bOutgoing = ParseIntField(f[2]) != 0;
     r->m_bConnected = ParseIntField(f[3]) != 0;
@@ -34,6 +34,10 @@ std::unique_ptr<CCallLogRecord> RecordFromFields(const std::string_view* f) {
     ParseLocalDate(f[4], r->m_timeStart);
     r->m_spanDuration = ParseIntField(f[5]);
     return r;
+}
+
+bool TooLong(std::string_view line) {
+    return line.size() > kMaxStoreLineBytes;
 }
 
 } // namespace
@@ -44,7 +48,18 @@ CCallLog::CCallLog(std::string fileName, std::string areaCode, MessageBoxFn mess
 }
 
 CCallLog::~CCallLog() {
-    Save();
+    SaveChanges();
+}
+
+std::string CCallLog::OpenFailureText() const {
+    return StrFormat("Unable to open CallLog file %s", m_strFileName.c_str());
+}
+
+// The first record of the older layout: a name, a number of digits, two flags, a date and a
+// duration.
+bool CCallLog::IsOlderLayout(const std::vector<std::string_view>& lines) {
+    return lines.size() >= static_cast<std::size_t>(kOlderLayoutLines) && IsDigits(lines[1]) &&
+           IsIntegerField(lines[2]) && IsIntegerField(lines[3]) && IsDateField(lines[4]) && IsIntegerField(lines[5]);
 }
 
 // ---------------------------------------------------------------- loading
@@ -57,7 +72,7 @@ void CCallLog::LoadCurrentLayout(const std::vector<std::string_view>& lines) {
         for (int k = 0; k < kFields && ok; ++k) {
             ok = TakeQuotedField(rest, f[k]);
         }
-        if (!ok) {
+        if (!ok || TooLong(lines[i])) {
             continue; // a damaged line: skip it, keep the rest of the file
         }
         auto r = RecordFromFields(f);
@@ -69,7 +84,10 @@ void CCallLog::LoadCurrentLayout(const std::vector<std::string_view>& lines) {
 void CCallLog::LoadOlderLayout(const std::vector<std::string_view>& lines) {
     // Six lines per record and no port; an incomplete last record is dropped.
     for (std::size_t i = 0; i + kOlderLayoutLines <= lines.size(); i += kOlderLayoutLines) {
-        Append(RecordFromFields(&lines[i]));
+        const auto record = lines.begin() + static_cast<std::ptrdiff_t>(i);
+        if (std::none_of(record, record + kOlderLayoutLines, TooLong)) {
+            Append(RecordFromFields(&lines[i]));
+        }
     }
 }
 
@@ -111,8 +129,7 @@ bool CCallLog::Save() {
         AppendQuotedInt(out, r->m_nPort);
         out.append("\r\n");
     }
-    return WriteStoreFile(m_strFileName, out, m_messageBox,
-                          StrFormat("Unable to open CallLog file %s", m_strFileName.c_str()));
+    return WriteOut(out, OpenFailureText());
 }
 
 // ---------------------------------------------------------------- changes
@@ -134,10 +151,9 @@ int CCallLog::Add(std::unique_ptr<CCallLogRecord> record) {
         }
         m_byId[record->m_id] = record.get();
         m_list.push_front(std::move(record));
+        m_bDirty = true;
     }
-    if (m_bLoaded) {
-        Save();
-    }
+    SaveChanges();
     return 0;
 }
 
@@ -152,8 +168,9 @@ int CCallLog::Rename(const std::string& number, const std::string& name) {
                 ++renamed;
             }
         }
+        m_bDirty |= renamed > 0;
     }
-    Save();
+    SaveChanges();
     return renamed;
 }
 

@@ -24,28 +24,36 @@
 
 class CCallLog : public CRecordStore<CCallLog, CCallLogRecord, std::deque<std::unique_ptr<CCallLogRecord>>> {
 public:
-    // Sets the file name and area code and loads the file. Never fails: a file that cannot be
-    // opened gives an empty log with m_bLoaded false and no message. Bad lines are skipped.
-    // messageBox shows "Unable to open CallLog file %s" when a save fails; it may be empty.
+    // Sets the file name and area code and loads the file. Never fails: a missing file gives
+    // an empty log that the first change creates; a file that exists but cannot be read
+    // ("Unable to open CallLog file %s") or is no call log (kNotStoreFormat) gives an empty
+    // log that never writes it, said once through messageBox. Bad lines and lines longer
+    // than 64 KiB are skipped; names that are not valid UTF-8 are read as Windows-1252.
+    // messageBox also shows "Unable to open CallLog file %s" when a save fails; it may be
+    // empty.
     CCallLog(std::string fileName, std::string areaCode, MessageBoxFn messageBox = {});
-    // Saves, then frees every record.
+    // Saves when something changed, then frees every record.
     ~CCallLog();
+
+    static constexpr const char* kNotStoreFormat = "The file %s is not a call log; it is left unchanged.";
 
     // Writes every record to m_strFileName, crash-safely. On failure shows
     // "Unable to open CallLog file %s", leaves the old file whole, keeps everything in memory
-    // and returns false. Double quotes are removed from names, in the file and in memory.
+    // and returns false; a refused file is never written. Double quotes are removed from
+    // names, in the file and in memory.
     bool Save();
     // Save(fileName): the same after fileName replaces m_strFileName.
     using CRecordStore::Save;
 
     // Puts the record (ownership passes to the store) at the head of the list: a number of 1
     // to 7 characters gets the area code in front (an empty one stays empty), and an outgoing
-    // record named "Unknown caller" is renamed "Unknown callee". Saves when m_bLoaded.
+    // record named "Unknown caller" is renamed "Unknown callee". Saves.
     // Returns 0 (-1 for a null record, which is ignored).
     int Add(std::unique_ptr<CCallLogRecord> record);
 
     // Gives every record whose number equals number exactly the name (outgoing records get
-    // "Unknown callee" for "Unknown caller"), then saves. Returns how many were renamed.
+    // "Unknown callee" for "Unknown caller") and saves when any was. Returns how many were
+    // renamed.
     int Rename(const std::string& number, const std::string& name);
 
     // The records, newest first; hold Lock() while reading. Remove, GetAt (0 = newest),
@@ -56,6 +64,8 @@ private:
     friend CRecordStore;
     void LoadCurrentLayout(const std::vector<std::string_view>& lines);
     void LoadOlderLayout(const std::vector<std::string_view>& lines);
+    static bool IsOlderLayout(const std::vector<std::string_view>& lines);
+    std::string OpenFailureText() const;
     void Append(std::unique_ptr<CCallLogRecord> record);
     std::size_t PositionOf(const CCallLogRecord* record) const;
 

@@ -36,8 +36,8 @@ void AppendCallDate(std::string& out, bool has, std::int64_t t) {
 
 // Fields 1 to 13 of an entry, the same in both layouts; the flag word is the caller's.
 std::unique_ptr<CPhoneBookEntry> EntryFromFields(const std::string_view (&f)[kOlderLayoutFields]) {
-    auto entry = std::make_unique<CPhoneBookEntry>(std::string(f[0]), std::string(f[1]), std::string(f[2]),
-                                                   std::string(f[3]), std::string(f[4]));
+    auto entry = std::make_unique<CPhoneBookEntry>(std::string(f[0]), TextFromFile(f[1]), TextFromFile(f[2]),
+                                                   TextFromFile(f[3]), TextFromFile(f[4]));
     entry->m_bHasOutgoing = ParseLocalDate(f[5], entry->m_timeLastOutgoing);
     entry->m_spanLastOutgoing = ParseIntField(f[6]);
     entry->m_spanTotalOutgoing = ParseIntField(f[7]);
@@ -49,6 +49,10 @@ std::unique_ptr<CPhoneBookEntry> EntryFromFields(const std::string_view (&f)[kOl
     return entry;
 }
 
+bool TooLong(std::string_view line) {
+    return line.size() > kMaxStoreLineBytes;
+}
+
 } // namespace
 
 CPhoneBook::CPhoneBook(std::string fileName, std::string areaCode, MessageBoxFn messageBox)
@@ -57,7 +61,30 @@ CPhoneBook::CPhoneBook(std::string fileName, std::string areaCode, MessageBoxFn 
 }
 
 CPhoneBook::~CPhoneBook() {
-    Save();
+    SaveChanges();
+}
+
+std::string CPhoneBook::OpenFailureText() const {
+    return StrFormat("Unable to open phonebook file %s", m_strFileName.c_str());
+}
+
+// The first record of the older layout: a number of digits, then names, company and memo,
+// then two groups of a date ("0" or six integers) and three integers.
+bool CPhoneBook::IsOlderLayout(const std::vector<std::string_view>& lines) {
+    if (lines.size() < static_cast<std::size_t>(kOlderLayoutFields) || !IsDigits(lines[0])) {
+        return false;
+    }
+    for (const std::size_t date : {5u, 9u}) {
+        if (!IsDateField(lines[date])) {
+            return false;
+        }
+    }
+    for (const std::size_t number : {6u, 7u, 8u, 10u, 11u, 12u}) {
+        if (!IsIntegerField(lines[number])) {
+            return false;
+        }
+    }
+    return true;
 }
 
 // ---------------------------------------------------------------- loading
@@ -72,12 +99,12 @@ void CPhoneBook::LoadCurrentLayout(const std::vector<std::string_view>& lines) {
         for (int k = 0; k < kOlderLayoutFields && ok; ++k) {
             ok = TakeQuotedField(rest, f[k]);
         }
-        if (!ok || !TakeQuotedField(rest, flags)) {
+        if (TooLong(lines[i]) || !ok || !TakeQuotedField(rest, flags)) {
             continue; // a damaged line: skip it, keep the rest of the file
         }
         auto entry = EntryFromFields(f);
         entry->m_dwFlags = ParseFlagsField(flags);
-        Add(std::move(entry));
+        LoadEntry(std::move(entry));
     }
 }
 
@@ -95,7 +122,9 @@ void CPhoneBook::LoadOlderLayout(const std::vector<std::string_view>& lines) {
             entry->m_dwFlags = ParseFlagsField(lines[i]);
             ++i;
         }
-        Add(std::move(entry));
+        if (std::none_of(std::begin(f), std::end(f), TooLong)) {
+            LoadEntry(std::move(entry));
+        }
     }
     // Fewer than thirteen lines left: a partial entry, dropped.
 }
@@ -150,8 +179,7 @@ bool CPhoneBook::Save() {
         AppendHex8(out, e->m_dwFlags);
         out.append("\"\r\n");
     }
-    return WriteStoreFile(m_strFileName, out, m_messageBox,
-                          StrFormat("Unable to open phonebook file %s", m_strFileName.c_str()));
+    return WriteOut(out, OpenFailureText());
 }
 
 // Restores the list order and the number index after cleaning changed last names or numbers.
@@ -168,15 +196,29 @@ void CPhoneBook::Refile() {
 
 // ---------------------------------------------------------------- changes
 
+// A short number gets the area code in front, except one that already begins with it and is
+// shorter than a local number: that is what the rule made of an empty or short number (or the
+// entry dialog's area code with an empty number), and completing it again would make it grow
+// at every start.
 std::string CPhoneBook::StoringRule(std::string number) const {
-    if (number.size() <= kShortNumber) {
+    const bool completed = number.size() < kShortNumber && !m_strAreaCode.empty() && number.starts_with(m_strAreaCode);
+    if (number.size() <= kShortNumber && !completed) {
         number.insert(0, m_strAreaCode);
     }
     return number;
 }
 
+// Files an entry read from the file (no save). A number completed or an entry out of order
+// means the file differs from the store: it counts as changed.
+void CPhoneBook::LoadEntry(std::unique_ptr<CPhoneBookEntry> entry) {
+    std::string number = StoringRule(entry->m_strNumber);
+    m_bDirty |= number != entry->m_strNumber;
+    entry->m_strNumber = std::move(number);
+    const auto count = static_cast<int>(m_list.size());
+    m_bDirty |= Insert(std::move(entry)) != count;
+}
+
 int CPhoneBook::Insert(std::unique_ptr<CPhoneBookEntry> entry) {
-    entry->m_strNumber = StoringRule(std::move(entry->m_strNumber));
     entry->GetName();
     entry->m_seq = ++m_nextSeq;
     // Before the first entry whose last name is greater: after every equal one.
@@ -197,7 +239,7 @@ void CPhoneBook::IndexNumber(CPhoneBookEntry* entry) {
     bucket.insert(it, entry);
 }
 
-void CPhoneBook::UnindexNumber(CPhoneBookEntry* entry) {
+void CPhoneBook::Unindex(CPhoneBookEntry* entry) {
     const auto found = m_byNumber.find(entry->m_strNumber);
     if (found == m_byNumber.end()) {
         return;
@@ -227,7 +269,7 @@ std::size_t CPhoneBook::PositionOf(const CPhoneBookEntry* entry) const {
 std::unique_ptr<CPhoneBookEntry> CPhoneBook::Unlink(std::uint64_t id) {
     std::unique_ptr<CPhoneBookEntry> owned = CRecordStore::Unlink(id);
     if (owned) {
-        UnindexNumber(owned.get());
+        Unindex(owned.get());
     }
     return owned;
 }
@@ -239,11 +281,11 @@ int CPhoneBook::Add(std::unique_ptr<CPhoneBookEntry> entry) {
     int index = 0;
     {
         auto lock = Lock();
+        entry->m_strNumber = StoringRule(std::move(entry->m_strNumber));
         index = Insert(std::move(entry));
+        m_bDirty = true;
     }
-    if (m_bLoaded) {
-        Save();
-    }
+    SaveChanges();
     return index;
 }
 
@@ -253,10 +295,12 @@ int CPhoneBook::Replace(std::uint64_t oldId, std::unique_ptr<CPhoneBookEntry> re
         auto lock = Lock();
         Unlink(oldId);
         if (replacement) {
+            replacement->m_strNumber = StoringRule(std::move(replacement->m_strNumber));
             index = Insert(std::move(replacement));
         }
+        m_bDirty = true;
     }
-    Save();
+    SaveChanges();
     return index;
 }
 
@@ -271,6 +315,7 @@ bool CPhoneBook::ClearTotals(std::uint64_t id) {
     e->m_spanTotalIncoming = 0;
     e->m_nOutgoingCalls = 0;
     e->m_nIncomingCalls = 0;
+    m_bDirty = true;
     return true;
 }
 
@@ -319,9 +364,10 @@ const CPhoneBookEntry* CPhoneBook::RecordCall(const std::string& number, bool ou
                 e->m_spanTotalIncoming = SaturatingAdd(e->m_spanTotalIncoming, duration);
                 e->m_bHasIncoming = true;
             }
+            m_bDirty = true;
         }
     }
-    Save();
+    SaveChanges();
     return e;
 }
 

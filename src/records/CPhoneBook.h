@@ -9,7 +9,9 @@
 // current layout by the next save.
 //
 // Numbers: when an entry is filed (Add, loading) a number of 7 characters or fewer, the empty
-// number included, gets the area code in front. Lookups (Find and what uses it) work on a copy
+// number included, gets the area code in front, unless it is shorter than 7 and already begins
+// with the area code (what filing made of an empty or short number), so that stored numbers
+// never grow. Lookups (Find and what uses it) work on a copy
 // of the number: the area code in front when it has 7 characters or fewer, then a leading "1"
 // dropped. Comparisons are exact.
 //
@@ -31,18 +33,24 @@
 
 class CPhoneBook : public CRecordStore<CPhoneBook, CPhoneBookEntry, std::vector<std::unique_ptr<CPhoneBookEntry>>> {
 public:
-    // Sets the file name and area code and loads the file. Never fails: a file that cannot be
-    // opened (missing, a directory, unreadable) gives an empty store with m_bLoaded false and
-    // no message. Bad lines are skipped. messageBox shows "Unable to open phonebook file %s"
-    // when a save fails; it may be empty.
+    // Sets the file name and area code and loads the file. Never fails: a missing file gives
+    // an empty store that the first change creates; a file that exists but cannot be read
+    // ("Unable to open phonebook file %s") or is no phone book (kNotStoreFormat) gives an
+    // empty store that never writes it, said once through messageBox. Bad lines and lines
+    // longer than 64 KiB are skipped. Text fields that are not valid UTF-8 are read as
+    // Windows-1252. messageBox also shows "Unable to open phonebook file %s" when a save
+    // fails; it may be empty.
     CPhoneBook(std::string fileName, std::string areaCode, MessageBoxFn messageBox = {});
-    // Saves, then frees every entry.
+    // Saves when something changed, then frees every entry.
     ~CPhoneBook();
+
+    static constexpr const char* kNotStoreFormat = "The file %s is not a phone book; it is left unchanged.";
 
     // Writes every entry to m_strFileName (crash-safe: a temporary file renamed over the old
     // one). On failure shows "Unable to open phonebook file %s", leaves the old file whole,
-    // keeps everything in memory and returns false. Double quotes are removed from the
-    // names, company and memo, in the file and in memory.
+    // keeps everything in memory and returns false. A refused file is never written (the
+    // refusal is shown again). Double quotes are removed from the names, company and memo,
+    // in the file and in memory. SaveChanges (from CRecordStore) saves only after a change.
     bool Save();
     // Save(fileName): the same after fileName replaces m_strFileName.
     using CRecordStore::Save;
@@ -50,11 +58,11 @@ public:
     // Files the entry (ownership passes to the store): area code in front of a short number,
     // then inserted before the first entry whose last name is greater in strcmp order, so
     // equal last names keep the order they were added in. Returns the entry's 0-based index.
-    // Saves when m_bLoaded. A null entry is ignored and gives -1.
+    // Saves (creating a file that does not exist yet). A null entry is ignored and gives -1.
     int Add(std::unique_ptr<CPhoneBookEntry> entry);
 
     // Re-files an edited entry: removes the entry with id oldId (if present) and adds
-    // replacement in its sorted place, then saves once (whatever m_bLoaded says). Returns the
+    // replacement in its sorted place, then saves once. Returns the
     // new entry's index, or -1 for a null replacement (then only the removal happens).
     int Replace(std::uint64_t oldId, std::unique_ptr<CPhoneBookEntry> replacement);
 
@@ -66,8 +74,8 @@ public:
     bool IsIgnored(const std::string& number) const;
 
     // Adds one call to the statistics of the entry Find gives: last time and duration, count
-    // + 1, total + duration, the m_bHas... flag set, for the call's direction. Saves in every
-    // case, also when no entry matched. Returns the entry or nullptr.
+    // + 1, total + duration, the m_bHas... flag set, for the call's direction, and saves.
+    // Returns the entry, or nullptr (and nothing changes) when no entry matched.
     const CPhoneBookEntry* RecordCall(const std::string& number, bool outgoing, std::int64_t timeStart,
                                       std::int32_t duration);
 
@@ -87,12 +95,15 @@ private:
     friend CRecordStore;
     void LoadCurrentLayout(const std::vector<std::string_view>& lines);
     void LoadOlderLayout(const std::vector<std::string_view>& lines);
+    static bool IsOlderLayout(const std::vector<std::string_view>& lines);
+    std::string OpenFailureText() const;
+    void LoadEntry(std::unique_ptr<CPhoneBookEntry> entry);
     int Insert(std::unique_ptr<CPhoneBookEntry> entry);
     std::unique_ptr<CPhoneBookEntry> Unlink(std::uint64_t id);
     CPhoneBookEntry* FindMutable(const std::string& number) const;
     std::size_t PositionOf(const CPhoneBookEntry* entry) const;
     void IndexNumber(CPhoneBookEntry* entry);
-    void UnindexNumber(CPhoneBookEntry* entry);
+    void Unindex(CPhoneBookEntry* entry);
     void Refile();
     std::string StoringRule(std::string number) const;
 

@@ -10,24 +10,32 @@
 // GetAt, GetCount) holds Lock() for the whole walk.
 #pragma once
 
+#include "core/Format.h"
 #include "core/MessageBox.h"
 #include "core/SafeFile.h"
 #include "records/RecordText.h"
 
+#include <algorithm>
+#include <cerrno>
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <span>
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <unordered_set>
 #include <utility>
 #include <vector>
 
 // Record: the stored type (with a const std::uint64_t m_id). List: a random-access container
 // of std::unique_ptr<Record>. Derived provides std::size_t PositionOf(const Record*) const
-// (the index of a member, or List size when it is not there), bool Save(), and
-// LoadCurrentLayout / LoadOlderLayout(const std::vector<std::string_view>& lines); it may declare
-// its own std::unique_ptr<Record> Unlink(std::uint64_t).
+// (the index of a member, or List size when it is not there), bool Save(), LoadCurrentLayout /
+// LoadOlderLayout(const std::vector<std::string_view>& lines), static bool
+// IsOlderLayout(lines) (whether a file without the header reads as the older layout),
+// std::string OpenFailureText() const (the message of a failed open) and kNotStoreFormat (the
+// message for a file that is no store, with one %s for its path); it may declare
+// void Unindex(Record*), which removal calls for a member about to leave the list.
 template <typename Derived, typename Record, typename List> class CRecordStore {
 public:
     CRecordStore(const CRecordStore&) = delete;
@@ -60,18 +68,42 @@ public:
         return pos < m_list.size() ? static_cast<int>(pos) : -1;
     }
 
-    // Removes and frees the member with this id if the store has it, then saves in any case.
-    // Returns true when a member was removed.
-    bool Remove(std::uint64_t id) {
-        std::unique_ptr<Record> removed;
+    // Removes and frees the member with this id; saves when it was there. Returns true when a
+    // member was removed.
+    bool Remove(std::uint64_t id) { return Remove(std::span<const std::uint64_t>(&id, 1)) == 1; }
+
+    // Removes and frees every member whose id is listed (ids the store does not have are
+    // skipped), in one pass over the list, then saves once when any was removed. Returns how
+    // many were removed.
+    std::size_t Remove(std::span<const std::uint64_t> ids) {
+        std::size_t removed = 0;
         {
             auto lock = Lock();
-            removed = static_cast<Derived*>(this)->Unlink(id);
+            std::unordered_set<const Record*> doomed;
+            doomed.reserve(ids.size());
+            for (const std::uint64_t id : ids) {
+                const auto found = m_byId.find(id);
+                if (found == m_byId.end()) {
+                    continue;
+                }
+                if constexpr (requires(Derived & d, Record * r) { d.Unindex(r); }) {
+                    static_cast<Derived*>(this)->Unindex(found->second);
+                }
+                doomed.insert(found->second);
+                m_byId.erase(found);
+            }
+            removed = doomed.size();
+            if (removed > 0) {
+                m_list.erase(std::remove_if(m_list.begin(), m_list.end(),
+                                            [&](const std::unique_ptr<Record>& r) { return doomed.contains(r.get()); }),
+                             m_list.end());
+                m_bDirty = true;
+            }
         }
-        const bool found = removed != nullptr;
-        removed.reset();
-        static_cast<Derived*>(this)->Save();
-        return found;
+        if (removed > 0) {
+            SaveChanges();
+        }
+        return removed;
     }
 
     // Saves to fileName, which replaces the store's file name from now on.
@@ -81,9 +113,17 @@ public:
         return static_cast<Derived*>(this)->Save();
     }
 
+    // Saves when something changed since the file was read or last saved, unless the store
+    // refused its file. False only when a save was tried and failed.
+    bool SaveChanges() {
+        auto lock = Lock();
+        return !m_bDirty || m_bRefused || static_cast<Derived*>(this)->Save();
+    }
+
     const std::string& GetFileName() const { return m_strFileName; }
     const std::string& GetAreaCode() const { return m_strAreaCode; }
-    // True when the file was opened for reading at construction; only then does Add save.
+    // True when the file was read at construction (false for a file that does not exist yet,
+    // which the first change creates, and for a refused one).
     bool IsLoaded() const { return m_bLoaded; }
 
 protected:
@@ -91,33 +131,60 @@ protected:
         : m_strFileName(std::move(fileName)), m_strAreaCode(std::move(areaCode)), m_messageBox(std::move(messageBox)) {}
     ~CRecordStore() = default;
 
-    // Reads the file: a first line equal to header means the current layout, anything else the
-    // older one, read from the first line. A file that cannot be opened leaves the store
-    // empty and m_bLoaded false; nothing is reported.
+    // Reads the file: a first line equal to header means the current layout; otherwise a file
+    // whose first record reads as the older layout (Derived::IsOlderLayout) is read in that
+    // layout and counts as changed, so the next save converts it. A file that does not exist
+    // leaves the store empty and m_bLoaded false. Any other file (unreadable, not a regular
+    // file, far too large, or not a store at all) is refused: the store stays empty, says so
+    // once through the message box and never writes that file.
     void LoadFile(std::string_view header) {
         std::string data;
         int err = 0;
-        if (!ReadWholeFile(m_strFileName, data, err)) {
+        if (!ReadWholeFile(m_strFileName, data, err, kMaxStoreFileBytes)) {
+            if (err != ENOENT) {
+                Refuse(err == EFBIG ? NotStoreText() : static_cast<Derived*>(this)->OpenFailureText());
+            }
             return;
         }
         const std::vector<std::string_view> lines = SplitStoreLines(data);
+        const bool blank = std::all_of(lines.begin(), lines.end(), [](std::string_view l) { return l.empty(); });
+        if (!blank && lines.front() != header && !Derived::IsOlderLayout(lines)) {
+            Refuse(NotStoreText());
+            return;
+        }
         m_byId.reserve(lines.size());
         if constexpr (requires { m_list.reserve(lines.size()); }) {
             m_list.reserve(lines.size());
         }
-        if (!lines.empty()) {
+        if (!blank) {
             if (lines.front() == header) {
                 static_cast<Derived*>(this)->LoadCurrentLayout(lines);
             } else {
                 static_cast<Derived*>(this)->LoadOlderLayout(lines);
+                m_bDirty = true;
             }
         }
         m_bLoaded = true;
     }
 
+    // Writes the text of the whole store to its file (never to a refused one: then the
+    // refusal is shown again). On success nothing is left unsaved.
+    bool WriteOut(std::string_view text, const std::string& failureText) {
+        if (m_bRefused) {
+            if (m_messageBox) {
+                m_messageBox(m_strRefusal);
+            }
+            return false;
+        }
+        if (!WriteStoreFile(m_strFileName, text, m_messageBox, failureText)) {
+            return false;
+        }
+        m_bDirty = false;
+        return true;
+    }
+
     // Removes the member with this id from the list and the id index and hands it back;
-    // nullptr when the store does not have it. A store with more indexes declares its own
-    // Unlink, which Remove then calls.
+    // nullptr when the store does not have it.
     std::unique_ptr<Record> Unlink(std::uint64_t id) {
         const auto found = m_byId.find(id);
         if (found == m_byId.end()) {
@@ -135,9 +202,24 @@ protected:
 
     std::string m_strFileName;
     bool m_bLoaded = false;
+    bool m_bRefused = false;
+    bool m_bDirty = false;
+    std::string m_strRefusal;
     std::string m_strAreaCode;
     mutable std::recursive_mutex m_mutex;
     List m_list;
     std::unordered_map<std::uint64_t, Record*> m_byId;
     MessageBoxFn m_messageBox;
+
+private:
+    std::string NotStoreText() const {
+        return StrFormat(static_cast<const Derived*>(this)->kNotStoreFormat, m_strFileName.c_str());
+    }
+    void Refuse(std::string text) {
+        m_bRefused = true;
+        m_strRefusal = std::move(text);
+        if (m_messageBox) {
+            m_messageBox(m_strRefusal);
+        }
+    }
 };

@@ -3,12 +3,12 @@
 #include "core/Format.h"
 #include "core/SafeFile.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <charconv>
 #include <climits>
 #include <ctime>
-#include <sys/stat.h>
 
 namespace {
 
@@ -33,6 +33,46 @@ bool LocalAt(std::int64_t t, std::tm& out, long& offset) {
         return false;
     }
     offset = out.tm_gmtoff;
+    return true;
+}
+
+// Well-formed UTF-8: no stray continuation bytes, no overlong forms, no surrogates, nothing
+// beyond U+10FFFF.
+bool IsValidUtf8(std::string_view text) {
+    std::size_t i = 0;
+    while (i < text.size()) {
+        const auto b = static_cast<unsigned char>(text[i]);
+        if (b < 0x80) {
+            ++i;
+            continue;
+        }
+        std::size_t len = 0;
+        unsigned cp = 0;
+        unsigned min = 0;
+        if ((b & 0xE0) == 0xC0) {
+            len = 2, cp = b & 0x1F, min = 0x80;
+        } else if ((b & 0xF0) == 0xE0) {
+            len = 3, cp = b & 0x0F, min = 0x800;
+        } else if ((b & 0xF8) == 0xF0) {
+            len = 4, cp = b & 0x07, min = 0x10000;
+        } else {
+            return false;
+        }
+        if (i + len > text.size()) {
+            return false;
+        }
+        for (std::size_t k = 1; k < len; ++k) {
+            const auto c = static_cast<unsigned char>(text[i + k]);
+            if ((c & 0xC0) != 0x80) {
+                return false;
+            }
+            cp = (cp << 6) | (c & 0x3F);
+        }
+        if (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) {
+            return false;
+        }
+        i += len;
+    }
     return true;
 }
 
@@ -175,6 +215,51 @@ std::uint32_t ParseFlagsField(std::string_view text) {
     return value;
 }
 
+bool IsDigits(std::string_view text) {
+    return std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
+bool IsIntegerField(std::string_view text) {
+    if (text.starts_with('-')) {
+        text.remove_prefix(1);
+    }
+    return !text.empty() && IsDigits(text);
+}
+
+bool IsDateField(std::string_view text) {
+    return !text.empty() &&
+           std::all_of(text.begin(), text.end(), [](char c) { return c == ',' || (c >= '0' && c <= '9'); });
+}
+
+std::string TextFromFile(std::string_view field) {
+    if (IsValidUtf8(field)) {
+        return std::string(field);
+    }
+    // 0x80-0x9F of Windows-1252; the rest of the upper half is Latin-1.
+    static constexpr char16_t kHigh[32] = {
+        0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+        0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+        0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178,
+    };
+    std::string out;
+    out.reserve(field.size() * 2);
+    for (const char c : field) {
+        const auto b = static_cast<unsigned char>(c);
+        const unsigned cp = b < 0x80 ? b : b < 0xA0 ? kHigh[b - 0x80] : b;
+        if (cp < 0x80) {
+            out.push_back(static_cast<char>(cp));
+        } else if (cp < 0x800) {
+            out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
+            out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+        } else {
+            out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
+            out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+            out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+        }
+    }
+    return out;
+}
+
 void AppendInt(std::string& out, std::int64_t value) {
     char buf[24];
     const auto res = std::to_chars(buf, buf + sizeof buf, value);
@@ -232,13 +317,8 @@ std::int32_t SaturatingAdd(std::int32_t a, std::int64_t b) {
 
 bool WriteStoreFile(const std::string& path, std::string_view data, const MessageBoxFn& messageBox,
                     const std::string& failureText) {
-    mode_t mode = 0644;
-    struct stat st {};
-    if (::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode)) {
-        mode = st.st_mode & 07777;
-    }
     int err = 0;
-    if (SaveFileAtomically(path, data, mode, err)) {
+    if (SaveFileAtomically(path, data, 0600, err)) {
         return true;
     }
     if (messageBox) {

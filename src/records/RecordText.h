@@ -5,10 +5,16 @@
 
 #include "core/MessageBox.h"
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
+
+// Limits of what is read as a store: a longer line is malformed and skipped; a larger file is
+// no store at all (the largest real ones are a few megabytes).
+inline constexpr std::size_t kMaxStoreLineBytes = 64 * 1024;
+inline constexpr std::size_t kMaxStoreFileBytes = 256 * 1024 * 1024;
 
 // Splits a store file into lines: a line runs up to LF and a CR right before the LF is
 // dropped; a CR anywhere else is kept. A last line without LF counts as a line; nothing after
@@ -39,6 +45,18 @@ std::int32_t ParseIntField(std::string_view text);
 // The flag word "0x%8X": "0x", then up to eight hexadecimal digits. Anything else gives 0.
 std::uint32_t ParseFlagsField(std::string_view text);
 
+// Shapes of the older layouts' lines, to tell such a file from one that is no store: only
+// decimal digits (the empty line too); an optional minus and at least one digit; a date
+// field ("0" or digits and commas).
+bool IsDigits(std::string_view text);
+bool IsIntegerField(std::string_view text);
+bool IsDateField(std::string_view text);
+
+// A text field as read from a file: kept as it is when it is valid UTF-8, otherwise (a file
+// written on Windows) read as Windows-1252 and turned into UTF-8. The five byte values that
+// code page leaves undefined become the control characters of the same value.
+std::string TextFromFile(std::string_view field);
+
 // Appends a decimal integer.
 void AppendInt(std::string& out, std::int64_t value);
 
@@ -63,9 +81,10 @@ void AppendQuotedInt(std::string& out, std::int64_t value);
 // Adds a value to a 32-bit statistic, saturating instead of overflowing.
 std::int32_t SaturatingAdd(std::int32_t a, std::int64_t b);
 
-// Writes a whole store file crash-safely (temporary file, fsync, rename). An existing file
-// keeps its permission bits; a new one gets 0644 (before the umask). On failure the old file
-// is left whole and, when messageBox is set, it is shown failureText.
+// Writes a whole store file crash-safely (SaveFileAtomically). An existing file keeps its
+// mode and owner; a new one is readable by its owner only (0600): the stores hold callers'
+// names and numbers. On failure the old file is left whole and, when messageBox is set, it is
+// shown failureText.
 bool WriteStoreFile(const std::string& path, std::string_view data, const MessageBoxFn& messageBox,
                     const std::string& failureText);
 

@@ -62,7 +62,7 @@ bool CCallLogDlg::HandleMessage(const CMessage& msg) {
         FitColumns();
         return true;
     case WM_RV_LOG_DELETE_RECORD:
-        m_model->RemoveRecord(msg.key);
+        m_model->RemoveIds(msg.Keys());
         FitColumns();
         return true;
     default:
@@ -71,13 +71,14 @@ bool CCallLogDlg::HandleMessage(const CMessage& msg) {
 }
 
 void CCallLogDlg::OnDelete() {
-    // Collect first: the rows stay until the controller confirms each deletion.
+    // One request for the whole selection, so the log is saved once; the rows stay until the
+    // controller confirms.
     std::vector<std::uint64_t> ids;
     for (const int row : View()->SelectedRows()) {
         ids.push_back(m_model->IdAt(row));
     }
-    for (const std::uint64_t id : ids) {
-        m_post(CMessage::WithKey(WM_RV_LOG_DELETE_RECORD, id));
+    if (!ids.empty()) {
+        m_post(CMessage::WithKeys(WM_RV_LOG_DELETE_RECORD, std::move(ids)));
     }
 }
 

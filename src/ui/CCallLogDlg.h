@@ -33,7 +33,7 @@ public:
     void Refill();
 
     // The controller's messages to the window: WM_RV_LOG_ADD_RECORD (key = the new record's
-    // id) and WM_RV_LOG_DELETE_RECORD (key = the id of the record already removed). Returns
+    // id) and WM_RV_LOG_DELETE_RECORD (the ids of the records already removed). Returns
     // false for a message the window does not take.
     bool HandleMessage(const CMessage& msg);
 

@@ -41,10 +41,6 @@ void CCallLogModel::AddRecord(std::uint64_t id) {
     InsertId(0, id);
 }
 
-bool CCallLogModel::RemoveRecord(std::uint64_t id) {
-    return RemoveId(id);
-}
-
 const CCallLogRecord* CCallLogModel::RecordAt(int row) const {
     const std::uint64_t id = IdAt(row);
     return id != 0 && m_callLog != nullptr ? m_callLog->FindById(id) : nullptr;

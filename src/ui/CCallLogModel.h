@@ -30,8 +30,6 @@ public:
     void Refill();
     // A record was added to the store: it becomes the top row. Unknown ids are ignored.
     void AddRecord(std::uint64_t id);
-    // Removes the row of this record id; false when there is none.
-    bool RemoveRecord(std::uint64_t id);
 
     // The record of a row, or nullptr (no such row, or the store no longer has it).
     const CCallLogRecord* RecordAt(int row) const;

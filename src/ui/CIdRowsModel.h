@@ -19,6 +19,10 @@ public:
 
     int rowCount(const QModelIndex& parent = QModelIndex()) const override;
 
+    // Removes the rows of these ids (ids no row shows are skipped), one block of neighbouring
+    // rows at a time from the bottom up, and returns how many rows went.
+    std::size_t RemoveIds(const std::vector<std::uint64_t>& ids);
+
 protected:
     void InsertId(int row, std::uint64_t id);
     // Removes the row of the id; false when there is none.

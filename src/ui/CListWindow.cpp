@@ -75,11 +75,16 @@ int CListView::RowsPerPage() const {
 }
 
 std::vector<int> CListView::SelectedRows() const {
+    // The list selects whole rows: the selection's ranges name them directly, which stays
+    // linear in the number of ranges where selectedRows() is not.
     std::vector<int> rows;
-    for (const QModelIndex& index : selectionModel()->selectedRows()) {
-        rows.push_back(index.row());
+    for (const QItemSelectionRange& range : selectionModel()->selection()) {
+        for (int row = range.top(); row <= range.bottom(); ++row) {
+            rows.push_back(row);
+        }
     }
     std::sort(rows.begin(), rows.end());
+    rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
     return rows;
 }
 

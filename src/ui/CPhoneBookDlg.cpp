@@ -140,7 +140,7 @@ bool CPhoneBookDlg::HandleMessage(const CMessage& msg) {
         FitColumns();
         return true;
     case WM_RV_PB_DELETE_ENTRY:
-        m_model->RemoveEntry(msg.key);
+        m_model->RemoveIds(msg.Keys());
         FitColumns();
         return true;
     case WM_RV_PB_REPLACE_ENTRY:
@@ -286,12 +286,13 @@ void CPhoneBookDlg::OnNewFromRecord(const CCallLogRecord& record) {
 }
 
 void CPhoneBookDlg::OnDelete() {
+    // One request for the whole selection, so the phone book is saved once.
     std::vector<std::uint64_t> ids;
     for (const int row : View()->SelectedRows()) {
         ids.push_back(m_model->IdAt(row));
     }
-    for (const std::uint64_t id : ids) {
-        m_post(CMessage::WithKey(WM_RV_PB_DELETE_ENTRY, id));
+    if (!ids.empty()) {
+        m_post(CMessage::WithKeys(WM_RV_PB_DELETE_ENTRY, std::move(ids)));
     }
 }
 

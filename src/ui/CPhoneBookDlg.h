@@ -70,8 +70,8 @@ public:
     void RefreshEntry(std::uint64_t id);
 
     // The controller's messages to the window (key = an entry id unless said otherwise):
-    // WM_RV_PB_ADD_ENTRY (a row for the new entry), WM_RV_PB_DELETE_ENTRY (the entry's row
-    // goes), WM_RV_PB_REPLACE_ENTRY (lParam = the old id whose row goes, key = the re-filed
+    // WM_RV_PB_ADD_ENTRY (a row for the new entry), WM_RV_PB_DELETE_ENTRY (the rows of the
+    // entries go), WM_RV_PB_REPLACE_ENTRY (lParam = the old id whose row goes, key = the re-filed
     // entry that gets a row), WM_RV_PB_CLEAR_TOTALS (the entry's totals were cleared: refresh its row),
     // WM_RV_LOG_TO_PHONE_BOOK (key = a call log record id: open the entry dialog for a new
     // entry made from it) and WM_RV_PB_COLUMNS_CHANGED. False for any other message.

@@ -5,18 +5,24 @@
 #include "core/Trace.h"
 #include "dialup/DialUpServiceFactory.h"
 #include "ui/CQtWindowHost.h"
+#include "ui/CSingleInstance.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QSessionManager>
 #include <QSocketNotifier>
 
 #include <cerrno>
 #include <csignal>
+#include <cstdio>
 #include <fcntl.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 namespace {
+
+// How long a second start waits for the first copy to answer (it may be busy starting up).
+constexpr int kFirstCopyAnswerMs = 30000;
 
 // The write end of the signal pipe, for the handler (async-signal-safe use only); -1 when a
 // signal is to be dropped.
@@ -89,14 +95,37 @@ void CRingvaleApp::RemoveSignalPipe() {
     m_signalFds[0] = m_signalFds[1] = -1;
 }
 
+// The folder of the program's files (settings, stores, trace): the working directory.
+QString CRingvaleApp::DataFolder() {
+    return QDir::currentPath();
+}
+
 int CRingvaleApp::Run() {
-    // The trace covers this run: emptied before anything (the dial-up service, the settings)
-    // can write to it.
-    TruncateTrace();
     // A signal from here on waits in the pipe until the window thread can act on it.
     InstallSignalHandlers();
     // Hidden in the tray, the program has no window open but keeps running.
     QApplication::setQuitOnLastWindowClosed(false);
+
+    // One copy per data folder, decided before anything touches its files: a second start
+    // brings the first copy's main window forward and ends.
+    CSingleInstance single(DataFolder());
+    CMainDialog* running = nullptr;
+    if (!single.BecomeTheFirst([&running] {
+            Trace("<dbg> Started again in this folder: the running copy comes forward");
+            if (running != nullptr && running->Initialized()) {
+                running->OnSysCommand(CMainDialog::SC_RESTORE);
+                running->Host().BringMainToForeground();
+            }
+        })) {
+        if (single.AskTheFirstToComeForward(kFirstCopyAnswerMs)) {
+            return 0;
+        }
+        std::fprintf(stderr, "Ringvale already runs in %s but does not answer\n", qPrintable(DataFolder()));
+        return 1;
+    }
+    // The trace covers this run: emptied before anything (the dial-up service, the settings)
+    // can write to it, and only by the copy that runs.
+    TruncateTrace();
 
     // The simulated dial-up service's connections must hold their devices before the adapter
     // link is opened, so the service comes first.
@@ -105,6 +134,7 @@ int CRingvaleApp::Run() {
     CQtWindowHost host(*dialUp);
     CMainDialog dialog(host, clock, *dialUp, CMainDialog::SOptions{});
     host.Attach(dialog);
+    running = &dialog;
 
     if (m_signalFds[1] >= 0) {
         // Heard in every event loop of the window thread: the main one, a message box's, and
@@ -130,6 +160,7 @@ int CRingvaleApp::Run() {
     }
     // Every way out of the loop ends with the shut-down (it runs only once).
     dialog.ShutDown();
+    running = nullptr;
     RemoveSignalPipe();
     return 0;
 }

@@ -4,9 +4,12 @@
 // same shut-down as "&Quit" as soon as the window thread can; the signal handler only writes
 // to a pipe that the window thread's event loops watch. SIGPIPE and SIGXFSZ are caught and
 // dropped, so a write they would interrupt fails as a write.
+// Only one copy runs per data folder: a second start brings the first one's main window
+// forward and ends.
 #pragma once
 
 #include <QObject>
+#include <QString>
 
 class QSocketNotifier;
 
@@ -20,6 +23,9 @@ public:
 
     // Needs a QApplication. Returns the process's exit code.
     int Run();
+
+    // The folder that holds the program's files.
+    static QString DataFolder();
 
 private:
     void InstallSignalHandlers();

@@ -353,4 +353,18 @@ TEST(StartUpSignals, OneSignalAtAnyMomentRunsTheShutDownAndEndsTheProgram) {
     EXPECT_EQ(boxes.find(box, boxes.find(box) + 1), std::string::npos) << boxes;
 }
 
+TEST_F(StartUpShutDown, SecondStartInTheSameFolderBringsTheFirstForwardAndEnds) {
+    ASSERT_NO_FATAL_FAILURE(StartSimulator());
+    WriteConfig();
+    ASSERT_NO_FATAL_FAILURE(StartProgram());
+    const std::string traceBefore = Program().Trace();
+    CRingvaleRun second(CRingvaleRun::Options{Dir(), Address(), {}, {}});
+    ASSERT_TRUE(second.Start());
+    const int status = second.WaitForExit(20000);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "status " << status;
+    EXPECT_TRUE(Program().WaitForTrace("Started again in this folder: the running copy comes forward"));
+    EXPECT_TRUE(Program().Trace().starts_with(traceBefore)) << "the first copy's trace was emptied";
+    EXPECT_TRUE(Program().Running());
+}
+
 } // namespace

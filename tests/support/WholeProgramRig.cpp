@@ -23,6 +23,21 @@ std::string PhoneBookText(const std::vector<SPbkLine>& entries) {
     return text;
 }
 
+std::string LocalDateField(std::int64_t t) {
+    std::string out;
+    AppendLocalDate(out, t);
+    return out;
+}
+
+std::string CallLogText(const std::vector<SLogLine>& records) {
+    std::string text = "CallLogVersion2\r\n";
+    for (const SLogLine& r : records) {
+        text += StrFormat("\"%s\",\"%s\",\"%d\",\"%d\",\"%s\",\"%d\",\"%d\"\r\n", r.name.c_str(), r.number.c_str(),
+                          r.outgoing ? 1 : 0, r.connected ? 1 : 0, r.start.c_str(), r.durationSecs, r.port);
+    }
+    return text;
+}
+
 std::vector<std::string> QuotedFields(const std::string& line) {
     std::vector<std::string> fields;
     std::string_view rest = line;

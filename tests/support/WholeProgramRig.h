@@ -17,6 +17,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <utility>
@@ -39,6 +40,22 @@ struct SPbkLine {
     int incomingCalls = 0;
     unsigned flags = 0;
 };
+
+// One call log record as the file holds it (fields 1 to 7).
+struct SLogLine {
+    std::string name;
+    std::string number;
+    bool outgoing = false;
+    bool connected = true;
+    std::string start = "1999,7,4,18,30,5"; // "y,m,d,h,m,s"
+    int durationSecs = 0;
+    int port = 0;
+};
+
+// A time as the files write it: local "y,m,d,h,m,s".
+std::string LocalDateField(std::int64_t t);
+// The text of a call log file with these records, newest first (CR LF line ends).
+std::string CallLogText(const std::vector<SLogLine>& records);
 
 // One line of the phone book file, without its line end.
 std::string PhoneBookLine(const SPbkLine& entry);

@@ -64,7 +64,7 @@ private:
     // What the controller does with a delete request: remove, then tell the window.
     void Confirm(const CMessage& msg) {
         QCOMPARE(msg.id, WM_RV_LOG_DELETE_RECORD);
-        m_log->Remove(msg.key);
+        m_log->Remove(msg.Keys());
         m_dlg->HandleMessage(msg);
     }
 
@@ -183,20 +183,16 @@ private slots:
         QCOMPARE(m_dlg->Model()->rowCount(), 2);
     }
 
-    void deletingThreeRowsPostsThreeRequests() {
+    void deletingThreeRowsPostsOneRequest() {
         SelectRows({0, 1, 2});
         m_dlg->findChild<QAction*>("actionDelete")->trigger();
-        QCOMPARE(m_controller.posted.size(), std::size_t(3));
+        QCOMPARE(m_controller.posted.size(), std::size_t(1)); // one request: one save
         // Nothing goes before the controller confirms.
         QCOMPARE(m_dlg->Model()->rowCount(), 3);
-        for (std::size_t i = 0; i < 3; ++i) {
-            QCOMPARE(m_controller.posted[i].id, WM_RV_LOG_DELETE_RECORD);
-            QCOMPARE(m_controller.posted[i].key, m_dlg->Model()->IdAt(static_cast<int>(i)));
-        }
-        const auto posted = m_controller.posted;
-        for (const CMessage& msg : posted) {
-            Confirm(msg);
-        }
+        const std::vector<std::uint64_t> ids = {m_dlg->Model()->IdAt(0), m_dlg->Model()->IdAt(1),
+                                                m_dlg->Model()->IdAt(2)};
+        QCOMPARE(m_controller.posted[0].Keys(), ids);
+        Confirm(m_controller.posted[0]);
         QCOMPARE(m_dlg->Model()->rowCount(), 0);
         QCOMPARE(m_log->GetCount(), std::size_t(0));
     }

@@ -477,6 +477,34 @@ private slots:
         QCOMPARE(edited->m_spanTotalIncoming, 190);
     }
 
+    void namesFromAWindowsFileShowAndSurviveAnEdit() {
+        m_dlg->SetPhoneBook(nullptr);
+        WriteFileText(m_dir->File("win.pbk"),
+                      "PhoneBookVersion2\r\n\"4085550009\",\"M\xFCller\",\"J\xF6rg\",\"Caf\xE9 "
+                      "\xC9toile\",\"\",\"0\",\"0\",\"0\",\"0\",\"0\",\"0\",\"0\",\"0\",\"0x0\"\r\n");
+        m_book = std::make_unique<CPhoneBook>(m_dir->File("win.pbk"), "408");
+        m_dlg->SetPhoneBook(m_book.get());
+        m_dlg->Fill();
+        const QString name = QString::fromUtf8("J\u00F6rg M\u00FCller");
+        const QString company = QString::fromUtf8("Caf\u00E9 \u00C9toile");
+        QCOMPARE(m_dlg->Model()->index(0, 0).data().toString(), name);
+        QCOMPARE(m_dlg->Model()->index(0, 1).data().toString(), company);
+        SelectRows({0});
+        NextDialog(
+            [&](CPhoneBookEntryDlg& d) {
+                QCOMPARE(d.LastNameEdit()->text(), QString::fromUtf8("M\u00FCller"));
+                QCOMPARE(d.CompanyEdit()->text(), company);
+                QTest::keyClicks(d.MemoEdit(), "new memo");
+            },
+            true);
+        m_dlg->OnEdit();
+        QCOMPARE(m_controller.posted.size(), std::size_t(1));
+        const auto edited = PostedEntry(m_controller.posted[0]);
+        QCOMPARE(QString::fromStdString(edited->m_strName), name);
+        QCOMPARE(QString::fromStdString(edited->m_strCompany), company);
+        QCOMPARE(edited->m_strMemo, std::string("new memo"));
+    }
+
     void editOfShortNumberAndWithoutSelection() {
         m_dlg->View()->selectionModel()->clearSelection();
         m_dlg->OnEdit(); // no selection: nothing (the runner would fail the test)
@@ -548,21 +576,40 @@ private slots:
         m_dlg->SetCallLog(nullptr);
     }
 
-    void deletePostsPerRowAndRowsGoOnConfirmation() {
+    void deletePostsOneRequestAndRowsGoOnConfirmation() {
         QAbstractItemModelTester tester(m_dlg->Model(), QAbstractItemModelTester::FailureReportingMode::QtTest);
         SelectRows({0, 2, 3});
         m_dlg->View()->setFocus();
         QTest::keyClick(m_dlg->View(), Qt::Key_Delete);
-        QCOMPARE(m_controller.posted.size(), std::size_t(3));
+        QCOMPARE(m_controller.posted.size(), std::size_t(1)); // the whole selection: one save
         QCOMPARE(m_dlg->Model()->rowCount(), 4);
-        for (const CMessage& msg : m_controller.posted) {
-            QCOMPARE(msg.id, WM_RV_PB_DELETE_ENTRY);
-            QVERIFY(m_book->Remove(msg.key));
-            // Until the window hears of it, the freed entry's row is empty and never read.
-            QVERIFY(!m_dlg->Model()->index(m_dlg->Model()->RowOf(msg.key), 0).data().isValid());
-            m_dlg->HandleMessage(msg);
-        }
+        const CMessage& msg = m_controller.posted[0];
+        QCOMPARE(msg.id, WM_RV_PB_DELETE_ENTRY);
+        QCOMPARE(msg.Keys().size(), std::size_t(3));
+        QCOMPARE(m_book->Remove(msg.Keys()), std::size_t(3));
+        // Until the window hears of it, a freed entry's row is empty and never read.
+        QVERIFY(!m_dlg->Model()->index(m_dlg->Model()->RowOf(msg.key), 0).data().isValid());
+        m_dlg->HandleMessage(msg);
         QCOMPARE(RowNames(*m_dlg->Model()), QStringList({"Baker"}));
+
+        // A selection of many separate rows goes in one request too, and leaves the others.
+        for (int i = 0; i < 130; ++i) { // every other row of 131: more blocks than are removed one by one
+            m_book->Add(Entry(QString::asprintf("N%03d", i).toStdString(), "", std::to_string(4085560000LL + i)));
+        }
+        m_dlg->Fill();
+        QItemSelection every2nd;
+        for (int row = 0; row < m_dlg->Model()->rowCount(); row += 2) {
+            every2nd.select(m_dlg->Model()->index(row, 0), m_dlg->Model()->index(row, 0));
+        }
+        m_dlg->View()->selectionModel()->select(every2nd,
+                                                QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+        m_controller.posted.clear();
+        m_dlg->OnDelete();
+        QCOMPARE(m_controller.posted.size(), std::size_t(1));
+        QCOMPARE(m_book->Remove(m_controller.posted[0].Keys()), std::size_t(66));
+        m_dlg->HandleMessage(m_controller.posted[0]);
+        QCOMPARE(m_dlg->Model()->rowCount(), 65);
+        QCOMPARE(RowNames(*m_dlg->Model()).first(), QString("N000"));
     }
 
     void iconClickDialsAndDoubleClickOnTheIconDoesNotEdit() {

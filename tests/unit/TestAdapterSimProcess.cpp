@@ -213,8 +213,7 @@ TEST(AdapterSimProcess, Udp) {
     EXPECT_TRUE(sim.Command("existing 2 4085551212 5551212"));
     EXPECT_NE(ReadUntil(fd, "CALL:").find("CALL:0,99;2,2;3,1;4,5551212;5,4085551212"), std::string::npos);
     Send(fd, "AT*2D14155551212\r");
-    std::string got = ReadUntil(fd, "14155551212");
-    EXPECT_NE(got.find("CALL:0,2;2,2;3,2;"), std::string::npos) << got;
+    const std::string got = ReadUntil(fd, "14155551212");
     EXPECT_NE(got.find("CALL:0,3;2,2;3,2;4,;5,14155551212"), std::string::npos) << got;
 
     // A sender the simulator is not talking to is ignored unless it sends a command.

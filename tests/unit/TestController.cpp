@@ -2,6 +2,7 @@
 // the private messages and command ids, and the whole road of an adapter report through the
 // simulator, the tty, the reader, the monitor, the queue and the decoder.
 #include "controller/CMainDialog.h"
+#include "core/Format.h"
 #include "core/Trace.h"
 #include "support/CFakeClock.h"
 #include "support/CFakeWindowHost.h"
@@ -394,6 +395,27 @@ TEST_F(ControllerTest, AddedAndEditedEntriesNameTheirCallLogRecords) {
     EXPECT_EQ(m_host.CountCalls("SendToWindow(CallLog,WM_RV_PB_REPLACE_ENTRY)"), 1);
     // The file holds the new names too.
     EXPECT_EQ(Count(ReadFileText(m_dir.File("RV.log")), "Bob Lee"), 2);
+}
+
+TEST_F(ControllerTest, StoreFilesThatAreNoStoresSurviveARunUntouched) {
+    const std::string notes = "buy milk\r\ncall Ann back\r\n";
+    const std::string script = "#!/bin/sh\nexec true\n";
+    WriteFileText(m_dir.File("RV.pbk"), notes);
+    WriteFileText(m_dir.File("RV.log"), script);
+    Start(BaseSettings());
+    const std::vector<std::string> boxes = m_host.MessageBoxes(); // then the adapter's, which is missing
+    ASSERT_GE(boxes.size(), 2u);
+    EXPECT_EQ(boxes[0], StrFormat(CPhoneBook::kNotStoreFormat, "RV.pbk"));
+    EXPECT_EQ(boxes[1], StrFormat(CCallLog::kNotStoreFormat, "RV.log"));
+    CMessage add = CMessage::Make(WM_RV_PB_ADD_ENTRY);
+    add.object = std::make_shared<CPhoneBookEntry>("4085551212", "Lee", "Ann", "", "");
+    m_dialog->OnMessage(std::move(add));
+    m_dialog->CallLog()->Add(std::make_unique<CCallLogRecord>("Ann Lee", "4085551212", false, true, 1000, 60, 0));
+    m_dialog->OnOK();
+    EXPECT_EQ(m_dialog->PhoneBook(), nullptr);
+    EXPECT_EQ(m_host.MessageBoxes(), boxes) << "said once";
+    EXPECT_EQ(ReadFileText(m_dir.File("RV.pbk")), notes);
+    EXPECT_EQ(ReadFileText(m_dir.File("RV.log")), script);
 }
 
 TEST_F(ControllerTest, MessagesReachTheirHandlers) {

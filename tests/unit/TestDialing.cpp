@@ -91,6 +91,33 @@ TEST(Dialing, OnlyDialableCharactersReachTheAdapter) {
     EXPECT_EQ(rig.Commands().back(), "AT*1D1*67#\r");
 }
 
+TEST(Dialing, DialedNumberReachesTheCallWhicheverReportCreatesIt) {
+    struct SCase {
+        const char* label;
+        std::vector<std::string> reports;
+    };
+    const SCase cases[] = {
+        {"the connecting report creates the call", {"CALL:0,3;2,1;3,4", "CALL:0,5;2,1;3,4"}},
+        {"an initiating report comes first", {"CALL:0,2;2,1;3,4", "CALL:0,3;2,1;3,4", "CALL:0,5;2,1;3,4"}},
+    };
+    for (const SCase& c : cases) {
+        SCOPED_TRACE(c.label);
+        CCallTestRig rig;
+        rig.AddEntry("2125550001", "Lee", "Ann");
+        rig.control->DialNumber("2125550001");
+        for (const std::string& report : c.reports) {
+            rig.Line(report);
+        }
+        const CCall* call = rig.control->Calls().FindCallById(4);
+        ASSERT_NE(call, nullptr);
+        EXPECT_EQ(call->m_strRemoteNumber, "12125550001");
+        EXPECT_EQ(call->m_strName, "Ann Lee");
+        rig.Line("CALL:0,0;2,1;3,4");
+        EXPECT_NE(rig.CallLogFile().find("\"Ann Lee\",\"12125550001\",\"1\",\"1\""), std::string::npos);
+        EXPECT_EQ(rig.phoneBook->Find("2125550001")->m_nOutgoingCalls, 1);
+    }
+}
+
 TEST(Dialing, LaterDialReplacesTheNumberNotYetTaken) {
     CCallTestRig rig;
     rig.control->DialNumber("2125550001");

@@ -1,15 +1,20 @@
 // The phone book store: file layouts, normalisation, sorted filing, indexed lookups,
 // statistics, the loaded flag, failed saves and bad input.
+#include "core/Format.h"
 #include "core/SafeFile.h"
+#include "records/CCallLog.h"
 #include "records/CPhoneBook.h"
+#include "support/AsUnprivileged.h"
 #include "support/TempDir.h"
 
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
+#include <functional>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -108,8 +113,14 @@ TEST_F(PhoneBook, StoringRuleIsAppliedOnceAndSurvivesRepeatedSaves) {
         const char* given;
         const char* stored;
     } const rows[] = {
-        {"5551212", "4085551212"}, {"", "408"},   {"4085551212", "4085551212"}, {"14085551212", "14085551212"},
-        {"12345678", "12345678"},  {"1", "4081"},
+        {"5551212", "4085551212"},
+        {"", "408"},
+        {"4085551212", "4085551212"},
+        {"14085551212", "14085551212"},
+        {"12345678", "12345678"},
+        {"1", "4081"},
+        {"408", "408"}, // the entry dialog's area code with an empty number
+        {"408911", "408911"},
     };
     auto pb = Open("PhoneBookVersion2\r\n");
     for (const Row& r : rows) {
@@ -123,13 +134,13 @@ TEST_F(PhoneBook, StoringRuleIsAppliedOnceAndSurvivesRepeatedSaves) {
     EXPECT_EQ(FileText(), once) << "a second save must not put the area code in front again";
     EXPECT_NE(once.find("\"408\",\"X\""), std::string::npos);
     pb.reset();
-    // Numbers longer than seven characters once stored read back unchanged.
+    // Every stored number reads back unchanged, so load and save leave the file as it was.
     auto again = OpenExisting();
     for (std::size_t i = 0; i < std::size(rows); ++i) {
-        if (std::string_view(rows[i].stored).size() > 7) {
-            EXPECT_EQ(again->GetAt(i)->m_strNumber, rows[i].stored) << rows[i].given;
-        }
+        EXPECT_EQ(again->GetAt(i)->m_strNumber, rows[i].stored) << rows[i].given;
     }
+    ASSERT_TRUE(again->Save());
+    EXPECT_EQ(FileText(), once);
 }
 
 TEST_F(PhoneBook, FindNormalisesACopyAndMatchesExactly) {
@@ -217,13 +228,11 @@ TEST_F(PhoneBook, FindGivesTheFirstInListOrderAndFollowsEveryChange) {
 }
 
 TEST_F(PhoneBook, QuotesAreRemovedInTheFileAndInMemoryAndTheOrderHolds) {
-    auto pb = OpenExisting(); // no file yet: Add does not save, so the quotes stay until Save
+    auto pb = OpenExisting();
     pb->Add(std::make_unique<CPhoneBookEntry>("4085550001", "Beta", "Bo", "Co\"rp", "say \"hi\"\nthere"));
     auto quoted = std::make_unique<CPhoneBookEntry>("4085550002", "\"Zeta\"", "Z", "", "");
     const std::uint64_t quotedId = quoted->m_id;
-    pb->Add(std::move(quoted)); // sorts first while it still has its quote
-    EXPECT_EQ(pb->IndexOf(quotedId), 0);
-    ASSERT_TRUE(pb->Save());
+    pb->Add(std::move(quoted)); // filed first with its quote, then re-filed by the save
     EXPECT_EQ(pb->GetAt(0)->m_strMemo, "say hi there");
     EXPECT_EQ(pb->GetAt(0)->m_strCompany, "Corp");
     EXPECT_EQ(pb->FindById(quotedId)->m_strLastName, "Zeta");
@@ -255,6 +264,8 @@ TEST_F(PhoneBook, BadLinesAreSkippedAndTheLinesAroundThemLoad) {
         {"empty line", ""},
         {"binary junk", std::string("\x01\xff\"\x00\x7f\"", 6)},
         {"megabyte line", "\"" + std::string(3 << 20, 'x')},
+        {"whole line over 64 KiB", "\"4085550003\",\"Lee\",\"\",\"\",\"" + std::string(64 << 10, 'm') +
+                                       "\",\"0\",\"0\",\"0\",\"0\",\"0\",\"0\",\"0\",\"0\",\"0x0\""},
     };
     for (const Row& r : rows) {
         auto pb = Open("PhoneBookVersion2\r\n" + good1 + "\r\n" + r.line + "\r\n" + good2 + "\r\n");
@@ -322,7 +333,7 @@ TEST_F(PhoneBook, RecordCallUpdatesOneDirectionAndSavesEvenOnAMiss) {
     pb->Add(Entry(kL, "Lee"));
     std::remove(Path().c_str());
     EXPECT_EQ(pb->RecordCall("4155550100", false, 1000, 10), nullptr);
-    EXPECT_EQ(FileText().substr(0, 19), "PhoneBookVersion2\r\n"); // rewritten though nothing matched
+    EXPECT_EQ(FileText(), ""); // nothing matched, nothing changed: not written
 
     const CPhoneBookEntry* e = pb->RecordCall(std::string("1408") + kL, false, 931093500, 65);
     ASSERT_NE(e, nullptr);
@@ -382,19 +393,29 @@ TEST_F(PhoneBook, CallerNamesAndIgnoreFlag) {
     EXPECT_FALSE(pb->IsIgnored("0000000000"));
 }
 
-TEST_F(PhoneBook, StoreWithoutFileSavesOnlyOnRemoveRecordCallSaveAndShutDown) {
+TEST_F(PhoneBook, StoreWithoutFileCreatesItOnTheFirstChangeForItsOwnerOnly) {
     auto pb = OpenExisting(); // no file
     EXPECT_FALSE(pb->IsLoaded());
-    pb->Add(Entry(kL, "Lee"));
-    EXPECT_EQ(ReadFileText(Path()), "");
-    pb->RecordCall("0", true, 0, 0);
-    EXPECT_NE(FileText().find("Lee"), std::string::npos);
-    std::remove(Path().c_str());
-    pb->Add(Entry("4155550100", "Zed"));
-    EXPECT_EQ(ReadFileText(Path()), "");
     pb.reset();
-    EXPECT_NE(FileText().find("Zed"), std::string::npos);
+    EXPECT_NE(::access(Path().c_str(), F_OK), 0) << "nothing changed, nothing to create";
+    pb = OpenExisting();
+    pb->Add(Entry(kL, "Lee"));
+    EXPECT_NE(FileText().find("Lee"), std::string::npos);
+    struct stat st {};
+    ASSERT_EQ(::stat(Path().c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0600u);
     EXPECT_TRUE(m_messages.empty());
+}
+
+TEST_F(PhoneBook, UnchangedStoreLeavesItsFileAlone) {
+    const std::string lfOnly = "PhoneBookVersion2\n"
+                               "\"4085551212\",\"Lee\",\"\",\"\",\"\",\"0\",\"0\",\"0\",\"0\",\"0\",\"0\",\"0\",\"0\","
+                               "\"0x00000000\"\n";
+    auto pb = Open(lfOnly);
+    pb->RecordCall("4155550100", false, 1000, 10); // no entry: no change
+    EXPECT_FALSE(pb->Remove(12345));
+    pb.reset();
+    EXPECT_EQ(FileText(), lfOnly);
 }
 
 TEST_F(PhoneBook, FailedSaveKeepsTheOldFileAndEveryChangeForTheNextSave) {
@@ -403,28 +424,110 @@ TEST_F(PhoneBook, FailedSaveKeepsTheOldFileAndEveryChangeForTheNextSave) {
     pb->Add(Entry(kL, "New"));
     EXPECT_EQ(m_messages, std::vector<std::string>{"Unable to open phonebook file " + Path()});
     EXPECT_EQ(FileText(), kWritten);
+    // One removal of several entries is one save: one failure, one message.
+    const std::uint64_t ids[] = {pb->GetAt(0)->m_id, pb->GetAt(1)->m_id, 999999};
+    EXPECT_EQ(pb->Remove(ids), 2u);
+    EXPECT_EQ(m_messages.size(), 2u);
     SetSaveFailureForTesting(0);
     ASSERT_TRUE(pb->Save());
     pb.reset();
     auto again = OpenExisting();
-    EXPECT_EQ(again->GetCount(), 4u);
+    EXPECT_EQ(again->GetCount(), 2u);
     EXPECT_NE(again->Find(kL), nullptr);
 }
 
-TEST_F(PhoneBook, DirectoryPathLoadsNothingAndReportsEachSave) {
-    const std::string dir = m_dir.File("sub");
-    ASSERT_EQ(mkdir(dir.c_str(), 0755), 0);
-    {
-        CPhoneBook pb(dir, "408", [this](const std::string& t) { m_messages.push_back(t); });
-        EXPECT_FALSE(pb.IsLoaded());
-        EXPECT_FALSE(pb.Save());
-        pb.Add(Entry(kL, "Lee"));
-        EXPECT_EQ(pb.GetCount(), 1u);
-        ASSERT_TRUE(pb.Save(Path())); // saving under another name moves the store there
-        EXPECT_EQ(pb.GetFileName(), Path());
+// Both stores on a file that is there but is no store they can read: the store says so once,
+// works in memory, and never writes the file, however much changes.
+TEST_F(PhoneBook, FileThatIsNoReadableStoreIsNeverWritten) {
+    struct Row {
+        const char* label;
+        std::function<void(const std::string&)> make;
+        bool notStore; // the message: no store at all, or "Unable to open"
+    };
+    const Row rows[] = {
+        {"notes", [](const std::string& p) { WriteFileText(p, "meeting at ten\r\nbring the slides\r\n"); }, true},
+        {"a script", [](const std::string& p) { WriteFileText(p, "#!/bin/sh\nexec true\n"); }, true},
+        {"a directory", [](const std::string& p) { ::mkdir(p.c_str(), 0755); }, false},
+        {"a sparse terabyte",
+         [](const std::string& p) {
+             WriteFileText(p, "PhoneBookVersion2\r\n");
+             ASSERT_EQ(::truncate(p.c_str(), off_t{1} << 40), 0);
+         },
+         true},
+    };
+    for (const Row& r : rows) {
+        for (const bool phoneBook : {true, false}) {
+            SCOPED_TRACE(std::string(r.label) + (phoneBook ? " as phone book" : " as call log"));
+            TempDir dir;
+            const std::string path = dir.File("store");
+            r.make(path);
+            struct stat was {};
+            ::stat(path.c_str(), &was);
+            const auto text = [&] { return was.st_size < (1 << 20) ? ReadFileText(path) : std::string("huge"); };
+            const std::string before = text();
+            std::vector<std::string> messages;
+            const MessageBoxFn box = [&](const std::string& t) { messages.push_back(t); };
+            std::string expected;
+            if (phoneBook) {
+                CPhoneBook pb(path, "408", box);
+                pb.Add(Entry(kL, "Lee"));
+                pb.RecordCall(kL, false, 1000, 10);
+                EXPECT_EQ(pb.GetAt(0)->m_nIncomingCalls, 1);
+                expected = StrFormat(r.notStore ? CPhoneBook::kNotStoreFormat : "Unable to open phonebook file %s",
+                                     path.c_str());
+            } else {
+                CCallLog log(path, "408", box);
+                log.Add(std::make_unique<CCallLogRecord>("Lee", kL, false, true, 1000, 10, 0));
+                EXPECT_EQ(log.GetCount(), 1u);
+                expected =
+                    StrFormat(r.notStore ? CCallLog::kNotStoreFormat : "Unable to open CallLog file %s", path.c_str());
+            }
+            EXPECT_EQ(messages, std::vector<std::string>{expected});
+            struct stat now {};
+            ASSERT_EQ(::stat(path.c_str(), &now), 0);
+            EXPECT_EQ(now.st_ino, was.st_ino);
+            EXPECT_EQ(now.st_size, was.st_size);
+            EXPECT_EQ(text(), before);
+        }
     }
-    EXPECT_EQ(m_messages, std::vector<std::string>{"Unable to open phonebook file " + dir});
-    EXPECT_EQ(OpenExisting()->GetCount(), 1u);
+}
+
+TEST_F(PhoneBook, StoreTheUserCannotReadIsNeverWritten) {
+    WriteFileText(Path(), kWritten);
+    ASSERT_EQ(::chmod(Path().c_str(), 0), 0);
+    ASSERT_EQ(::chmod(m_dir.Path().c_str(), 0777), 0); // a folder where a new file could replace it
+    const int status = RunAsNobody([this] {
+        int messages = 0;
+        {
+            CPhoneBook pb(Path(), "408", [&](const std::string&) { ++messages; });
+            pb.Add(Entry(kL, "New"));
+            pb.RecordCall(kL, true, 1000, 5);
+        }
+        return messages;
+    });
+    EXPECT_EQ(status, 1) << "one message, no crash";
+    ::chmod(Path().c_str(), 0600);
+    EXPECT_EQ(FileText(), kWritten);
+}
+
+TEST_F(PhoneBook, FieldsWrittenOnWindowsAreReadAsWindows1252AndSavedAsUtf8) {
+    const std::string tail = "\"0\",\"0\",\"0\",\"0\",\"0\",\"0\",\"0\",\"0\",\"0x00000000\"\r\n";
+    auto pb = Open("PhoneBookVersion2\r\n"
+                   "\"4085550001\",\"M\xFCller\",\"J\xF6rg\",\"Caf\xE9 \xC9toile\",\"\x80 5 \x93ok\x94\"," +
+                   tail +
+                   "\"4085550002\",\"Nu\xC3\xB1"
+                   "ez\",\"\",\"\",\"\x81\"," +
+                   tail);
+    ASSERT_EQ(pb->GetCount(), 2u);
+    const CPhoneBookEntry* e = pb->GetAt(0);
+    EXPECT_EQ(e->m_strName, "J\xC3\xB6rg M\xC3\xBCller");
+    EXPECT_EQ(e->m_strCompany, "Caf\xC3\xA9 \xC3\x89toile");
+    EXPECT_EQ(e->m_strMemo, "\xE2\x82\xAC 5 \xE2\x80\x9Cok\xE2\x80\x9D");
+    EXPECT_EQ(pb->GetAt(1)->m_strLastName, "Nu\xC3\xB1"
+                                           "ez");   // valid UTF-8 stays as it is
+    EXPECT_EQ(pb->GetAt(1)->m_strMemo, "\xC2\x81"); // undefined in the code page: a control
+    pb->RecordCall("4085550001", false, 1000, 5);
+    EXPECT_NE(FileText().find("\"M\xC3\xBCller\",\"J\xC3\xB6rg\",\"Caf\xC3\xA9 \xC3\x89toile\""), std::string::npos);
 }
 
 TEST_F(PhoneBook, EmptyFileIsLoadedAndEmpty) {

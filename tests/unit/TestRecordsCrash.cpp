@@ -4,6 +4,7 @@
 #include "records/CPhoneBook.h"
 #include "records/RecordText.h"
 #include "support/TempDir.h"
+#include "support/WholeProgramRig.h"
 
 #include <csignal>
 #include <functional>
@@ -61,13 +62,11 @@ TEST(RecordsCrash, CallLogKilledDuringSavesIsAlwaysTheOldOrTheNewFile) {
     tzset();
     TempDir dir;
     const std::string path = dir.File("RV.log");
-    {
-        CCallLog seed(path, "408");
-        for (int i = 0; i < 3000; ++i) {
-            seed.Add(std::make_unique<CCallLogRecord>("call " + std::to_string(i), "4085550100", false, true, 931127405,
-                                                      10, 0));
-        }
-    } // saved by the destructor
+    std::string seed = "CallLogVersion2\r\n";
+    for (int i = 2999; i >= 0; --i) {
+        seed += CallLine(i) + "\r\n";
+    }
+    WriteFileText(path, seed);
     std::mt19937 rng(12345);
     std::size_t previous = 3000;
     for (int round = 0; round < kRounds; ++round) {
@@ -104,13 +103,11 @@ TEST(RecordsCrash, PhoneBookKilledDuringSavesIsAlwaysTheOldOrTheNewFile) {
     TempDir dir;
     const std::string path = dir.File("RV.pbk");
     constexpr int kEntries = 2000;
-    {
-        CPhoneBook seed(path, "408");
-        for (int i = 0; i < kEntries; ++i) {
-            seed.Add(std::make_unique<CPhoneBookEntry>(std::to_string(4080000000LL + i), "Name" + std::to_string(i),
-                                                       "First", "Company", "Memo"));
-        }
+    std::vector<SPbkLine> seed;
+    for (int i = 0; i < kEntries; ++i) {
+        seed.push_back({std::to_string(4080000000LL + i), "Name" + std::to_string(i), "First", "Company", "Memo"});
     }
+    WriteFileText(path, PhoneBookText(seed));
     std::mt19937 rng(54321);
     std::int32_t previousCount = 0;
     for (int round = 0; round < kRounds; ++round) {

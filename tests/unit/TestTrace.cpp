@@ -6,7 +6,9 @@
 
 #include <gtest/gtest.h>
 #include <regex>
+#include <sys/stat.h>
 #include <thread>
+#include <unistd.h>
 
 namespace {
 
@@ -47,6 +49,19 @@ TEST_F(TraceTest, TruncateEmptiesThePreviousRun) {
     EXPECT_TRUE(Content().empty());
     Trace("new");
     EXPECT_NE(Content().find(" new\r\n"), std::string::npos);
+}
+
+TEST_F(TraceTest, NewTraceIsTheOwnersOnlyAndAPlantedSymlinkIsNotFollowed) {
+    Trace("a caller's number");
+    struct stat st {};
+    ASSERT_EQ(::stat(m_dir.File("Ringvale.dbg").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0600u);
+    ASSERT_EQ(::unlink(m_dir.File("Ringvale.dbg").c_str()), 0);
+    WriteFileText(m_dir.File("victim"), "mine");
+    ASSERT_EQ(::symlink(m_dir.File("victim").c_str(), m_dir.File("Ringvale.dbg").c_str()), 0);
+    TruncateTrace();
+    Trace("line");
+    EXPECT_EQ(ReadFileText(m_dir.File("victim")), "mine");
 }
 
 TEST_F(TraceTest, ConcurrentLinesStayWhole) {

@@ -264,12 +264,16 @@ bool CSimCallModel::NewCall(int port) {
     if (!CheckPort(port).empty() || FindInState(port, {SCS_Initiating}) != nullptr) {
         return false;
     }
+    SetState(AddCall(port), SCS_Initiating, SCS_Initiating);
+    return true;
+}
+
+CSimCall& CSimCallModel::AddCall(int port) {
     CSimCall call;
     call.id = m_nextId++;
     call.port = port;
     m_calls.push_back(call);
-    SetState(m_calls.back(), SCS_Initiating, SCS_Initiating);
-    return true;
+    return m_calls.back();
 }
 
 void CSimCallModel::CompleteNumber(CSimCall& call) {
@@ -316,8 +320,9 @@ bool CSimCallModel::DialNumber(int port, const std::string& number) {
     }
     CSimCall* call = FindInState(port, {SCS_Initiating});
     if (call == nullptr) {
-        NewCall(port);
-        call = &m_calls.back();
+        // A dial from the desktop with the handset down: the adapter reports the call first
+        // when it is connecting.
+        call = &AddCall(port);
     }
     call->dialed = number;
     CompleteNumber(*call);

@@ -93,6 +93,8 @@ private:
     void SetState(CSimCall& call, int state, int reportType);
     void Remove(int id);
     void Audio(int port, const std::string& field);
+    // A new call on the port with the next id, reported by nobody yet.
+    CSimCall& AddCall(int port);
     void CompleteNumber(CSimCall& call);
     std::string CheckPort(int port) const;
     std::string CheckOffHook(int port) const;
