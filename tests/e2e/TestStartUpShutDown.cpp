@@ -154,6 +154,16 @@ const std::vector<std::string> kSettingsKeys = {
     "CIDOnlyIfNotInPhoneBook",
     "CallWaitingOffValue",
     "CallWaitingOnValue",
+    "MqttEnabled",
+    "MqttHost",
+    "MqttPort",
+    "MqttTls",
+    "MqttCAFile",
+    "MqttUserName",
+    "MqttPassword",
+    "MqttTopicPrefix",
+    "MqttAllowCommands",
+    "MqttHomeAssistant",
 };
 
 TEST_F(StartUpShutDown, TerminationSignalSavesSettingsAndIdlesTheAdapter) {
@@ -190,7 +200,7 @@ TEST_F(StartUpShutDown, TerminationSignalSavesSettingsAndIdlesTheAdapter) {
         EXPECT_TRUE(Sim().WaitForLogAfter(simLogBefore, "RX pty ATE1", 5000));
         EXPECT_EQ(FindInOrder(Sim().Log().substr(simLogBefore), {"RX pty AT$V0\n", "RX pty ATE1\n"}), "");
 
-        // RV.cfg: exactly the 50 keys in their order, the values kept, mode 0600.
+        // RV.cfg: exactly the program's keys in their order, the values kept, mode 0600.
         const std::string text = Program().Read("RV.cfg");
         const std::vector<std::string_view> lines = SplitLines(text);
         ASSERT_EQ(lines.size(), kSettingsKeys.size()) << text;
