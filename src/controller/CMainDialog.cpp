@@ -67,6 +67,12 @@ CMainDialog::CMainDialog(CWindowHost& host, const IClock& clock, IDialUpService&
     m_callControl->SetDialUp(m_dialUpManager.get()); // remote-control triggers toggle the connection
     m_callControlPart = std::make_unique<CCallControlPart>(*m_callControl);
     AddPart(m_callControlPart.get());
+    m_networkPart =
+        std::make_unique<CNetworkPart>(*m_callControl, m_clock,
+                                       CNetworkPart::SHooks{[this](CMessage msg) { PostMessage(std::move(msg)); },
+                                                            [this](const std::string& text) { Log(text); }});
+    AddPart(m_networkPart.get());
+    m_callControl->SetObserver(m_networkPart.get());
     SetReportSink(m_callControl.get());
     SetTileStateSource([this](int tile) {
         switch (m_callControl->Tiles().Shows(tile)) {
@@ -145,6 +151,7 @@ bool CMainDialog::OnInitDialog() {
     m_host.SetStatusText(0, m_modem.OnSocket() ? "Online (at startup)" : "Offline");
     m_host.SetStatusText(3, "No new calls");
     m_host.SetStatusText(2, OnlineTimeText("Total", m_settings.m_dwTotalInternetTime));
+    m_networkPart->Configure(m_settings);
 
     m_bInitialized = true;
     return true;
@@ -444,6 +451,10 @@ void CMainDialog::DispatchMessage(CMessage msg) {
     case WM_RV_DIAL_NUMBER:
         ForwardToParts(msg); // call control
         return;
+    case WM_RV_NET_CONNECTION:
+    case WM_RV_NET_MESSAGE:
+        m_networkPart->OnMessage(msg);
+        return;
     }
     ForwardToParts(msg);
 }
@@ -656,6 +667,7 @@ void CMainDialog::OnConfigure() {
     SetLinkArgs();
     RebuildConnectionMenu();
     ApplyCallWaiting();
+    m_networkPart->Configure(m_settings);
 }
 
 void CMainDialog::OnRemoteControl() {

@@ -10,6 +10,7 @@
 #include "calls/CCallControl.h"
 #include "calls/CModemReport.h"
 #include "controller/CModemMonitoredLink.h"
+#include "controller/CNetworkPart.h"
 #include "controller/IControllerPart.h"
 #include "core/ActivityList.h"
 #include "core/CMessageQueue.h"
@@ -119,6 +120,9 @@ public:
     void ApplyCallWaiting();
     void OnEnableCallWaiting();
 
+    // Calls across the network: the MQTT publisher and the commands of viewers.
+    CNetworkPart& Network() { return *m_networkPart; }
+
     CSettings& Settings() { return m_settings; }
     CModem& Modem() { return m_modem; }
     CLineMonitor& Monitor() { return m_monitor; }
@@ -209,4 +213,6 @@ private:
     // Declared last: it refers to the members above and goes first.
     std::unique_ptr<CCallControl> m_callControl;
     std::unique_ptr<IControllerPart> m_callControlPart;
+    // Follows call control: goes before it.
+    std::unique_ptr<CNetworkPart> m_networkPart;
 };
