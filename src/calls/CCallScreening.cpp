@@ -12,16 +12,21 @@ CCallScreening::CCallScreening(CCallContext& context, CRemoteControl& remoteCont
     : m_ctx(context), m_remoteControl(remoteControl) {}
 
 bool CCallScreening::ShowNumberInPopup(const CCall& call, const CSettings& settings) {
-    return !call.m_strRemoteNumber.empty() && settings.m_bCIDShowNumber &&
-           (!settings.m_bCIDOnlyIfNotInPhoneBook || call.m_strName == kUnknownCaller);
+    return PopupFor(call, settings).showNumber;
 }
 
 SCallerIdPopup CCallScreening::PopupFor(const CCall& call, const CSettings& settings) {
+    return PopupFor(call.m_strName, call.m_strRemoteNumber, call.m_nPort, settings);
+}
+
+SCallerIdPopup CCallScreening::PopupFor(const std::string& name, const std::string& number, int portIndex,
+                                        const CSettings& settings) {
     SCallerIdPopup popup;
-    popup.name = call.m_strName;
-    popup.showNumber = ShowNumberInPopup(call, settings);
-    popup.number = popup.showNumber ? call.m_strRemoteNumber : std::string();
-    popup.portIndex = call.m_nPort;
+    popup.name = name;
+    popup.showNumber = !number.empty() && settings.m_bCIDShowNumber &&
+                       (!settings.m_bCIDOnlyIfNotInPhoneBook || name == kUnknownCaller);
+    popup.number = popup.showNumber ? number : std::string();
+    popup.portIndex = portIndex;
     popup.autoDismiss = settings.m_bCallerIDTimer;
     popup.seconds = settings.m_nCIDTimerValue;
     popup.faceName = settings.m_strCIDFontName;

@@ -27,6 +27,9 @@ public:
     static bool ShowNumberInPopup(const CCall& call, const CSettings& settings);
     // The popup for the call with the caller-ID settings.
     static SCallerIdPopup PopupFor(const CCall& call, const CSettings& settings);
+    // The same for a caller known by name and number (a viewer's call from the network).
+    static SCallerIdPopup PopupFor(const std::string& name, const std::string& number, int portIndex,
+                                   const CSettings& settings);
 
 private:
     void Reject(CCall& call, const char* why);

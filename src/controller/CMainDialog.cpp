@@ -513,6 +513,9 @@ void CMainDialog::DispatchCommand(int id) {
     case cmd::kRemoteControl:
         OnRemoteControl();
         return;
+    case cmd::kNetwork:
+        OnNetworkSettings();
+        return;
     case ctl::kCallWaiting:
         OnEnableCallWaiting();
         return;
@@ -674,6 +677,14 @@ void CMainDialog::OnRemoteControl() {
     CSettings edited = m_settings;
     if (m_host.RunSettingsDialog(CWindowHost::ESettingsDialog::RemoteControl, edited)) {
         m_settings = edited;
+    }
+}
+
+void CMainDialog::OnNetworkSettings() {
+    CSettings edited = m_settings;
+    if (m_host.RunSettingsDialog(CWindowHost::ESettingsDialog::Network, edited)) {
+        m_settings = edited;
+        m_networkPart->Configure(m_settings);
     }
 }
 

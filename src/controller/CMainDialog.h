@@ -156,6 +156,7 @@ private:
     void OnConfigure();
     void OnPhoneBookOpen();
     void OnRemoteControl();
+    void OnNetworkSettings();
     void ForwardToParts(CMessage& msg);
     // After a phone book entry was added or edited: every call log record with its number
     // takes its name, and the call log window shows the new names.

@@ -7,6 +7,7 @@
 #include "support/WholeProgramRig.h"
 
 #include <csignal>
+#include <filesystem>
 
 namespace {
 
@@ -55,6 +56,8 @@ private:
     TempDir m_brokerDir;
     std::unique_ptr<CMosquittoBroker> m_broker;
 };
+
+const char* const kViewerTrace = "RingvaleViewer.dbg";
 
 const SPbkLine kAnn{"4085551212", "Lee", "Ann", "", "", "0", 0, 0, 0, "0", 0, 0, 0, 0};
 
@@ -206,6 +209,46 @@ TEST_F(NetworkEndToEnd, ViewersRejectAndBlockOnlyCallsThatAreOffering) {
         ++hangUps;
     }
     EXPECT_EQ(hangUps, 2u) << simLog;
+}
+
+TEST_F(NetworkEndToEnd, AViewerStartedMidCallShowsTheCallsAndTheLogAsItGrows) {
+    ASSERT_NO_FATAL_FAILURE(StartSimulator({"--first-id", "80"}));
+    ASSERT_NO_FATAL_FAILURE(StartBroker());
+    ASSERT_NO_FATAL_FAILURE(WriteNetworkConfig());
+    WriteFile("RV.pbk", PhoneBookText({kAnn}));
+    ASSERT_NO_FATAL_FAILURE(StartProgram());
+    ASSERT_TRUE(Program().WaitForTrace("Network: connected to 127.0.0.1"));
+    Simulate("ring 1 4085551212 5551212");
+    Simulate("offhook 1");
+    ASSERT_TRUE(Program().WaitForTrace("Call connected"));
+
+    // The viewer on "another desktop": its own folder with the broker in RV.cfg, no adapter.
+    TempDir viewerDir;
+    WriteFileText(viewerDir.File("RV.cfg"), "MqttHost=127.0.0.1\r\nMqttPort=" + std::to_string(Broker().Port()) +
+                                                "\r\nMqttTopicPrefix=e2e/rv\r\n");
+    CRingvaleRun viewer({viewerDir.Path(), "127.0.0.1", {}, {"--viewer"}});
+    ASSERT_TRUE(viewer.Start());
+    const auto viewerSaw = [&](const std::string& text) {
+        return viewer.WaitForText(kViewerTrace, text) || (ADD_FAILURE() << viewer.Read(kViewerTrace), false);
+    };
+    ASSERT_TRUE(viewerSaw("Viewer: e2e/rv online"));
+    ASSERT_TRUE(viewerSaw("Viewer: tile 1: Ann Lee 4085551212 on Phone 1 connected"));
+
+    // A second caller on Phone 2: announced, shown, then given up; the record arrives.
+    Simulate("ring 2 5550199 5551212");
+    ASSERT_TRUE(viewerSaw("Viewer: incoming call: Unknown caller 5550199 on Phone 2"));
+    ASSERT_TRUE(viewerSaw("Viewer: tile 2: Unknown caller 5550199 on Phone 2 offering"));
+    Simulate("hangup-far 2");
+    ASSERT_TRUE(viewerSaw("Viewer: call log: Unknown caller 4085550199 not answered"));
+    Simulate("onhook 1");
+    ASSERT_TRUE(viewerSaw("Viewer: call log: Ann Lee 4085551212 answered"));
+
+    // The program ends: its status goes offline. The viewer wrote no file of the program's.
+    ASSERT_NO_FATAL_FAILURE(StopProgram());
+    ASSERT_TRUE(viewerSaw("Viewer: e2e/rv offline"));
+    EXPECT_NE(viewer.Terminate(), -1) << viewer.Output();
+    EXPECT_FALSE(std::filesystem::exists(viewerDir.File("Ringvale.dbg")));
+    EXPECT_FALSE(std::filesystem::exists(viewerDir.File("RV.log")));
 }
 
 } // namespace

@@ -111,7 +111,11 @@ bool CRingvaleRun::Start() {
     }
     envp.push_back(nullptr);
     std::string program = ProgramPath();
-    char* argv[] = {program.data(), nullptr};
+    std::vector<char*> argv = {program.data()};
+    for (std::string& arg : m_options.args) {
+        argv.push_back(arg.data());
+    }
+    argv.push_back(nullptr);
     const std::string outPath = File("ringvale.out");
     const std::string dir = m_options.dir;
 
@@ -125,7 +129,7 @@ bool CRingvaleRun::Start() {
         ::dup2(in, 0);
         ::dup2(out, 1);
         ::dup2(out, 2);
-        ::execve(argv[0], argv, envp.data());
+        ::execve(argv[0], argv.data(), envp.data());
         ::_exit(127);
     }
     if (m_pid < 0) {

@@ -4,7 +4,7 @@
 // The program is started in Options::dir with QT_QPA_PLATFORM=offscreen,
 // RINGVALE_ADAPTER_ADDRESS=<Options::adapterAddress> and RINGVALE_DIALUP=sim (plus any extra
 // variables), its standard output and standard error going to <dir>/ringvale.out. It takes
-// no arguments; its files (RV.cfg, RV.pbk, RV.log, Ringvale.dbg, dialup-sim.txt) are plain
+// no arguments but Options::args; its files (RV.cfg, RV.pbk, RV.log, Ringvale.dbg, dialup-sim.txt) are plain
 // names in that directory, so a test writes them there before Start().
 //
 // Waiting never sleeps for a fixed time: the waits block on inotify events of the directory
@@ -25,6 +25,7 @@ public:
         std::string dir;
         std::string adapterAddress = "127.0.0.1";
         std::vector<std::pair<std::string, std::string>> env; // extra or overriding variables
+        std::vector<std::string> args;                        // command-line arguments (--viewer)
     };
 
     explicit CRingvaleRun(Options options);
