@@ -89,6 +89,16 @@ cleanup() {
 trap cleanup EXIT
 trap 'cleanup; exit 130' INT TERM
 
+# Waits (at most 10 s) until the file has a line with the text, while the process lives.
+wait_for_line() { # file text pid
+    for _ in $(seq 100); do
+        if grep -q "$2" "$1" 2>/dev/null; then return 0; fi
+        if ! kill -0 "$3" 2>/dev/null; then break; fi
+        sleep 0.1
+    done
+    grep -q "$2" "$1" 2>/dev/null
+}
+
 # The simulator reads its terminal commands from a pipe that this script feeds with what is
 # typed here; its own log (every command and report) goes to sim.log.
 mkfifo "$run_dir/sim.in"
@@ -96,12 +106,7 @@ mkfifo "$run_dir/sim.in"
     --scenario "$run_dir/scenario.txt" --log "$run_dir/sim.log" <"$run_dir/sim.in" &
 sim_pid=$!
 exec 3>"$run_dir/sim.in"
-for _ in $(seq 100); do
-    if grep -q "INFO READY" "$run_dir/sim.log" 2>/dev/null; then break; fi
-    if ! kill -0 "$sim_pid" 2>/dev/null; then break; fi
-    sleep 0.1
-done
-if ! grep -q "INFO READY" "$run_dir/sim.log" 2>/dev/null; then
+if ! wait_for_line "$run_dir/sim.log" "INFO READY" "$sim_pid"; then
     echo "demo.sh: the adapter simulator did not start:" >&2
     cat "$run_dir/sim.log" >&2 2>/dev/null || true
     exit 1
@@ -119,12 +124,7 @@ if [ $mqtt = 1 ]; then
     } >"$run_dir/broker/mosquitto.conf"
     mosquitto -c "$run_dir/broker/mosquitto.conf" &
     broker_pid=$!
-    for _ in $(seq 100); do
-        if grep -q " running" "$run_dir/broker/mosquitto.log" 2>/dev/null; then break; fi
-        if ! kill -0 "$broker_pid" 2>/dev/null; then break; fi
-        sleep 0.1
-    done
-    if ! grep -q " running" "$run_dir/broker/mosquitto.log" 2>/dev/null; then
+    if ! wait_for_line "$run_dir/broker/mosquitto.log" " running" "$broker_pid"; then
         echo "demo.sh: the MQTT broker did not start on port $mqtt_port:" >&2
         cat "$run_dir/broker/mosquitto.log" >&2 2>/dev/null || true
         exit 1

@@ -116,23 +116,15 @@ void CNetworkPart::OnCallEvent(ECallChange event, const CCall& call) {
     if (!call.m_bOutgoing && (event == ECallChange::Offered || event == ECallChange::Rejected)) {
         m_lastCaller = SNetLastCaller{call.m_strName, call.m_strRemoteNumber, m_clock.Now()};
     }
-    switch (event) {
-    case ECallChange::Offered:
-        PublishEvent(ENetCallEvent::Offered, call);
-        break;
-    case ECallChange::Connected:
-        PublishEvent(ENetCallEvent::Connected, call);
-        break;
-    case ECallChange::OnHold:
-        PublishEvent(ENetCallEvent::OnHold, call);
-        break;
-    case ECallChange::Disconnected:
-        PublishEvent(ENetCallEvent::Disconnected, call);
-        break;
-    case ECallChange::Rejected:
-        PublishEvent(ENetCallEvent::Rejected, call, call.m_strRemoteNumber.empty() ? "withheld" : "ignored");
-        break;
+    // The network's name of each change, in the order of ECallChange.
+    static constexpr ENetCallEvent kNetEvents[] = {ENetCallEvent::Offered, ENetCallEvent::Connected,
+                                                   ENetCallEvent::OnHold, ENetCallEvent::Disconnected,
+                                                   ENetCallEvent::Rejected};
+    std::string reason;
+    if (event == ECallChange::Rejected) {
+        reason = call.m_strRemoteNumber.empty() ? "withheld" : "ignored";
     }
+    PublishEvent(kNetEvents[static_cast<int>(event)], call, std::move(reason));
     PublishState();
 }
 

@@ -105,17 +105,21 @@ private:
     bool m_ok = true;
 };
 
-bool ParseObject(const std::string& text, std::size_t limit, json& out, std::string& why) {
+// Parses the text (refused unread beyond the limit) and hands its members to read; true when
+// both went well.
+template <typename Read> bool ParseObject(const std::string& text, std::size_t limit, std::string& why, Read read) {
     if (text.size() > limit) {
         why = "longer than " + std::to_string(limit) + " bytes";
         return false;
     }
-    out = json::parse(text, nullptr, false);
-    if (out.is_discarded()) {
+    const json root = json::parse(text, nullptr, false);
+    if (root.is_discarded()) {
         why = "not JSON";
         return false;
     }
-    return true;
+    CFields fields(root, why);
+    read(fields);
+    return fields.Ok();
 }
 
 void ReadCall(CFields& fields, SNetCall& call) {
@@ -124,6 +128,75 @@ void ReadCall(CFields& fields, SNetCall& call) {
     fields.Direction(call.outgoing);
     fields.Text("number", call.number);
     fields.Text("name", call.name);
+}
+
+void ReadCallEvent(CFields& fields, SNetCallEvent& event) {
+    std::string name;
+    fields.Text("event", name);
+    bool known = false;
+    for (const ENetCallEvent e : {ENetCallEvent::Offered, ENetCallEvent::Connected, ENetCallEvent::OnHold,
+                                  ENetCallEvent::Disconnected, ENetCallEvent::Rejected}) {
+        if (name == NetCallEventName(e)) {
+            event.event = e;
+            known = true;
+        }
+    }
+    if (fields.Ok() && !known) {
+        fields.Fail("unknown event \"" + name + "\"");
+    }
+    ReadCall(fields, event.call);
+    fields.Integer("time", event.time, INT64_MIN, INT64_MAX);
+    event.call.start = event.time;
+    if (event.event == ENetCallEvent::Disconnected) {
+        fields.Flag("answered", event.answered);
+        fields.Integer("duration", event.duration, INT32_MIN, INT32_MAX);
+    }
+    if (event.event == ENetCallEvent::Rejected) {
+        fields.Text("reason", event.reason, false);
+    }
+}
+
+// A member that is itself an object: read by `read`; its problem becomes the message's.
+template <typename Read> bool ReadInner(CFields& outer, const json& object, std::string& why, Read read) {
+    CFields inner(object, why);
+    read(inner);
+    if (!inner.Ok()) {
+        outer.Fail(std::string(why));
+    }
+    return inner.Ok();
+}
+
+void ReadState(CFields& fields, SNetState& state, std::string& why) {
+    fields.Flag("commands", state.commands);
+    if (const json* calls = fields.Find("calls", true)) {
+        if (!calls->is_array()) {
+            fields.Fail("\"calls\" is not a list");
+            return;
+        }
+        for (const json& item : *calls) {
+            SNetCall call;
+            const bool ok = ReadInner(fields, item, why, [&](CFields& callFields) {
+                ReadCall(callFields, call);
+                callFields.Text("state", call.state);
+                callFields.Integer("start", call.start, INT64_MIN, INT64_MAX);
+                callFields.Integer("tile", call.tile, -1, 3);
+            });
+            if (!ok) {
+                return;
+            }
+            state.calls.push_back(std::move(call));
+        }
+    }
+    if (const json* last = fields.Find("lastCaller", false); last != nullptr && !last->is_null()) {
+        SNetLastCaller caller;
+        if (ReadInner(fields, *last, why, [&](CFields& lastFields) {
+                lastFields.Text("name", caller.name);
+                lastFields.Text("number", caller.number);
+                lastFields.Integer("time", caller.time, INT64_MIN, INT64_MAX);
+            })) {
+            state.lastCaller = std::move(caller);
+        }
+    }
 }
 
 } // namespace
@@ -192,110 +265,39 @@ std::string NetCommandJson(const SNetCommand& command) {
 }
 
 bool ParseNetCommand(const std::string& text, SNetCommand& command, std::string& why) {
-    json root;
-    if (!ParseObject(text, kMaxNetCommandBytes, root, why)) {
-        return false;
-    }
-    CFields fields(root, why);
-    std::string action;
-    fields.Text("action", action);
-    fields.Integer("callId", command.callId, 0, INT_MAX);
-    if (fields.Ok() && action != "reject" && action != "block") {
-        fields.Fail("unknown action \"" + action + "\"");
-    }
-    command.action = action == "block" ? SNetCommand::EAction::Block : SNetCommand::EAction::Reject;
-    return fields.Ok();
+    return ParseObject(text, kMaxNetCommandBytes, why, [&](CFields& fields) {
+        std::string action;
+        fields.Text("action", action);
+        fields.Integer("callId", command.callId, 0, INT_MAX);
+        if (fields.Ok() && action != "reject" && action != "block") {
+            fields.Fail("unknown action \"" + action + "\"");
+        }
+        command.action = action == "block" ? SNetCommand::EAction::Block : SNetCommand::EAction::Reject;
+    });
 }
 
 bool ParseNetCallEvent(const std::string& text, SNetCallEvent& event, std::string& why) {
-    json root;
-    if (!ParseObject(text, kMaxNetMessageBytes, root, why)) {
-        return false;
-    }
-    CFields fields(root, why);
-    std::string name;
-    fields.Text("event", name);
-    bool known = false;
-    for (const ENetCallEvent e : {ENetCallEvent::Offered, ENetCallEvent::Connected, ENetCallEvent::OnHold,
-                                  ENetCallEvent::Disconnected, ENetCallEvent::Rejected}) {
-        if (name == NetCallEventName(e)) {
-            event.event = e;
-            known = true;
-        }
-    }
-    if (fields.Ok() && !known) {
-        fields.Fail("unknown event \"" + name + "\"");
-    }
-    ReadCall(fields, event.call);
-    fields.Integer("time", event.time, INT64_MIN, INT64_MAX);
-    event.call.start = event.time;
-    if (event.event == ENetCallEvent::Disconnected) {
-        fields.Flag("answered", event.answered);
-        fields.Integer("duration", event.duration, INT32_MIN, INT32_MAX);
-    }
-    if (event.event == ENetCallEvent::Rejected) {
-        fields.Text("reason", event.reason, false);
-    }
-    return fields.Ok();
+    return ParseObject(text, kMaxNetMessageBytes, why, [&](CFields& fields) { ReadCallEvent(fields, event); });
 }
 
 bool ParseNetLogRecord(const std::string& text, SNetLogRecord& record, std::string& why) {
-    json root;
-    if (!ParseObject(text, kMaxNetMessageBytes, root, why)) {
-        return false;
-    }
-    CFields fields(root, why);
-    fields.Text("name", record.name);
-    fields.Text("number", record.number);
-    fields.Direction(record.outgoing);
-    fields.Flag("answered", record.answered);
-    fields.Integer("start", record.start, INT64_MIN, INT64_MAX);
-    fields.Integer("duration", record.duration, INT32_MIN, INT32_MAX);
-    record.port = 0;
-    if (const json* port = fields.Find("port", false); port != nullptr && !port->is_null()) {
-        fields.Integer("port", record.port, 1, 2);
-    }
-    return fields.Ok();
+    return ParseObject(text, kMaxNetMessageBytes, why, [&](CFields& fields) {
+        fields.Text("name", record.name);
+        fields.Text("number", record.number);
+        fields.Direction(record.outgoing);
+        fields.Flag("answered", record.answered);
+        fields.Integer("start", record.start, INT64_MIN, INT64_MAX);
+        fields.Integer("duration", record.duration, INT32_MIN, INT32_MAX);
+        record.port = 0;
+        if (const json* port = fields.Find("port", false); port != nullptr && !port->is_null()) {
+            fields.Integer("port", record.port, 1, 2);
+        }
+    });
 }
 
 bool ParseNetState(const std::string& text, SNetState& state, std::string& why) {
-    json root;
-    if (!ParseObject(text, kMaxNetMessageBytes, root, why)) {
-        return false;
-    }
-    CFields fields(root, why);
     state = SNetState{};
-    fields.Flag("commands", state.commands);
-    if (const json* calls = fields.Find("calls", true)) {
-        if (!calls->is_array()) {
-            fields.Fail("\"calls\" is not a list");
-        } else {
-            for (const json& item : *calls) {
-                CFields callFields(item, why);
-                SNetCall call;
-                ReadCall(callFields, call);
-                callFields.Text("state", call.state);
-                callFields.Integer("start", call.start, INT64_MIN, INT64_MAX);
-                callFields.Integer("tile", call.tile, -1, 3);
-                if (!callFields.Ok()) {
-                    return false;
-                }
-                state.calls.push_back(std::move(call));
-            }
-        }
-    }
-    if (const json* last = fields.Find("lastCaller", false); last != nullptr && !last->is_null()) {
-        CFields lastFields(*last, why);
-        SNetLastCaller caller;
-        lastFields.Text("name", caller.name);
-        lastFields.Text("number", caller.number);
-        lastFields.Integer("time", caller.time, INT64_MIN, INT64_MAX);
-        if (!lastFields.Ok()) {
-            return false;
-        }
-        state.lastCaller = std::move(caller);
-    }
-    return fields.Ok();
+    return ParseObject(text, kMaxNetMessageBytes, why, [&](CFields& fields) { ReadState(fields, state, why); });
 }
 
 std::vector<std::pair<std::string, std::string>> HomeAssistantDiscovery(const std::string& prefix) {
