@@ -33,6 +33,8 @@ public:
         hooks.command = [this](const SNetCommand& command) { commands.push_back(command); };
         publisher = std::make_unique<CCallPublisher>(std::move(config), std::move(hooks));
     }
+    // The client's thread traces into the rig until the publisher has stopped.
+    ~CPublisherRig() { publisher.reset(); }
 
     // Hands the queued reports to the publisher until the condition holds; false after the time.
     bool Pump(const std::function<bool()>& condition, int timeoutMs = 15000) {
