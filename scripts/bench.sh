@@ -214,14 +214,15 @@ if shutil.which("mosquitto") or os.path.exists("/usr/sbin/mosquitto"):
                     m = report.match(line)
                     if m:
                         offered_at[int(m.group(5))] = int(m.group(1)) * 3600 + int(m.group(2)) * 60 + int(m.group(3)) + int(m.group(4)) / 1e6
-            published = re.compile(r'(\d\d):(\d\d):(\d\d)\.(\d{9}) .*"event":"offered".*"callId":(\d+)')
+            published = re.compile(r'(\d\d):(\d\d):(\d\d)\.(\d{9}) (.*)')
             delays = []
             with open(sub_log, errors="replace") as log:
                 for line in log:
                     m = published.match(line)
-                    if m and int(m.group(5)) in offered_at:
+                    call = re.search(r'"callId":(\d+)', line)
+                    if m and call and '"event":"offered"' in m.group(5) and int(call.group(1)) in offered_at:
                         at = int(m.group(1)) * 3600 + int(m.group(2)) * 60 + int(m.group(3)) + int(m.group(4)) / 1e9
-                        delays.append(((at - offered_at[int(m.group(5))]) % 86400) * 1000)
+                        delays.append(((at - offered_at[int(call.group(1))]) % 86400) * 1000)
             if len(delays) != trips:
                 raise SystemExit("found %d of %d offered events at the subscriber" % (len(delays), trips))
             delays.sort()

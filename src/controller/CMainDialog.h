@@ -120,9 +120,6 @@ public:
     void ApplyCallWaiting();
     void OnEnableCallWaiting();
 
-    // Calls across the network: the MQTT publisher and the commands of viewers.
-    CNetworkPart& Network() { return *m_networkPart; }
-
     CSettings& Settings() { return m_settings; }
     CModem& Modem() { return m_modem; }
     CLineMonitor& Monitor() { return m_monitor; }

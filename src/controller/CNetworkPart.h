@@ -33,7 +33,6 @@ public:
     // Starts, restarts or stops the publisher as the settings say (start-up, and after the
     // settings changed); nothing happens when the network settings are as before.
     void Configure(const CSettings& settings);
-    CCallPublisher* Publisher() const { return m_publisher.get(); }
 
     // IControllerPart
     bool OnCommand(int /*id*/) override { return false; }

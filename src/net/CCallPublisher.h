@@ -63,7 +63,6 @@ public:
 
     bool Connected() const { return m_connected; }
     std::size_t QueuedRecords() const { return m_queue.size(); }
-    const SMqttConfig& Config() const { return m_config; }
 
 private:
     void OnConnection(bool up, const std::string& text);

@@ -71,7 +71,6 @@ public:
     void Stop(const std::string& lastTopic = {}, const std::string& lastPayload = {});
 
     bool Connected() const { return m_connected; }
-    const SMqttOptions& Options() const { return m_options; }
 
     // How long the thread waits after the n-th failure in a row (n from 0).
     static int ReconnectDelaySeconds(int failures, int minSeconds, int maxSeconds);
