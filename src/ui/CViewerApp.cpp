@@ -6,6 +6,7 @@
 #include "core/Trace.h"
 #include "net/MqttConfig.h"
 #include "ui/CCallerIdPopup.h"
+#include "ui/CDesktopNotifier.h"
 #include "ui/CIcons.h"
 #include "ui/CNetworkDlg.h"
 #include "ui/CTrayIcon.h"
@@ -116,8 +117,11 @@ void CViewerApp::OnMessage(const std::string& topic, const std::string& payload,
         const SNetCall& call = change.announce->call;
         Trace("Viewer: incoming call: " + CallText(call));
         CCallerIdPopup::Open(CCallScreening::PopupFor(call.name, call.number, call.port - 1, m_settings));
-        if (QSystemTrayIcon* icon = m_tray->Icon()) {
-            icon->showMessage(QStringLiteral("Incoming call"), QString::fromStdString(CallText(call)));
+        const QString text = QString::fromStdString(CallText(call));
+        if (!CDesktopNotifier::Notify(QStringLiteral("Incoming call"), text)) {
+            if (QSystemTrayIcon* icon = m_tray->Icon()) {
+                icon->showMessage(QStringLiteral("Incoming call"), text);
+            }
         }
     }
     if (change.record) {

@@ -1,9 +1,10 @@
 // "ringvale --viewer": the calls of the program that owns the adapter, seen on another desktop
 // through the MQTT broker. It reads RV.cfg in the working directory for the broker and the
 // caller-ID popup (a missing file opens the network dialog, and is written on OK), shows the
-// caller-ID popup and a desktop notification for every incoming call, the four tiles and the
-// call log, and sends nothing but the Reject and Block commands its buttons ask for. Its trace
-// goes to RingvaleViewer.dbg, so it may share a folder with the program.
+// caller-ID popup and a desktop notification (the session bus's notification service, else
+// the tray icon's message) for every incoming call, the four tiles and the call log, and sends
+// nothing but the Reject and Block commands its buttons ask for. Its trace goes to
+// RingvaleViewer.dbg, so it may share a folder with the program.
 #pragma once
 
 #include "core/CSettings.h"

@@ -226,7 +226,11 @@ TEST_F(NetworkEndToEnd, AViewerStartedMidCallShowsTheCallsAndTheLogAsItGrows) {
     TempDir viewerDir;
     WriteFileText(viewerDir.File("RV.cfg"), "MqttHost=127.0.0.1\r\nMqttPort=" + std::to_string(Broker().Port()) +
                                                 "\r\nMqttTopicPrefix=e2e/rv\r\n");
-    CRingvaleRun viewer({viewerDir.Path(), "127.0.0.1", {}, {"--viewer"}});
+    // No session bus: its notifications must not reach the desktop of whoever runs the tests.
+    CRingvaleRun viewer({viewerDir.Path(),
+                         "127.0.0.1",
+                         {{"DBUS_SESSION_BUS_ADDRESS", "unix:path=" + viewerDir.File("no-bus")}},
+                         {"--viewer"}});
     ASSERT_TRUE(viewer.Start());
     const auto viewerSaw = [&](const std::string& text) {
         return viewer.WaitForText(kViewerTrace, text) || (ADD_FAILURE() << viewer.Read(kViewerTrace), false);

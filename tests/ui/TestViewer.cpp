@@ -6,6 +6,8 @@
 #include "core/CSettings.h"
 #include "net/CViewerModel.h"
 #include "net/NetJson.h"
+#include "support/ChildProcess.h"
+#include "ui/CDesktopNotifier.h"
 #include "ui/CNetworkDlg.h"
 #include "ui/CTileCtrl.h"
 #include "ui/CViewerLogModel.h"
@@ -13,6 +15,7 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDBusConnection>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSpinBox>
@@ -25,6 +28,20 @@ std::string State(const std::vector<SNetCall>& calls, bool commands) {
 }
 
 } // namespace
+
+// The desktop's notification service as a test stands it up on a private session bus.
+class CNotificationService : public QObject {
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.freedesktop.Notifications")
+public:
+    QStringList received; // "summary|body|app"
+public slots:
+    uint Notify(const QString& app, uint /*replacesId*/, const QString& /*icon*/, const QString& summary,
+                const QString& body, const QStringList& /*actions*/, const QVariantMap& /*hints*/, int /*timeout*/) {
+        received << summary + QLatin1Char('|') + body + QLatin1Char('|') + app;
+        return static_cast<uint>(received.size());
+    }
+};
 
 class TestViewer : public QObject {
     Q_OBJECT
@@ -98,6 +115,33 @@ private slots:
         QCOMPARE(log->data(log->index(1, 4)).toString(), QStringLiteral("1"));
         QCOMPARE(log->data(log->index(0, 4)).toString(), QString());
         SaveScreenshot(&window, QStringLiteral("viewer"));
+    }
+
+    void incomingCallsReachTheNotificationService() {
+        CChildProcess daemon;
+        QVERIFY(daemon.Start({"dbus-daemon", "--session", "--nofork", "--print-address=1"}));
+        // Its diagnostics share the pipe: the address is the whole line that starts with "unix:".
+        QVERIFY(daemon.WaitForOutput("unix:", 10000));
+        const std::size_t start = daemon.Output().find("unix:");
+        QVERIFY(daemon.WaitForOutput("\n", 10000, start));
+        const std::string output = daemon.Output();
+        const QString address = QString::fromStdString(output.substr(start, output.find('\n', start) - start));
+        QDBusConnection service = QDBusConnection::connectToBus(address, QStringLiteral("service"));
+        QDBusConnection viewer = QDBusConnection::connectToBus(address, QStringLiteral("viewer"));
+        CNotificationService notifications;
+        QVERIFY(service.registerService(QLatin1String(CDesktopNotifier::kService)));
+        QVERIFY(service.registerObject(QLatin1String(CDesktopNotifier::kPath), &notifications,
+                                       QDBusConnection::ExportAllSlots));
+
+        QVERIFY(CDesktopNotifier::Notify(QStringLiteral("Incoming call"),
+                                         QStringLiteral("Ann Lee 4085551212 on Phone 1"), viewer));
+        QTRY_COMPARE(notifications.received,
+                     QStringList{QStringLiteral("Incoming call|Ann Lee 4085551212 on Phone 1|Ringvale")});
+        QDBusConnection::disconnectFromBus(QStringLiteral("viewer"));
+        QDBusConnection::disconnectFromBus(QStringLiteral("service"));
+        // Without a bus nothing is sent, and the caller knows.
+        QVERIFY(!CDesktopNotifier::Notify(QStringLiteral("Incoming call"), QStringLiteral("x"),
+                                          QDBusConnection(QStringLiteral("no such connection"))));
     }
 
     void networkDialogBothModes() {
