@@ -4,7 +4,7 @@ set -euo pipefail
 
 packages=(cmake g++ make pkg-config qt6-base-dev qt6-base-dev-tools libgl-dev libgtest-dev libgmock-dev
           googletest libbenchmark-dev clang libclang-rt-14-dev ppp
-          libmosquitto-dev nlohmann-json3-dev mosquitto mosquitto-clients openssl)
+          libmosquitto-dev nlohmann-json3-dev mosquitto mosquitto-clients openssl dbus-daemon)
 missing=()
 for p in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
