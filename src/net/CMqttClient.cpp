@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cstring>
+#include <optional>
 #include <unistd.h>
 
 namespace {
@@ -66,6 +67,7 @@ bool CMqttClient::Start(std::string& error) {
     mosquitto_connect_callback_set(m_mosq, &CMqttClient::OnConnect);
     mosquitto_disconnect_callback_set(m_mosq, &CMqttClient::OnDisconnect);
     mosquitto_message_callback_set(m_mosq, &CMqttClient::OnMessage);
+    mosquitto_publish_callback_set(m_mosq, &CMqttClient::OnPublish);
     mosquitto_log_callback_set(m_mosq, &CMqttClient::OnLog);
     if (!m_options.userName.empty() && mosquitto_username_pw_set(m_mosq, m_options.userName.c_str(),
                                                                  NullIfEmpty(m_options.password)) != MOSQ_ERR_SUCCESS) {
@@ -112,13 +114,24 @@ void CMqttClient::Stop(const std::string& lastTopic, const std::string& lastPayl
             m_stopping = true;
             return;
         }
+    }
+    int mid = 0;
+    if (m_connected && !lastTopic.empty() &&
+        mosquitto_publish(m_mosq, &mid, lastTopic.c_str(), static_cast<int>(lastPayload.size()), lastPayload.data(), 1,
+                          true) == MOSQ_ERR_SUCCESS) {
+        // The broker acknowledges messages in order: once it has this one, it has taken
+        // everything before it, and nothing is left unread on the socket when the library
+        // closes it after the disconnect (unread data would turn the close into a reset, which
+        // can cost the broker the last messages). A broker that does not answer is not waited
+        // for longer than a second.
+        std::unique_lock<std::mutex> lock(m_mutex);
+        m_wake.wait_for(lock, std::chrono::seconds(1), [&] { return m_lastAcked == mid || !m_connected; });
+    }
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
         m_stopping = true;
     }
     m_wake.notify_all();
-    if (m_connected && !lastTopic.empty()) {
-        mosquitto_publish(m_mosq, nullptr, lastTopic.c_str(), static_cast<int>(lastPayload.size()), lastPayload.data(),
-                          1, true);
-    }
     // Queued after everything published so far; the loop writes it, closes the socket and
     // returns. A connection still being set up is closed the same way.
     mosquitto_disconnect(m_mosq);
@@ -178,10 +191,23 @@ void CMqttClient::Run() {
         int rc = mosquitto_connect_async(m_mosq, m_options.host.c_str(), m_options.port, m_options.keepAliveSeconds);
         int err = errno;
         // The library's wait ends on traffic, on a publish from another thread (its wake-up
-        // pipe) and when the next keep-alive message is due.
-        while (rc == MOSQ_ERR_SUCCESS && !Stopping()) {
+        // pipe) and when the next keep-alive message is due. Once Stop has asked, the loop goes
+        // on (for at most a second) until the last message and the disconnect are out and the
+        // library has closed the socket.
+        std::optional<std::chrono::steady_clock::time_point> stopBy;
+        while (rc == MOSQ_ERR_SUCCESS) {
+            int timeoutMs = m_options.keepAliveSeconds * 1000;
+            if (Stopping()) {
+                const auto now = std::chrono::steady_clock::now();
+                stopBy = stopBy.value_or(now + std::chrono::seconds(1));
+                if (now >= *stopBy) {
+                    break;
+                }
+                timeoutMs =
+                    static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(*stopBy - now).count() + 1);
+            }
             errno = 0;
-            rc = mosquitto_loop(m_mosq, m_options.keepAliveSeconds * 1000, 1);
+            rc = mosquitto_loop(m_mosq, timeoutMs, 1);
             err = errno;
         }
         if (Stopping()) {
@@ -226,7 +252,17 @@ void CMqttClient::OnDisconnect(mosquitto* /*mosq*/, void* self, int rc) {
         return; // our own disconnect
     }
     client.m_connected = false;
+    client.m_wake.notify_all(); // a Stop waiting for an acknowledgement
     client.ReportDown(client.FailureText(rc, errno));
+}
+
+void CMqttClient::OnPublish(mosquitto* /*mosq*/, void* self, int mid) {
+    auto& client = *static_cast<CMqttClient*>(self);
+    {
+        std::lock_guard<std::mutex> lock(client.m_mutex);
+        client.m_lastAcked = mid;
+    }
+    client.m_wake.notify_all();
 }
 
 void CMqttClient::OnMessage(mosquitto* /*mosq*/, void* self, const mosquitto_message* message) {

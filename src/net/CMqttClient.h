@@ -66,8 +66,9 @@ public:
     // out after the next connect. False when the library refuses it.
     bool Publish(const std::string& topic, const std::string& payload, int qos, bool retain);
 
-    // Publishes a last message (retained, QoS 1) when connected, disconnects cleanly and waits
-    // for the thread to end. Idempotent.
+    // Publishes a last message (retained, QoS 1) when connected and waits (at most a second)
+    // for the broker to acknowledge it, disconnects cleanly and waits for the thread to end.
+    // Idempotent.
     void Stop(const std::string& lastTopic = {}, const std::string& lastPayload = {});
 
     bool Connected() const { return m_connected; }
@@ -87,6 +88,7 @@ private:
     static void OnConnect(mosquitto* mosq, void* self, int rc);
     static void OnDisconnect(mosquitto* mosq, void* self, int rc);
     static void OnMessage(mosquitto* mosq, void* self, const mosquitto_message* message);
+    static void OnPublish(mosquitto* mosq, void* self, int mid);
     static void OnLog(mosquitto* mosq, void* self, int level, const char* text);
 
     SMqttOptions m_options;
@@ -96,6 +98,7 @@ private:
     mutable std::mutex m_mutex;
     std::condition_variable m_wake;
     bool m_stopping = false;
+    int m_lastAcked = 0; // the id of the last message the broker acknowledged
     bool m_started = false;
     std::atomic<bool> m_connected{false};
     // Client thread only.

@@ -125,8 +125,10 @@ void CViewerApp::OnMessage(const std::string& topic, const std::string& payload,
         }
     }
     if (change.record) {
-        Trace(StrFormat("Viewer: call log: %s %s %s", change.record->name.c_str(), change.record->number.c_str(),
-                        change.record->answered ? "answered" : "not answered"));
+        const SNetLogRecord& record = *change.record;
+        Trace(StrFormat("Viewer: call log: %s %s %s", record.name.c_str(),
+                        record.number.empty() ? "(no number)" : record.number.c_str(),
+                        record.answered ? "answered" : "not answered"));
         m_window->AddRecord(*change.record);
     }
 }

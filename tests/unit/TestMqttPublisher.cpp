@@ -163,8 +163,11 @@ TEST(MqttPublisher, PasswordStatusStateAndRecordsKeptWhileTheBrokerIsAway) {
     }
     EXPECT_EQ(rig.publisher->QueuedRecords(), 0u);
 
-    // A clean stop leaves "offline" retained.
+    // A clean stop says "offline" itself (retained) and disconnects: not the broker's last will.
+    const std::size_t logMark = broker.Output().size();
     rig.publisher->Stop();
+    EXPECT_TRUE(broker.WaitForLog("Received DISCONNECT from", 10000, logMark))
+        << broker.Output().substr(logMark) << rig.Lines();
     CMqttSubscriber after(broker, {"test/rv/status"});
     EXPECT_TRUE(after.WaitFor("test/rv/status", "offline").retained);
 }
