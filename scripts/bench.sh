@@ -7,7 +7,9 @@
 # whole program on the adapter simulator (idle voluntary context switches over 10 s, off-hook
 # -> "AT*pA/id" latency over 1,000 round trips, again with the program on one CPU, peak RSS
 # with empty stores and with a 100,000-entry phone book, CPU seconds over 10 s after a
-# remote-control connect and disconnect on the simulated dial-up service).
+# remote-control connect and disconnect on the simulated dial-up service) and,
+# with a private MQTT broker, the offered report -> published "offered" event latency and the
+# off-hook latency with the publisher on.
 # Usage: scripts/bench.sh        Env: BENCH_BUILD_DIR, BENCH_BUILD_JOBS (default 2),
 #        BENCH_IDLE_SECONDS (10), BENCH_ROUND_TRIPS (1000).
 set -euo pipefail
@@ -209,6 +211,56 @@ with tempfile.TemporaryDirectory() as work:
                      "%.3f" % (cpu_seconds(prog.pid) - before)))
     finally:
         stop(sim, prog)
+# The publisher on: a private broker and a subscriber that stamps each message as it arrives.
+# The off-hook path must not get slower; the offered report's write (simulator log) to the
+# "offered" event's arrival (subscriber) is the report-to-publish latency.
+if shutil.which("mosquitto") or os.path.exists("/usr/sbin/mosquitto"):
+    with tempfile.TemporaryDirectory() as work:
+        port = 18000 + os.getpid() % 1000
+        with open(os.path.join(work, "broker.conf"), "w") as f:
+            f.write("listener %d 127.0.0.1\nallow_anonymous true\nuser %s\n" % (port, os.environ.get("USER") or "root"))
+        broker = subprocess.Popen([shutil.which("mosquitto") or "/usr/sbin/mosquitto", "-c", os.path.join(work, "broker.conf")],
+                                  stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        sub_log = os.path.join(work, "sub.log")
+        sub = None
+        try:
+            time.sleep(0.5)  # harness only: the broker opens its port
+            sub = subprocess.Popen(["stdbuf", "-oL", "mosquitto_sub", "-h", "127.0.0.1", "-p", str(port), "-q", "1",
+                                    "-t", "bench/rv/calls", "-F", "@H:@M:@S.@N %p"],
+                                   stdout=open(sub_log, "w"), stderr=subprocess.DEVNULL)
+            settings = "MqttEnabled=Y\r\nMqttHost=127.0.0.1\r\nMqttPort=%d\r\nMqttTls=N\r\nMqttTopicPrefix=bench/rv\r\n" % port
+            sim, prog, ctl = start(work, 0, config=settings)
+            try:
+                time.sleep(1)
+                rows += latency_rows(offhook_latencies(ctl, work), ", publisher on")
+            finally:
+                stop(sim, prog)
+            offered_at = {}
+            report = re.compile(r"(\d\d):(\d\d):(\d\d)\.(\d{6}) TX pty CALL:0,1;2,\d;3,(\d+);")
+            with open(os.path.join(work, "sim.log"), errors="replace") as log:
+                for line in log:
+                    m = report.match(line)
+                    if m:
+                        offered_at[int(m.group(5))] = int(m.group(1)) * 3600 + int(m.group(2)) * 60 + int(m.group(3)) + int(m.group(4)) / 1e6
+            published = re.compile(r'(\d\d):(\d\d):(\d\d)\.(\d{9}) (.*)')
+            delays = []
+            with open(sub_log, errors="replace") as log:
+                for line in log:
+                    m = published.match(line)
+                    call = re.search(r'"callId":(\d+)', line)
+                    if m and call and '"event":"offered"' in m.group(5) and int(call.group(1)) in offered_at:
+                        at = int(m.group(1)) * 3600 + int(m.group(2)) * 60 + int(m.group(3)) + int(m.group(4)) / 1e9
+                        delays.append(((at - offered_at[int(call.group(1))]) % 86400) * 1000)
+            if len(delays) != trips:
+                raise SystemExit("found %d of %d offered events at the subscriber" % (len(delays), trips))
+            delays.sort()
+            rows.append(("offered report -> MQTT subscriber p50 (ms)", "%.2f" % delays[len(delays) // 2]))
+            rows.append(("offered report -> MQTT subscriber p99 (ms)", "%.2f" % delays[int(len(delays) * 0.99) - 1]))
+        finally:
+            for p in (sub, broker):
+                if p is not None:
+                    p.terminate()
+                    p.wait()
 with tempfile.TemporaryDirectory() as work:
     sim, prog, ctl = start(work, 100000)
     try:

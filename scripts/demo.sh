@@ -7,20 +7,25 @@
 #                                 commands in this terminal; quitting Ringvale ends the demo
 #   scripts/demo.sh --offscreen   no windows: plays the calls, stops Ringvale, prints a summary
 #                                 (also chosen when there is no $DISPLAY or $WAYLAND_DISPLAY)
+#   scripts/demo.sh --mqtt        also starts a private MQTT broker (mosquitto on 127.0.0.1),
+#                                 lets Ringvale publish its calls there and starts a viewer
+#                                 (ringvale --viewer) beside it; combines with --offscreen
 #
 # Environment: BUILD_DIR (default build), DEMO_DIR (default $BUILD_DIR/demo-run),
 # DEMO_ADDRESS (the simulator's private address, default 127.77.200.1),
 # DEMO_TIMEOUT (offscreen: the longest the calls may take, default 150 seconds),
-# DEMO_SKIP_SETUP=1 (neither install nor build).
+# DEMO_SKIP_SETUP=1 (neither install nor build), DEMO_MQTT_PORT (the broker's port, default 18830).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
 
 offscreen=0
+mqtt=0
 for arg in "$@"; do
     case "$arg" in
         --offscreen) offscreen=1 ;;
-        -h|--help) sed -n '2,14p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
+        --mqtt) mqtt=1 ;;
+        -h|--help) sed -n '2,18p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
         *) echo "demo.sh: unknown option $arg (try --help)" >&2; exit 2 ;;
     esac
 done
@@ -34,6 +39,7 @@ case "$build_dir" in /*) ;; *) build_dir=$root/$build_dir ;; esac
 run_dir=${DEMO_DIR:-$build_dir/demo-run}
 address=${DEMO_ADDRESS:-127.77.200.1}
 timeout_s=${DEMO_TIMEOUT:-150}
+mqtt_port=${DEMO_MQTT_PORT:-18830}
 
 if [ "${DEMO_SKIP_SETUP:-0}" != 1 ]; then
     scripts/setup-deps.sh
@@ -59,12 +65,21 @@ cp demo/scenario.txt "$run_dir/scenario.txt"
 
 sim_pid=""
 ringvale_pid=""
+broker_pid=""
+viewer_pid=""
+mqtt_sub_pid=""
 cleanup() {
     trap - EXIT INT TERM
     if [ -n "$ringvale_pid" ] && kill -0 "$ringvale_pid" 2>/dev/null; then
         kill -TERM "$ringvale_pid" 2>/dev/null || true
         wait "$ringvale_pid" 2>/dev/null || true
     fi
+    for pid in "$viewer_pid" "$mqtt_sub_pid" "$broker_pid"; do
+        if [ -n "$pid" ] && kill -0 "$pid" 2>/dev/null; then
+            kill -TERM "$pid" 2>/dev/null || true
+            wait "$pid" 2>/dev/null || true
+        fi
+    done
     exec 3>&- 2>/dev/null || true
     if [ -n "$sim_pid" ] && kill -0 "$sim_pid" 2>/dev/null; then
         kill -TERM "$sim_pid" 2>/dev/null || true
@@ -74,6 +89,16 @@ cleanup() {
 trap cleanup EXIT
 trap 'cleanup; exit 130' INT TERM
 
+# Waits (at most 10 s) until the file has a line with the text, while the process lives.
+wait_for_line() { # file text pid
+    for _ in $(seq 100); do
+        if grep -q "$2" "$1" 2>/dev/null; then return 0; fi
+        if ! kill -0 "$3" 2>/dev/null; then break; fi
+        sleep 0.1
+    done
+    grep -q "$2" "$1" 2>/dev/null
+}
+
 # The simulator reads its terminal commands from a pipe that this script feeds with what is
 # typed here; its own log (every command and report) goes to sim.log.
 mkfifo "$run_dir/sim.in"
@@ -81,15 +106,34 @@ mkfifo "$run_dir/sim.in"
     --scenario "$run_dir/scenario.txt" --log "$run_dir/sim.log" <"$run_dir/sim.in" &
 sim_pid=$!
 exec 3>"$run_dir/sim.in"
-for _ in $(seq 100); do
-    if grep -q "INFO READY" "$run_dir/sim.log" 2>/dev/null; then break; fi
-    if ! kill -0 "$sim_pid" 2>/dev/null; then break; fi
-    sleep 0.1
-done
-if ! grep -q "INFO READY" "$run_dir/sim.log" 2>/dev/null; then
+if ! wait_for_line "$run_dir/sim.log" "INFO READY" "$sim_pid"; then
     echo "demo.sh: the adapter simulator did not start:" >&2
     cat "$run_dir/sim.log" >&2 2>/dev/null || true
     exit 1
+fi
+
+# --mqtt: a private broker for the demo (never the system's), everything it sees logged to
+# mqtt.log, Ringvale publishing to it as ringvale/demo, and a viewer in a folder of its own.
+if [ $mqtt = 1 ]; then
+    mkdir -p "$run_dir/broker" "$run_dir/viewer"
+    {
+        echo "listener $mqtt_port 127.0.0.1"
+        echo "allow_anonymous true"
+        echo "user $(id -un)"
+        echo "log_dest file $run_dir/broker/mosquitto.log"
+    } >"$run_dir/broker/mosquitto.conf"
+    mosquitto -c "$run_dir/broker/mosquitto.conf" &
+    broker_pid=$!
+    if ! wait_for_line "$run_dir/broker/mosquitto.log" " running" "$broker_pid"; then
+        echo "demo.sh: the MQTT broker did not start on port $mqtt_port:" >&2
+        cat "$run_dir/broker/mosquitto.log" >&2 2>/dev/null || true
+        exit 1
+    fi
+    stdbuf -oL mosquitto_sub -h 127.0.0.1 -p "$mqtt_port" -v -t 'ringvale/#' -t 'homeassistant/#' >"$run_dir/mqtt.log" &
+    mqtt_sub_pid=$!
+    network="MqttEnabled=Y\r\nMqttHost=127.0.0.1\r\nMqttPort=$mqtt_port\r\nMqttTls=N\r\nMqttTopicPrefix=ringvale/demo\r\n"
+    printf "$network" >"$run_dir/viewer/RV.cfg"
+    printf "${network}MqttAllowCommands=Y\r\nMqttHomeAssistant=Y\r\n" >>"$run_dir/RV.cfg"
 fi
 
 export RINGVALE_ADAPTER_ADDRESS=$address
@@ -100,6 +144,18 @@ if [ $offscreen = 1 ]; then
 fi
 (cd "$run_dir" && exec "$ringvale") >"$run_dir/ringvale.out" 2>&1 &
 ringvale_pid=$!
+if [ $mqtt = 1 ]; then
+    (cd "$run_dir/viewer" && exec "$ringvale" --viewer) >"$run_dir/viewer/viewer.out" 2>&1 &
+    viewer_pid=$!
+    cat <<EOF
+
+MQTT: Ringvale publishes to the broker on 127.0.0.1:$mqtt_port as ringvale/demo (status, calls,
+log, state; Home Assistant discovery under homeassistant/); every message is in
+$run_dir/mqtt.log. The "Ringvale Viewer" window beside it shows the calls as a
+second desktop would (its trace: $run_dir/viewer/RingvaleViewer.dbg); its Reject and
+Block buttons work on offered calls. Watch yourself: mosquitto_sub -p $mqtt_port -v -t 'ringvale/#'
+EOF
+fi
 
 cat <<EOF
 
@@ -143,6 +199,22 @@ if [ $offscreen = 1 ]; then
     grep -v -E '^[0-9-]+ [0-9:]+ (TX: |RX: |<dbg> )' "$run_dir/Ringvale.dbg" | sed 's/^/  /' || true
     echo "Call log ($run_dir/RV.log):"
     sed 's/^/  /' "$run_dir/RV.log" | tr -d '\r'
+    if [ $mqtt = 1 ]; then
+        for _ in $(seq 50); do # the retained "offline" of the shut-down reaches mqtt.log
+            if grep -q '^ringvale/demo/status offline' "$run_dir/mqtt.log"; then break; fi
+            sleep 0.1
+        done
+        echo "Published call log records ($run_dir/mqtt.log):"
+        grep '^ringvale/demo/log ' "$run_dir/mqtt.log" | sed 's/^/  /' || true
+        echo "What the viewer saw ($run_dir/viewer/RingvaleViewer.dbg):"
+        grep -E 'incoming call|call log' "$run_dir/viewer/RingvaleViewer.dbg" | sed 's/^/  /' || true
+        if ! grep -q '^ringvale/demo/status offline' "$run_dir/mqtt.log" ||
+            ! grep -q '^ringvale/demo/log ' "$run_dir/mqtt.log" ||
+            ! grep -q 'Viewer: call log' "$run_dir/viewer/RingvaleViewer.dbg"; then
+            echo "demo.sh: the calls did not reach the broker and the viewer" >&2
+            status=1
+        fi
+    fi
     if [ "$result" != "done" ] || [ "$status" != 0 ]; then
         echo "demo.sh: the demo did not run through" >&2
         grep -E "ERR|failed" "$run_dir/sim.log" | sed 's/^/  /' >&2 || true

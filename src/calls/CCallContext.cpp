@@ -36,6 +36,12 @@ void CCallContext::RefreshTiles() const {
     }
 }
 
+void CCallContext::Post(CMessage msg) const {
+    if (m_hooks.post) {
+        m_hooks.post(std::move(msg));
+    }
+}
+
 void CCallContext::PhoneBookEntryUpdated(std::uint64_t entryId) const {
     if (m_hooks.phoneBookEntryUpdated) {
         m_hooks.phoneBookEntryUpdated(entryId);

@@ -7,6 +7,7 @@
 #pragma once
 
 #include "calls/CCallCommands.h"
+#include "calls/ICallObserver.h"
 #include "core/CSettings.h"
 #include "core/CWindowHost.h"
 #include "core/Clock.h"
@@ -60,6 +61,8 @@ public:
     void WriteCommand(const std::string& command) const;
     // Posts WM_RV_REFRESH_TILES.
     void RefreshTiles() const;
+    // Posts a message to the window thread's queue (nothing without a post hook).
+    void Post(CMessage msg) const;
     // Blocks the window thread in place (the adapter needs time between commands).
     void WaitInPlace(int milliseconds) const { m_host.WaitInPlace(milliseconds); }
     void PhoneBookEntryUpdated(std::uint64_t entryId) const;
@@ -72,6 +75,10 @@ public:
     IDialUpToggle* DialUp() const { return m_dialUp; }
     void SetDialUp(IDialUpToggle* dialUp) { m_dialUp = dialUp; }
 
+    // Who follows the calls from outside; may be absent.
+    ICallObserver* Observer() const { return m_observer; }
+    void SetObserver(ICallObserver* observer) { m_observer = observer; }
+
     // Replaces the post hook when the owner has none (then refreshes happen at once).
     void SetRefreshFallback(std::function<void()> refresh) { m_refreshFallback = std::move(refresh); }
 
@@ -83,4 +90,5 @@ private:
     CCallCommands m_commands;
     std::function<void()> m_refreshFallback;
     IDialUpToggle* m_dialUp = nullptr;
+    ICallObserver* m_observer = nullptr;
 };

@@ -106,7 +106,12 @@ void CCallControl::OnCallReport(const CModemReport& report) {
         }
         call.m_strName = CallerText(call.m_strRemoteNumber, false);
         m_tiles.PlaceCallInTile(call, -1);
-        m_screening.ScreenOfferedCall(call);
+        const std::uint64_t id = call.m_id;
+        const bool rejected = m_screening.ScreenOfferedCall(call) == CCallScreening::EResult::Rejected;
+        // A remote-control trigger may have waited in place: the call is looked up again.
+        if (const CCall* offered = m_calls.Get(id)) {
+            Notify(rejected ? ECallChange::Rejected : ECallChange::Offered, *offered);
+        }
         break;
     }
 
@@ -159,11 +164,13 @@ void CCallControl::OnCallReport(const CModemReport& report) {
             tracked->m_timeStart = m_ctx.Now();
             tracked->m_strName = CallerText(tracked->m_strRemoteNumber, tracked->m_bOutgoing);
             m_ctx.RefreshTiles();
+            Notify(ECallChange::Connected, *tracked);
         } else {
             CCall& call = NewCall(report, CS_Connected);
             call.m_bConnected = true;
             m_calls.SetCurrentCall(port, call);
             m_tiles.PlaceCallInTile(call, -1);
+            Notify(ECallChange::Connected, call);
         }
         break;
 
@@ -188,6 +195,15 @@ void CCallControl::OnCallReport(const CModemReport& report) {
     default:
         break;
     }
+    if (ICallObserver* observer = m_ctx.Observer()) {
+        observer->OnCallsChanged();
+    }
+}
+
+void CCallControl::Notify(ECallChange event, const CCall& call) {
+    if (ICallObserver* observer = m_ctx.Observer()) {
+        observer->OnCallEvent(event, call);
+    }
 }
 
 void CCallControl::OnHoldReport(const CModemReport& report, CCall* tracked) {
@@ -202,6 +218,7 @@ void CCallControl::OnHoldReport(const CModemReport& report, CCall* tracked) {
     m_calls.AddHeld(*call);
     call->m_bHoldPending = false;
     m_ctx.RefreshTiles();
+    Notify(ECallChange::OnHold, *call);
 }
 
 void CCallControl::OnRecalledReport(const CModemReport& report, CCall* tracked) {
@@ -216,6 +233,7 @@ void CCallControl::OnRecalledReport(const CModemReport& report, CCall* tracked) 
     m_calls.SetCurrentCall(call->m_nPort, *call);
     m_calls.RemoveHeld(*call);
     call->m_bRetrievePending = false;
+    Notify(ECallChange::Connected, *call);
 }
 
 void CCallControl::ShutDown() {

@@ -29,6 +29,8 @@ public:
     ~CCallControl() override;
 
     void SetDialUp(IDialUpToggle* dialUp) { m_ctx.SetDialUp(dialUp); }
+    // Who follows the calls from outside (the network publisher); nullptr for none.
+    void SetObserver(ICallObserver* observer) { m_ctx.SetObserver(observer); }
 
     // A "CALL:" report: the transitions of one call (see the .cpp).
     void OnCallReport(const CModemReport& report) override;
@@ -66,6 +68,7 @@ private:
     CCall& NewCall(const CModemReport& report, int state, bool outgoing = true);
     void OnHoldReport(const CModemReport& report, CCall* tracked);
     void OnRecalledReport(const CModemReport& report, CCall* tracked);
+    void Notify(ECallChange event, const CCall& call);
 
     CCallContext m_ctx;
     CCallList m_calls;

@@ -22,6 +22,9 @@ void CCallRecorder::EndCall(std::uint64_t id) {
     }
     m_tiles.RemoveCallFromTiles(*call);
     call->m_timeEnd = m_ctx.Now();
+    if (ICallObserver* observer = m_ctx.Observer()) {
+        observer->OnCallEvent(ECallChange::Disconnected, *call);
+    }
 
     if (m_ctx.Settings().m_bIncompleteCallsToPhoneBook || call->m_nState == CS_Connected || call->m_nState == CS_Hold) {
         const auto duration = static_cast<std::int32_t>(call->m_timeEnd - call->m_timeStart);
@@ -49,9 +52,13 @@ void CCallRecorder::LogFinishedCall(const CCall& call) {
         call.m_strName, call.m_strRemoteNumber, call.m_bOutgoing, call.m_bConnected, call.m_timeStart,
         static_cast<std::int32_t>(call.m_timeEnd - call.m_timeStart), call.m_nPort);
     const std::uint64_t recordId = record->m_id;
+    const CCallLogRecord* written = record.get(); // the store keeps the object where it is
     if (CCallLog* callLog = m_ctx.CallLog()) {
         callLog->Add(std::move(record));
         m_ctx.Host().SendToWindow(EWindow::CallLog, CMessage::WithKey(WM_RV_LOG_ADD_RECORD, recordId));
+    }
+    if (ICallObserver* observer = m_ctx.Observer()) {
+        observer->OnCallLogged(*written);
     }
     if (!call.m_bOutgoing) {
         m_ctx.AnnounceNewCall();

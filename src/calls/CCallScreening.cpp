@@ -2,6 +2,8 @@
 
 #include "records/CPhoneBook.h"
 
+#include <memory>
+
 namespace {
 const char* const kUnknownCaller = "Unknown caller";
 }
@@ -10,16 +12,21 @@ CCallScreening::CCallScreening(CCallContext& context, CRemoteControl& remoteCont
     : m_ctx(context), m_remoteControl(remoteControl) {}
 
 bool CCallScreening::ShowNumberInPopup(const CCall& call, const CSettings& settings) {
-    return !call.m_strRemoteNumber.empty() && settings.m_bCIDShowNumber &&
-           (!settings.m_bCIDOnlyIfNotInPhoneBook || call.m_strName == kUnknownCaller);
+    return PopupFor(call, settings).showNumber;
 }
 
 SCallerIdPopup CCallScreening::PopupFor(const CCall& call, const CSettings& settings) {
+    return PopupFor(call.m_strName, call.m_strRemoteNumber, call.m_nPort, settings);
+}
+
+SCallerIdPopup CCallScreening::PopupFor(const std::string& name, const std::string& number, int portIndex,
+                                        const CSettings& settings) {
     SCallerIdPopup popup;
-    popup.name = call.m_strName;
-    popup.showNumber = ShowNumberInPopup(call, settings);
-    popup.number = popup.showNumber ? call.m_strRemoteNumber : std::string();
-    popup.portIndex = call.m_nPort;
+    popup.name = name;
+    popup.showNumber = !number.empty() && settings.m_bCIDShowNumber &&
+                       (!settings.m_bCIDOnlyIfNotInPhoneBook || name == kUnknownCaller);
+    popup.number = popup.showNumber ? number : std::string();
+    popup.portIndex = portIndex;
     popup.autoDismiss = settings.m_bCallerIDTimer;
     popup.seconds = settings.m_nCIDTimerValue;
     popup.faceName = settings.m_strCIDFontName;
@@ -37,23 +44,55 @@ void CCallScreening::Reject(CCall& call, const char* why) {
     m_ctx.Log(why);
 }
 
-void CCallScreening::ScreenOfferedCall(CCall& call) {
+CCallScreening::EResult CCallScreening::ScreenOfferedCall(CCall& call) {
     const CSettings& settings = m_ctx.Settings();
     if (call.m_strRemoteNumber.empty()) {
         if (settings.m_bIgnoreBlocked) {
             Reject(call, "Caller Ignored - no phone number sent");
-            return;
+            return EResult::Rejected;
         }
     } else {
         const CPhoneBook* phoneBook = m_ctx.PhoneBook();
         if (phoneBook != nullptr && phoneBook->IsIgnored(call.m_strRemoteNumber)) {
             Reject(call, "Caller Ignored - by phone book setting");
-            return;
+            return EResult::Rejected;
         }
         if (m_remoteControl.MatchesWatchNumbers(call)) {
             m_remoteControl.TriggerOnWatchNumbers(call);
-            return;
+            return EResult::RemoteControl;
         }
     }
     m_ctx.Host().CreateCallerIdPopup(PopupFor(call, settings));
+    return EResult::Announced;
+}
+
+void CCallScreening::RejectOnRequest(CCall& call, bool block) {
+    Reject(call, block ? "Caller blocked - asked for on the network" : "Caller rejected - asked for on the network");
+    if (block) {
+        BlockCaller(call);
+    }
+}
+
+void CCallScreening::BlockCaller(const CCall& call) {
+    const CPhoneBook* phoneBook = m_ctx.PhoneBook();
+    if (call.m_strRemoteNumber.empty() || phoneBook == nullptr) {
+        m_ctx.Log(phoneBook == nullptr ? "Caller not blocked - no phone book"
+                                       : "Caller not blocked - no phone number sent");
+        return;
+    }
+    // The controller files the entry and shows it in the phone book window, as for an entry
+    // the user edited.
+    std::shared_ptr<CPhoneBookEntry> blocked;
+    CMessage msg;
+    if (const CPhoneBookEntry* entry = phoneBook->Find(call.m_strRemoteNumber)) {
+        blocked = std::make_shared<CPhoneBookEntry>(*entry);
+        msg = CMessage::WithKey(WM_RV_PB_REPLACE_ENTRY, entry->m_id);
+    } else {
+        blocked = std::make_shared<CPhoneBookEntry>(call.m_strRemoteNumber, "caller", "Blocked", "",
+                                                    "blocked on the network");
+        msg = CMessage::Make(WM_RV_PB_ADD_ENTRY);
+    }
+    blocked->m_dwFlags |= PBF_IGNORE;
+    msg.object = std::move(blocked);
+    m_ctx.Post(std::move(msg));
 }

@@ -13,9 +13,7 @@ STileView CTileSet::ViewOf(const CCall* call, std::int64_t now) {
     view.port = call->m_nPort + 1;
     view.name = call->m_strName;
     view.number = call->m_strRemoteNumber;
-    const std::int64_t seconds = now - call->m_timeStart;
-    view.runningTime =
-        StrFormat("%lld:%2.2lld", static_cast<long long>(seconds / 60), static_cast<long long>(seconds % 60));
+    view.runningTime = TileRunningTime(now - call->m_timeStart);
     return view;
 }
 
@@ -150,4 +148,8 @@ CTileSet::EShows CTileSet::Shows(int tile) const {
         return EShows::Nothing;
     }
     return call->m_nState == CS_Hold ? EShows::HeldCall : EShows::Call;
+}
+
+std::string TileRunningTime(std::int64_t seconds) {
+    return StrFormat("%lld:%2.2lld", static_cast<long long>(seconds / 60), static_cast<long long>(seconds % 60));
 }

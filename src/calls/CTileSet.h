@@ -13,6 +13,9 @@
 #include <cstdint>
 #include <optional>
 
+// A tile's running time: whole minutes (not capped at an hour), colon, two-digit seconds.
+std::string TileRunningTime(std::int64_t seconds);
+
 class CTileSet {
 public:
     static constexpr int kTiles = 4;

@@ -96,6 +96,12 @@ CMainDialog::CMainDialog(CWindowHost& host, const IClock& clock, IDialUpService&
     m_callControl->SetDialUp(m_dialUpManager.get()); // remote-control triggers toggle the connection
     m_callControlPart = std::make_unique<CCallControlPart>(*m_callControl);
     AddPart(m_callControlPart.get());
+    m_networkPart =
+        std::make_unique<CNetworkPart>(*m_callControl, m_clock,
+                                       CNetworkPart::SHooks{[this](CMessage msg) { PostMessage(std::move(msg)); },
+                                                            [this](const std::string& text) { Log(text); }});
+    AddPart(m_networkPart.get());
+    m_callControl->SetObserver(m_networkPart.get());
     SetReportSink(m_callControl.get());
     SetTileStateSource([this](int tile) {
         switch (m_callControl->Tiles().Shows(tile)) {
@@ -174,6 +180,7 @@ bool CMainDialog::OnInitDialog() {
     m_host.SetStatusText(0, m_modem.OnSocket() ? "Online (at startup)" : "Offline");
     m_host.SetStatusText(3, "No new calls");
     m_host.SetStatusText(2, OnlineTimeText("Total", m_settings.m_dwTotalInternetTime));
+    m_networkPart->Configure(m_settings);
 
     m_bInitialized = true;
     return true;
@@ -556,6 +563,10 @@ void CMainDialog::DispatchMessage(CMessage msg) {
     case WM_RV_DIAL_NUMBER:
         ForwardToParts(msg); // call control
         return;
+    case WM_RV_NET_CONNECTION:
+    case WM_RV_NET_MESSAGE:
+        m_networkPart->OnMessage(msg);
+        return;
     }
     ForwardToParts(msg);
 }
@@ -613,6 +624,9 @@ void CMainDialog::DispatchCommand(int id) {
         return;
     case cmd::kRemoteControl:
         OnRemoteControl();
+        return;
+    case cmd::kNetwork:
+        OnNetworkSettings();
         return;
     case ctl::kCallWaiting:
         OnEnableCallWaiting();
@@ -767,12 +781,21 @@ void CMainDialog::OnConfigure() {
     SetLinkArgs();
     RebuildConnectionMenu();
     ApplyCallWaiting();
+    m_networkPart->Configure(m_settings);
 }
 
 void CMainDialog::OnRemoteControl() {
     CSettings edited = m_settings;
     if (m_host.RunSettingsDialog(CWindowHost::ESettingsDialog::RemoteControl, edited)) {
         m_settings.TakeRemoteControlValues(edited);
+    }
+}
+
+void CMainDialog::OnNetworkSettings() {
+    CSettings edited = m_settings;
+    if (m_host.RunSettingsDialog(CWindowHost::ESettingsDialog::Network, edited)) {
+        m_settings = edited;
+        m_networkPart->Configure(m_settings);
     }
 }
 

@@ -10,6 +10,7 @@
 #include "calls/CCallControl.h"
 #include "calls/CModemReport.h"
 #include "controller/CModemMonitoredLink.h"
+#include "controller/CNetworkPart.h"
 #include "controller/IControllerPart.h"
 #include "core/ActivityList.h"
 #include "core/CMessageQueue.h"
@@ -164,6 +165,7 @@ private:
     void OnConfigure();
     void OnPhoneBookOpen();
     void OnRemoteControl();
+    void OnNetworkSettings();
     void ForwardToParts(CMessage& msg);
     // After a phone book entry was added or edited: every call log record with its number
     // takes its name, and the call log window shows the new names.
@@ -223,4 +225,6 @@ private:
     // Declared last: it refers to the members above and goes first.
     std::unique_ptr<CCallControl> m_callControl;
     std::unique_ptr<IControllerPart> m_callControlPart;
+    // Follows call control: goes before it.
+    std::unique_ptr<CNetworkPart> m_networkPart;
 };

@@ -113,14 +113,14 @@ bool ReadFlag(std::string_view v) {
         K, [](CSettings& s, std::string_view v) { ReadHex(s.M, v); },                                                  \
             [](const CSettings& s, bool) { return StrFormat(FMT, static_cast<unsigned>(s.M)); }                        \
     }
-#define RV_SLOT(K, SLOT)                                                                                               \
-    RV_TEXT("RASConnection" K, m_strRASConnection[SLOT]), RV_TEXT("RASUserName" K, m_strRASUserName[SLOT]), {          \
-        "RASPassword" K,                                                                                               \
-            [](CSettings& s, std::string_view v) {                                                                     \
-                s.m_strRASPassword[SLOT] = CSettings::DecodePassword(std::string(v));                                  \
-            },                                                                                                         \
-            [](const CSettings& s, bool) { return CSettings::EncodePassword(s.m_strRASPassword[SLOT]); }               \
+#define RV_PASSWORD(K, M)                                                                                              \
+    {                                                                                                                  \
+        K, [](CSettings& s, std::string_view v) { s.M = CSettings::DecodePassword(std::string(v)); },                  \
+            [](const CSettings& s, bool) { return CSettings::EncodePassword(s.M); }                                    \
     }
+#define RV_SLOT(K, SLOT)                                                                                               \
+    RV_TEXT("RASConnection" K, m_strRASConnection[SLOT]), RV_TEXT("RASUserName" K, m_strRASUserName[SLOT]),            \
+        RV_PASSWORD("RASPassword" K, m_strRASPassword[SLOT])
 
 // The keys in the order they are written.
 const KeyDef kKeys[] = {
@@ -223,6 +223,23 @@ const KeyDef kKeys[] = {
     RV_DEC("CallWaitingOnValue", m_nCallWaitingOnValue),
     // Keys added later go after the original ones, so that older files read as before.
     RV_DEC("DialUpTimeLimit", m_nDialUpTimeLimit),
+    // Calls across the network: a file written before them gets the defaults (everything off).
+    RV_FLAG("MqttEnabled", m_bMqttEnabled),
+    RV_TEXT("MqttHost", m_strMqttHost),
+    RV_DEC("MqttPort", m_nMqttPort),
+    {"MqttTls",
+     [](CSettings& s, std::string_view v) {
+         s.m_eMqttTls = v == "Y" ? EMqttTls::On : v == "N" ? EMqttTls::Off : EMqttTls::Auto;
+     },
+     [](const CSettings& s, bool) {
+         return std::string(s.m_eMqttTls == EMqttTls::On ? "Y" : s.m_eMqttTls == EMqttTls::Off ? "N" : "Auto");
+     }},
+    RV_TEXT("MqttCAFile", m_strMqttCAFile),
+    RV_TEXT("MqttUserName", m_strMqttUserName),
+    RV_PASSWORD("MqttPassword", m_strMqttPassword),
+    RV_TEXT("MqttTopicPrefix", m_strMqttTopicPrefix),
+    RV_FLAG("MqttAllowCommands", m_bMqttAllowCommands),
+    RV_FLAG("MqttHomeAssistant", m_bMqttHomeAssistant),
 };
 
 // Read, never written: the rewrite of the file drops a hand-written value.
@@ -234,6 +251,7 @@ const KeyDef kCallLogName = RV_TEXT("CallLogName", m_strCallLogName);
 #undef RV_RECT
 #undef RV_HEX
 #undef RV_SLOT
+#undef RV_PASSWORD
 
 const KeyDef* FindKey(std::string_view key) {
     for (const auto& def : kKeys) {

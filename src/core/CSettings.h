@@ -21,6 +21,10 @@ struct CRect {
 // Dial-up connection slots: 0, 1 and 2.
 inline constexpr int kRasSlots = 3;
 
+// TLS to the broker: on, off, or on unless the broker is on this computer (a loopback address
+// or "localhost").
+enum class EMqttTls { Off, On, Auto };
+
 class CSettings {
 public:
     static constexpr const char* kFileName = "RV.cfg";
@@ -84,6 +88,17 @@ public:
     int DialUpTimeLimitSeconds() const {
         return m_nDialUpTimeLimit >= 1 ? m_nDialUpTimeLimit : kDefaultDialUpTimeLimit;
     }
+    // Calls across the network: the broker the program publishes to (and a viewer reads from).
+    bool m_bMqttEnabled = false;
+    std::string m_strMqttHost = "localhost";
+    int m_nMqttPort = 1883;
+    EMqttTls m_eMqttTls = EMqttTls::Auto;
+    std::string m_strMqttCAFile; // empty: the system's certificate authorities
+    std::string m_strMqttUserName;
+    std::string m_strMqttPassword;     // in clear; encoded only in the file
+    std::string m_strMqttTopicPrefix;  // empty: "ringvale/<host name>"
+    bool m_bMqttAllowCommands = false; // viewers may ask for Reject and Block
+    bool m_bMqttHomeAssistant = false; // Home Assistant discovery messages
 
     bool operator==(const CSettings&) const = default;
 
@@ -102,7 +117,7 @@ public:
     // each cause one call of showMessage with the configuration error text.
     void Parse(const std::string& text, const MessageBoxFn& showMessage);
 
-    // The file's content: the 51 lines in their fixed order and formats, CR LF line ends.
+    // The file's content: the lines in their fixed order and formats, CR LF line ends.
     // wasMinimized is bit 1 of `Tray`: whether the main window is minimised right now.
     std::string Serialize(bool wasMinimized) const;
 

@@ -50,6 +50,7 @@ inline constexpr int kLogIncompleteCalls = 32800;
 inline constexpr int kHelp = 32806;
 inline constexpr int kConnection1 = 32809; // "Connect to %s" of slot 1; 32810, 32811 for slots 2, 3
 inline constexpr int kClearTotalTimer = 32812;
+inline constexpr int kNetwork = 32813; // "&Network...": the MQTT broker
 } // namespace cmd
 
 // Image resources the controller asks the host to show.
@@ -214,7 +215,7 @@ public:
     virtual EWaitEnd WaitForReadable(int fd, int milliseconds) = 0;
 
     // The settings dialogs edit the copy they are given; true when the user confirmed.
-    enum class ESettingsDialog { Configuration, RemoteControl };
+    enum class ESettingsDialog { Configuration, RemoteControl, Network };
     virtual bool RunSettingsDialog(ESettingsDialog dialog, CSettings& settings) = 0;
 
     // Opens the help page.

@@ -71,6 +71,10 @@ const char* MessageName(EMessageId id) {
         return "WM_RV_LINK_RESTORED";
     case WM_RV_MESSAGE_BOX:
         return "WM_RV_MESSAGE_BOX";
+    case WM_RV_NET_CONNECTION:
+        return "WM_RV_NET_CONNECTION";
+    case WM_RV_NET_MESSAGE:
+        return "WM_RV_NET_MESSAGE";
     }
     return "WM_RV_?";
 }

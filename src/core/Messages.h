@@ -34,6 +34,9 @@ enum EMessageId : int {
     WM_RV_ONLINE_TIME = kWmUser + 122,   // wParam: current on-line seconds; lParam: the new total
     WM_RV_LINK_RESTORED = kWmUser + 123, // the foreign dial-up connection no longer holds the link
     WM_RV_MESSAGE_BOX = kWmUser + 124,   // text: a message box asked for on a worker thread
+    // From the broker client's thread.
+    WM_RV_NET_CONNECTION = kWmUser + 125, // wParam: 1 connected, 0 down; text: how
+    WM_RV_NET_MESSAGE = kWmUser + 126,    // text: the payload; object: the topic (std::string); wParam: 1 retained
 };
 
 // The mouse messages that arrive with WM_RV_TRAY_NOTIFY.

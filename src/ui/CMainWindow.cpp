@@ -266,6 +266,7 @@ void CMainWindow::BuildMenus() {
     m_internetMenu->addSeparator();
     AddCommand(m_internetMenu, QStringLiteral("&Clear Total Timer"), cmd::kClearTotalTimer);
     AddCommand(m_internetMenu, QStringLiteral("&Remote Control..."), cmd::kRemoteControl);
+    AddCommand(m_internetMenu, QStringLiteral("&Network..."), cmd::kNetwork);
 
     AddTopLevelCommand(QStringLiteral("&Quit"), cmd::kOk);
     AddTopLevelCommand(QStringLiteral("&Help"), cmd::kHelp);

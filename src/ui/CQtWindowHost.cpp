@@ -5,6 +5,7 @@
 #include "ui/CCallerIdPopup.h"
 #include "ui/CConfigDlg.h"
 #include "ui/CMainWindow.h"
+#include "ui/CNetworkDlg.h"
 #include "ui/CPhoneBookDlg.h"
 #include "ui/CRemoteControlDlg.h"
 #include "ui/CTileCtrl.h"
@@ -652,6 +653,8 @@ bool CQtWindowHost::RunSettingsDialog(ESettingsDialog dialog, CSettings& setting
         confirmed = m_settingsRunner(dialog, settings);
     } else if (dialog == ESettingsDialog::Configuration) {
         confirmed = CConfigDlg::Run(settings, m_dialUp, QtMessageBoxFn(m_main.get()), m_main.get());
+    } else if (dialog == ESettingsDialog::Network) {
+        confirmed = CNetworkDlg::Run(settings, CNetworkDlg::EMode::Publisher, m_main.get());
     } else {
         CRemoteControlDlg remote(settings, QtMessageBoxFn(m_main.get()), m_main.get());
         confirmed = remote.exec() == QDialog::Accepted;

@@ -158,6 +158,16 @@ const std::vector<std::string> kSettingsKeys = {
     "CallWaitingOffValue",
     "CallWaitingOnValue",
     "DialUpTimeLimit",
+    "MqttEnabled",
+    "MqttHost",
+    "MqttPort",
+    "MqttTls",
+    "MqttCAFile",
+    "MqttUserName",
+    "MqttPassword",
+    "MqttTopicPrefix",
+    "MqttAllowCommands",
+    "MqttHomeAssistant",
 };
 
 TEST_F(StartUpShutDown, TerminationSignalSavesSettingsAndIdlesTheAdapter) {
@@ -194,7 +204,7 @@ TEST_F(StartUpShutDown, TerminationSignalSavesSettingsAndIdlesTheAdapter) {
         EXPECT_TRUE(Sim().WaitForLogAfter(simLogBefore, "RX pty ATE1", 5000));
         EXPECT_EQ(FindInOrder(Sim().Log().substr(simLogBefore), {"RX pty AT$V0\n", "RX pty ATE1\n"}), "");
 
-        // RV.cfg: exactly the 50 keys in their order, the values kept, mode 0600.
+        // RV.cfg: exactly the program's keys in their order, the values kept, mode 0600.
         const std::string text = Program().Read("RV.cfg");
         const std::vector<std::string_view> lines = SplitLines(text);
         ASSERT_EQ(lines.size(), kSettingsKeys.size()) << text;
@@ -312,7 +322,7 @@ TEST(StartUpSignals, OneSignalAtAnyMomentRunsTheShutDownAndEndsTheProgram) {
             }
         }
         run->program = std::make_unique<CRingvaleRun>(CRingvaleRun::Options{
-            run->dir.Path(), "999.1.1.1", {{"RINGVALE_DIALUP", "bogus"}, {"HOME", run->dir.Path()}}, prefix});
+            run->dir.Path(), "999.1.1.1", {{"RINGVALE_DIALUP", "bogus"}, {"HOME", run->dir.Path()}}, prefix, {}});
         ASSERT_TRUE(run->program->Start()) << c.name;
         runs.push_back(std::move(run));
     }
@@ -358,7 +368,7 @@ TEST_F(StartUpShutDown, SecondStartInTheSameFolderBringsTheFirstForwardAndEnds) 
     WriteConfig();
     ASSERT_NO_FATAL_FAILURE(StartProgram());
     const std::string traceBefore = Program().Trace();
-    CRingvaleRun second(CRingvaleRun::Options{Dir(), Address(), {}, {}});
+    CRingvaleRun second(CRingvaleRun::Options{Dir(), Address(), {}, {}, {}});
     ASSERT_TRUE(second.Start());
     const int status = second.WaitForExit(20000);
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "status " << status;

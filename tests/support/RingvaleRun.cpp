@@ -112,6 +112,7 @@ bool CRingvaleRun::Start() {
     envp.push_back(nullptr);
     std::vector<std::string> args = m_options.prefix;
     args.push_back(ProgramPath());
+    args.insert(args.end(), m_options.args.begin(), m_options.args.end());
     std::vector<char*> argv;
     for (std::string& arg : args) {
         argv.push_back(arg.data());

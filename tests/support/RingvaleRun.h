@@ -4,7 +4,7 @@
 // The program is started in Options::dir with QT_QPA_PLATFORM=offscreen,
 // RINGVALE_ADAPTER_ADDRESS=<Options::adapterAddress> and RINGVALE_DIALUP=sim (plus any extra
 // variables), its standard output and standard error going to <dir>/ringvale.out. It takes
-// no arguments; its files (RV.cfg, RV.pbk, RV.log, Ringvale.dbg, dialup-sim.txt) are plain
+// no arguments but Options::args; its files (RV.cfg, RV.pbk, RV.log, Ringvale.dbg, dialup-sim.txt) are plain
 // names in that directory, so a test writes them there before Start().
 //
 // Waiting never sleeps for a fixed time: the waits block on inotify events of the directory
@@ -27,6 +27,7 @@ public:
         std::vector<std::pair<std::string, std::string>> env; // extra or overriding variables
         // A command that runs the program (absolute path first), e.g. setpriv or prlimit.
         std::vector<std::string> prefix;
+        std::vector<std::string> args; // command-line arguments (--viewer)
     };
 
     explicit CRingvaleRun(Options options);

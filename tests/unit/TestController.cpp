@@ -7,6 +7,7 @@
 #include "support/CFakeClock.h"
 #include "support/CFakeWindowHost.h"
 #include "support/ControllerTestOptions.h"
+#include "support/MosquittoBroker.h"
 #include "support/SimProcess.h"
 #include "support/TempDir.h"
 
@@ -502,6 +503,23 @@ TEST_F(ControllerTest, CommandsAreRoutedToTheirOwners) {
     m_dialog->OnCommand(cmd::kConfigure);
     EXPECT_EQ(m_host.Menu(EMenu::Internet),
               (std::vector<CFakeWindowHost::SMenuEntry>{{32810, "Connect to Office", false}}));
+
+    // The network dialog's result starts publishing to the broker it names (a port nobody
+    // listens on: never a broker of the machine).
+    std::vector<CWindowHost::ESettingsDialog> shown;
+    const int port = CMosquittoBroker::FreePort();
+    m_host.SetSettingsDialog([&](CWindowHost::ESettingsDialog dialog, CSettings& s) {
+        shown.push_back(dialog);
+        s.m_bMqttEnabled = true;
+        s.m_strMqttHost = "127.0.0.1";
+        s.m_nMqttPort = port;
+        s.m_strMqttTopicPrefix = "test/rv";
+        return true;
+    });
+    m_dialog->OnCommand(cmd::kNetwork);
+    EXPECT_EQ(shown, std::vector<CWindowHost::ESettingsDialog>{CWindowHost::ESettingsDialog::Network});
+    EXPECT_TRUE(m_dialog->Settings().m_bMqttEnabled);
+    EXPECT_TRUE(m_host.HasActivity(StrFormat("Network: publishing to 127.0.0.1:%d as test/rv", port)));
 
     m_dialog->OnCommand(cmd::kOk);
     EXPECT_EQ(part.shutDowns, 1);

@@ -82,12 +82,22 @@ const char* const kDefaultFile = "ComPort=COM2\r\n"
                                  "CIDOnlyIfNotInPhoneBook=N\r\n"
                                  "CallWaitingOffValue=0\r\n"
                                  "CallWaitingOnValue=3\r\n"
-                                 "DialUpTimeLimit=90\r\n";
+                                 "DialUpTimeLimit=90\r\n"
+                                 "MqttEnabled=N\r\n"
+                                 "MqttHost=localhost\r\n"
+                                 "MqttPort=1883\r\n"
+                                 "MqttTls=Auto\r\n"
+                                 "MqttCAFile=\r\n"
+                                 "MqttUserName=\r\n"
+                                 "MqttPassword=\r\n"
+                                 "MqttTopicPrefix=\r\n"
+                                 "MqttAllowCommands=N\r\n"
+                                 "MqttHomeAssistant=N\r\n";
 
-TEST(Settings, DefaultsSerializeAsTheFiftyOneLinesInOrder) {
+TEST(Settings, DefaultsSerializeAsTheSixtyOneLinesInOrder) {
     const CSettings s;
     EXPECT_EQ(s.Serialize(false), kDefaultFile);
-    EXPECT_EQ(SplitLines(s.Serialize(false)).size(), 51u);
+    EXPECT_EQ(SplitLines(s.Serialize(false)).size(), 61u);
     EXPECT_EQ(s.m_strCallLogName, "RV.log");
 }
 
@@ -142,6 +152,16 @@ TEST(Settings, EveryKeyRoundTrips) {
     s.m_nCallWaitingOffValue = 1;
     s.m_nCallWaitingOnValue = 7;
     s.m_nDialUpTimeLimit = 45;
+    s.m_bMqttEnabled = true;
+    s.m_strMqttHost = "broker.example.net";
+    s.m_nMqttPort = 8883;
+    s.m_eMqttTls = EMqttTls::On;
+    s.m_strMqttCAFile = "/etc/ssl/home-ca.pem";
+    s.m_strMqttUserName = "ringvale";
+    s.m_strMqttPassword = "p=ss mqtt";
+    s.m_strMqttTopicPrefix = "home/phone";
+    s.m_bMqttAllowCommands = true;
+    s.m_bMqttHomeAssistant = true;
 
     const std::string text = s.Serialize(true);
     Recorder rec;
@@ -217,6 +237,11 @@ TEST(Settings, ReadingRules) {
         {"CR-only line ends", "ComPort=COM4\rBaud=9600\r",
          [](auto& s) { return s.m_strComPort == "COM4" && s.m_nBaud == 9600; }},
         {"line ends at NUL", std::string("ComPort=CO\0M7\n", 14), [](auto& s) { return s.m_strComPort == "CO"; }},
+        {"TLS off", "MqttTls=N", [](auto& s) { return s.m_eMqttTls == EMqttTls::Off; }},
+        {"unknown TLS value is automatic", "MqttTls=N\nMqttTls=maybe",
+         [](auto& s) { return s.m_eMqttTls == EMqttTls::Auto; }},
+        {"a file without the network keys has them off", "ComPort=COM1",
+         [](auto& s) { return !s.m_bMqttEnabled && !s.m_bMqttAllowCommands && !s.m_bMqttHomeAssistant; }},
     };
     for (const auto& c : cases) {
         Recorder rec;
