@@ -66,9 +66,26 @@ public:
     // new entry's index, or -1 for a null replacement (then only the removal happens).
     int Replace(std::uint64_t oldId, std::unique_ptr<CPhoneBookEntry> replacement);
 
+    // Several re-filings saved once: for each pair, the entry with id first (if any; 0 names
+    // none) is removed and second (if not null) is filed in its sorted place, keeping its id,
+    // statistics and flags. Entries that Take handed out are put back this way.
+    void ReplaceAll(std::vector<std::pair<std::uint64_t, std::unique_ptr<CPhoneBookEntry>>> changes);
+
+    // Sets or clears PBF_IGNORE of the entry (the other bits stay) and saves. False when the
+    // store has no such entry.
+    bool SetIgnored(std::uint64_t id, bool ignored);
+
+    // The number as lookups compare it: the area code in front of a number of 7 characters
+    // or fewer, then a leading "1" dropped.
+    std::string LookupNumber(const std::string& number) const;
+
     // The first entry in list order whose number equals the number after the lookup rule, or
     // nullptr. The caller's string is not changed. Uses an index, not a scan.
     const CPhoneBookEntry* Find(const std::string& number) const;
+
+    // The first entry in list order whose number as filed equals the number after the storing
+    // rule (an entry filed with a leading "1", which Find never gives), or nullptr.
+    const CPhoneBookEntry* FindFiled(const std::string& number) const;
 
     // True when Find gives an entry with PBF_IGNORE set.
     bool IsIgnored(const std::string& number) const;

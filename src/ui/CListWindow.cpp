@@ -1,7 +1,5 @@
 #include "ui/CListWindow.h"
 
-#include "core/Format.h"
-
 #include <QAction>
 #include <QCloseEvent>
 #include <QHeaderView>
@@ -15,14 +13,6 @@
 #include <QVBoxLayout>
 
 #include <algorithm>
-
-std::string ListTimeText(std::int64_t t) {
-    return FormatLocalTime(t, "%Y-%m-%d %H:%M:%S");
-}
-
-std::string ListDurationText(std::int32_t seconds) {
-    return StrFormat("%d:%2.2d", seconds / 60, seconds % 60);
-}
 
 // --- CListView ---
 

@@ -23,12 +23,6 @@ using PostMessageFn = std::function<void(CMessage)>;
 // Sends a menu command (WM_COMMAND id) to the controller at once.
 using SendCommandFn = std::function<void(int)>;
 
-// Cell texts shared by both list windows.
-// A time as local "%Y-%m-%d %H:%M:%S".
-std::string ListTimeText(std::int64_t t);
-// A span of seconds as "%d:%2.2d": whole minutes, colon, two-digit seconds.
-std::string ListDurationText(std::int32_t seconds);
-
 class CListView : public QTreeView {
 public:
     explicit CListView(QWidget* parent = nullptr);
