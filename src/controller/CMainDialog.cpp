@@ -96,6 +96,12 @@ CMainDialog::CMainDialog(CWindowHost& host, const IClock& clock, IDialUpService&
     m_callControl->SetDialUp(m_dialUpManager.get()); // remote-control triggers toggle the connection
     m_callControlPart = std::make_unique<CCallControlPart>(*m_callControl);
     AddPart(m_callControlPart.get());
+    m_listRequests = std::make_unique<CListWindowRequests>(
+        m_host, m_settings,
+        CListWindowRequests::SHooks{[this] { return m_phoneBook.get(); }, [this] { return m_callLog.get(); },
+                                    [this](const std::string& text) { Log(text); },
+                                    [this](const std::string& text) { ShowMessage(text); }});
+    AddPart(m_listRequests.get());
     SetReportSink(m_callControl.get());
     SetTileStateSource([this](int tile) {
         switch (m_callControl->Tiles().Shows(tile)) {
@@ -471,13 +477,6 @@ void CMainDialog::DispatchMessage(CMessage msg) {
         OnModemLine(line, m_reportSink != nullptr ? *m_reportSink : static_cast<IModemReportSink&>(*this));
         return;
     }
-    case WM_RV_PB_DELETE_ENTRY:
-        // One delete command, one save, however many entries it names.
-        if (m_phoneBook) {
-            m_phoneBook->Remove(msg.Keys());
-        }
-        m_host.SendToWindow(EWindow::PhoneBook, msg);
-        return;
     case WM_RV_PB_ADD_ENTRY: {
         const auto* entry = std::any_cast<std::shared_ptr<CPhoneBookEntry>>(&msg.object);
         if (!m_phoneBook || entry == nullptr || !*entry) {
@@ -509,12 +508,6 @@ void CMainDialog::DispatchMessage(CMessage msg) {
         if (m_phoneBook && m_phoneBook->ClearTotals(msg.key)) {
             m_host.SendToWindow(EWindow::PhoneBook, msg);
         }
-        return;
-    case WM_RV_LOG_DELETE_RECORD:
-        if (m_callLog) {
-            m_callLog->Remove(msg.Keys());
-        }
-        m_host.SendToWindow(EWindow::CallLog, msg);
         return;
     case WM_RV_LOG_ADD_RECORD:
         m_host.SendToWindow(EWindow::CallLog, msg);
@@ -555,6 +548,14 @@ void CMainDialog::DispatchMessage(CMessage msg) {
     case WM_RV_REFRESH_TILES:
     case WM_RV_DIAL_NUMBER:
         ForwardToParts(msg); // call control
+        return;
+    case WM_RV_PB_DELETE_ENTRY:
+    case WM_RV_LOG_DELETE_RECORD:
+    case WM_RV_LOG_BLOCK_CALLER:
+    case WM_RV_PB_SET_IGNORE:
+    case WM_RV_RESTORED:
+    case WM_RV_UNDO_AVAILABLE:
+        ForwardToParts(msg); // the list windows' requests
         return;
     }
     ForwardToParts(msg);
@@ -730,11 +731,17 @@ void CMainDialog::OnTrayNotify(int iconId, int mouseMessage) {
 void CMainDialog::OnViewPhoneBook() {
     m_settings.m_bPhoneBookVisible = !m_settings.m_bPhoneBookVisible;
     m_host.ShowWindow(EWindow::PhoneBook, m_settings.m_bPhoneBookVisible);
+    if (!m_settings.m_bPhoneBookVisible) {
+        m_listRequests->ForgetUndo(EWindow::PhoneBook); // deletes are undone while the window is open
+    }
 }
 
 void CMainDialog::OnViewCallLog() {
     m_settings.m_bCallLogVisible = !m_settings.m_bCallLogVisible;
     m_host.ShowWindow(EWindow::CallLog, m_settings.m_bCallLogVisible);
+    if (!m_settings.m_bCallLogVisible) {
+        m_listRequests->ForgetUndo(EWindow::CallLog);
+    }
 }
 
 // "&Open...": save what changed in the current phone book, let the user choose a file (a new
@@ -751,7 +758,8 @@ void CMainDialog::OnPhoneBookOpen() {
     }
     const MessageBoxFn box = [this](const std::string& text) { ShowMessage(text); };
     auto fresh = std::make_unique<CPhoneBook>(path, m_settings.m_strDefaultAreaCode, box);
-    // The window lets go of the old store before it is destroyed.
+    // The window lets go of the old store before it is destroyed; its deletes went with it.
+    m_listRequests->ForgetUndo(EWindow::PhoneBook);
     m_host.AttachStores(nullptr, m_callLog.get());
     m_phoneBook = std::move(fresh);
     m_settings.m_strPhoneBookName = path;

@@ -9,6 +9,7 @@
 #include "adapter/CModem.h"
 #include "calls/CCallControl.h"
 #include "calls/CModemReport.h"
+#include "controller/CListWindowRequests.h"
 #include "controller/CModemMonitoredLink.h"
 #include "controller/IControllerPart.h"
 #include "core/ActivityList.h"
@@ -223,4 +224,5 @@ private:
     // Declared last: it refers to the members above and goes first.
     std::unique_ptr<CCallControl> m_callControl;
     std::unique_ptr<IControllerPart> m_callControlPart;
+    std::unique_ptr<CListWindowRequests> m_listRequests;
 };

@@ -34,6 +34,12 @@ enum EMessageId : int {
     WM_RV_ONLINE_TIME = kWmUser + 122,   // wParam: current on-line seconds; lParam: the new total
     WM_RV_LINK_RESTORED = kWmUser + 123, // the foreign dial-up connection no longer holds the link
     WM_RV_MESSAGE_BOX = kWmUser + 124,   // text: a message box asked for on a worker thread
+
+    // The list windows' row actions and undo.
+    WM_RV_LOG_BLOCK_CALLER = kWmUser + 130, // key: a call log record's id: mark its number "Ignore Caller"
+    WM_RV_PB_SET_IGNORE = kWmUser + 131,    // keys as WM_RV_PB_DELETE_ENTRY; wParam: 1 set, 0 clear "Ignore Caller"
+    WM_RV_RESTORED = kWmUser + 132,         // keys as WM_RV_PB_DELETE_ENTRY: deleted rows that were put back
+    WM_RV_UNDO_AVAILABLE = kWmUser + 133,   // wParam: how many deletes the window can undo
 };
 
 // The mouse messages that arrive with WM_RV_TRAY_NOTIFY.

@@ -321,19 +321,23 @@ void CPhoneBook::ReplaceAll(std::vector<std::pair<std::uint64_t, std::unique_ptr
     SaveChanges();
 }
 
-bool CPhoneBook::SetIgnored(std::uint64_t id, bool ignored) {
+std::size_t CPhoneBook::SetIgnored(std::span<const std::uint64_t> ids, bool ignored) {
+    std::size_t found = 0;
     {
         auto lock = Lock();
-        const auto found = m_byId.find(id);
-        if (found == m_byId.end()) {
-            return false;
+        for (const std::uint64_t id : ids) {
+            const auto it = m_byId.find(id);
+            if (it == m_byId.end()) {
+                continue;
+            }
+            std::uint32_t& flags = it->second->m_dwFlags;
+            flags = ignored ? (flags | PBF_IGNORE) : (flags & ~PBF_IGNORE);
+            ++found;
         }
-        std::uint32_t& flags = found->second->m_dwFlags;
-        flags = ignored ? (flags | PBF_IGNORE) : (flags & ~PBF_IGNORE);
-        m_bDirty = true;
+        m_bDirty |= found > 0;
     }
     SaveChanges();
-    return true;
+    return found;
 }
 
 bool CPhoneBook::ClearTotals(std::uint64_t id) {

@@ -27,6 +27,7 @@
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <span>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -71,9 +72,9 @@ public:
     // statistics and flags. Entries that Take handed out are put back this way.
     void ReplaceAll(std::vector<std::pair<std::uint64_t, std::unique_ptr<CPhoneBookEntry>>> changes);
 
-    // Sets or clears PBF_IGNORE of the entry (the other bits stay) and saves. False when the
-    // store has no such entry.
-    bool SetIgnored(std::uint64_t id, bool ignored);
+    // Sets or clears PBF_IGNORE of the listed entries (the other bits stay) and saves once.
+    // Returns how many entries the store has of them.
+    std::size_t SetIgnored(std::span<const std::uint64_t> ids, bool ignored);
 
     // The number as lookups compare it: the area code in front of a number of 7 characters
     // or fewer, then a leading "1" dropped.

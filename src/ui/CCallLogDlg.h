@@ -39,6 +39,11 @@ public:
 
     // The commands, as the menu and keys run them.
     void OnDelete();
+    // Row actions on the first selected row: dial it back (as a double-click does), copy the
+    // selected rows' numbers, mark the caller "Ignore Caller".
+    void OnCallBack();
+    void OnCopyNumber();
+    void OnBlockCaller();
     void OnToPhoneBook();
     void OnHide() override;
     // A double-click on the row (nothing when the row does not exist).
@@ -47,7 +52,12 @@ public:
     CCallLogModel* Model() const { return m_model; }
 
 private:
+    // The model row of the first selected row; -1 for none.
+    int FirstSelectedRow() const;
+    void Restore(const std::vector<std::uint64_t>& ids);
+
     CCallLogModel* m_model;
     PostMessageFn m_post;
     SendCommandFn m_command;
+    QAction* m_undo = nullptr;
 };

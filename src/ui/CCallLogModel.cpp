@@ -57,6 +57,34 @@ const char* CCallLogModel::Heading(int column) {
     return calllogcols::Heading(column);
 }
 
+std::string CCallLogModel::SearchText(std::uint64_t id) const {
+    if (m_callLog == nullptr) {
+        return {};
+    }
+    const auto lock = m_callLog->Lock();
+    const CCallLogRecord* r = m_callLog->FindById(id);
+    return r == nullptr ? std::string() : r->m_strName + "\n" + r->m_strNumber;
+}
+
+std::string CCallLogModel::NumberOf(std::uint64_t id) const {
+    if (m_callLog == nullptr) {
+        return {};
+    }
+    const auto lock = m_callLog->Lock();
+    const CCallLogRecord* r = m_callLog->FindById(id);
+    return r == nullptr ? std::string() : r->m_strNumber;
+}
+
+void CCallLogModel::InsertRecord(std::uint64_t id) {
+    if (m_callLog == nullptr || RowOf(id) >= 0) {
+        return;
+    }
+    const int index = m_callLog->IndexOf(id);
+    if (index >= 0) {
+        InsertId(std::min(index, rowCount()), id);
+    }
+}
+
 int CCallLogModel::columnCount(const QModelIndex& parent) const {
     return parent.isValid() ? 0 : ColCount;
 }

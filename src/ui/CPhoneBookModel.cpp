@@ -241,6 +241,26 @@ const char* CPhoneBookModel::Heading(int bit) {
     return phonebookcols::Heading(bit);
 }
 
+std::string CPhoneBookModel::SearchText(std::uint64_t id) const {
+    if (m_phoneBook == nullptr) {
+        return {};
+    }
+    const auto lock = m_phoneBook->Lock();
+    const CPhoneBookEntry* e = m_phoneBook->FindById(id);
+    return e == nullptr ? std::string()
+                        : e->m_strFirstName + " " + e->m_strLastName + "\n" + e->m_strCompany + "\n" + e->m_strMemo +
+                              "\n" + e->m_strNumber;
+}
+
+std::string CPhoneBookModel::NumberOf(std::uint64_t id) const {
+    if (m_phoneBook == nullptr) {
+        return {};
+    }
+    const auto lock = m_phoneBook->Lock();
+    const CPhoneBookEntry* e = m_phoneBook->FindById(id);
+    return e == nullptr ? std::string() : e->m_strNumber;
+}
+
 int CPhoneBookModel::columnCount(const QModelIndex& parent) const {
     return parent.isValid() ? 0 : static_cast<int>(m_columnBits.size());
 }

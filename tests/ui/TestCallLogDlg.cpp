@@ -69,7 +69,7 @@ private:
     }
 
     QPoint CellCenter(int row, int column) const {
-        return m_dlg->View()->visualRect(m_dlg->Model()->index(row, column)).center();
+        return m_dlg->View()->visualRect(m_dlg->View()->model()->index(row, column)).center();
     }
 
     void SelectRows(std::initializer_list<int> rows) { SelectListRows(m_dlg->View(), rows); }
@@ -236,7 +236,7 @@ private slots:
         QCOMPARE(m_controller.posted.size(), std::size_t(2));
         QCOMPARE(m_controller.posted[1].text, std::string());
         // Below the last row nothing is hit.
-        const QRect last = m_dlg->View()->visualRect(m_dlg->Model()->index(2, 1));
+        const QRect last = m_dlg->View()->visualRect(m_dlg->View()->model()->index(2, 1));
         QVERIFY(last.bottom() + 20 < viewport->height());
         QTest::mouseDClick(viewport, Qt::LeftButton, {}, QPoint(last.center().x(), last.bottom() + 15));
         QCOMPARE(m_controller.posted.size(), std::size_t(2));

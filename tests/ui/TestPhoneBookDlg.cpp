@@ -614,7 +614,7 @@ private slots:
 
     void iconClickDialsAndDoubleClickOnTheIconDoesNotEdit() {
         const int baker = RowOfLastName("Baker");
-        const QRect cell = m_dlg->View()->visualRect(m_dlg->Model()->index(baker, 0));
+        const QRect cell = m_dlg->View()->visualRect(m_dlg->View()->model()->index(baker, 0));
         // Find a point on the icon: the left part of the name cell.
         QPoint onIcon;
         for (int x = cell.left(); x < cell.left() + 30 && onIcon.isNull(); ++x) {
@@ -634,7 +634,7 @@ private slots:
         // A double-click off the icon edits the row.
         NextDialog([](CPhoneBookEntryDlg& d) { QCOMPARE(d.LastNameEdit()->text(), QString("Baker")); }, false);
         const QPoint onNumber =
-            m_dlg->View()->visualRect(m_dlg->Model()->index(baker, m_dlg->Model()->ColumnOfBit(3))).center();
+            m_dlg->View()->visualRect(m_dlg->View()->model()->index(baker, m_dlg->Model()->ColumnOfBit(3))).center();
         QTest::mouseDClick(m_dlg->View()->viewport(), Qt::LeftButton, {}, onNumber);
         QCOMPARE(m_dialogsRun, 1);
     }
