@@ -2,6 +2,7 @@
 
 #include "records/CCallLog.h"
 #include "ui/CCallLogModel.h"
+#include "ui/CCallStatsDlg.h"
 
 #include "core/CWindowHost.h"
 #include "records/CCallLogRecord.h"
@@ -42,6 +43,8 @@ CCallLogDlg::CCallLogDlg(PostMessageFn post, SendCommandFn command, QWidget* par
     connect(file->addAction(QStringLiteral("&Export...")), &QAction::triggered, this,
             [this] { m_command(cmd::kCallLogExport); });
     file->actions().back()->setObjectName(QStringLiteral("actionExport"));
+    connect(file->addAction(QStringLiteral("&Statistics...")), &QAction::triggered, this, [this] { OnStatistics(); });
+    file->actions().back()->setObjectName(QStringLiteral("actionStatistics"));
 
     m_undo = AddWindowAction(QStringLiteral("&Undo Delete"), "actionUndo", QKeySequence::Undo);
     m_undo->setEnabled(false);
@@ -83,6 +86,21 @@ CCallLogDlg::~CCallLogDlg() = default;
 
 void CCallLogDlg::SetCallLog(const CCallLog* callLog) {
     m_model->SetCallLog(callLog);
+    if (m_stats != nullptr) {
+        m_stats->SetCallLog(callLog);
+        m_stats->Refresh();
+    }
+}
+
+CCallStatsDlg* CCallLogDlg::OnStatistics() {
+    if (m_stats == nullptr) {
+        m_stats = new CCallStatsDlg(this);
+    }
+    m_stats->SetCallLog(m_model->CallLog());
+    m_stats->Refresh();
+    m_stats->show();
+    m_stats->raise();
+    return m_stats;
 }
 
 void CCallLogDlg::Refill() {

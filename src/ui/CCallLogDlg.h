@@ -12,6 +12,7 @@
 
 class CCallLog;
 class CCallLogModel;
+class CCallStatsDlg;
 
 class CCallLogDlg : public CListWindow {
 public:
@@ -50,6 +51,8 @@ public:
     void OnDoubleClickRow(int row);
 
     CCallLogModel* Model() const { return m_model; }
+    // "&Statistics...": shows the statistics window of the store (made on first use).
+    CCallStatsDlg* OnStatistics();
 
 private:
     // The model row of the first selected row; -1 for none.
@@ -60,4 +63,5 @@ private:
     PostMessageFn m_post;
     SendCommandFn m_command;
     QAction* m_undo = nullptr;
+    CCallStatsDlg* m_stats = nullptr;
 };
