@@ -76,6 +76,10 @@ public:
     // Returns how many entries the store has of them.
     std::size_t SetIgnored(std::span<const std::uint64_t> ids, bool ignored);
 
+    // The number as the store files it: the area code in front of a number of 7 characters or
+    // fewer (unless it is shorter and begins with the area code already).
+    std::string FiledNumber(const std::string& number) const { return StoringRule(number); }
+
     // The number as lookups compare it: the area code in front of a number of 7 characters
     // or fewer, then a leading "1" dropped.
     std::string LookupNumber(const std::string& number) const;

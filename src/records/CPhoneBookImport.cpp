@@ -218,7 +218,7 @@ void Merge(CPhoneBook& book, const std::vector<SContact>& contacts, SImportSumma
     const auto lock = book.Lock();
     std::vector<SSlot> slots;
     std::unordered_map<std::uint64_t, std::size_t> slotOfEntry;   // existing entry id -> slot
-    std::unordered_map<std::string, std::size_t> slotOfNewNumber; // lookup form -> slot
+    std::unordered_map<std::string, std::size_t> slotOfNewNumber; // as filed -> slot
     for (const SContact& contact : contacts) {
         const CPhoneBookEntry* known = book.Find(contact.number);
         if (known == nullptr) {
@@ -232,7 +232,7 @@ void Merge(CPhoneBook& book, const std::vector<SContact>& contacts, SImportSumma
             TakeDetails(*slots[it->second].entry, contact);
             continue;
         }
-        auto [it, fresh] = slotOfNewNumber.try_emplace(book.LookupNumber(contact.number), slots.size());
+        auto [it, fresh] = slotOfNewNumber.try_emplace(book.FiledNumber(contact.number), slots.size());
         if (fresh) {
             slots.push_back({0,
                              std::make_unique<CPhoneBookEntry>(contact.number, contact.lastName, contact.firstName,

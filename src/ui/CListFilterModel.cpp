@@ -64,6 +64,16 @@ void CListFilterModel::SetFilterText(const QString& text) {
     invalidateRowsFilter();
 }
 
+void CListFilterModel::Prepare() {
+    const int rows = m_source->rowCount();
+    m_keys.reserve(static_cast<std::size_t>(rows));
+    for (int row = 0; row < rows; ++row) {
+        if (const std::uint64_t id = m_source->IdAt(row); id != 0) {
+            KeyOf(id);
+        }
+    }
+}
+
 std::uint64_t CListFilterModel::IdAt(int row) const {
     return m_source->IdAt(SourceRow(row));
 }

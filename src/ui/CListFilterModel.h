@@ -23,6 +23,10 @@ public:
     void SetFilterText(const QString& text);
     const QString& FilterText() const { return m_text; }
 
+    // Folds the search text of every row now (when the search field takes the focus), so
+    // that the first keystroke does not pay for it.
+    void Prepare();
+
     // The id of the source row a view row shows; 0 for none.
     std::uint64_t IdAt(int row) const;
     // The source row a view row shows; -1 for none.

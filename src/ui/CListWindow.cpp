@@ -145,6 +145,7 @@ CListWindow::CListWindow(const QString& title, int padFirst, int padOther, QWidg
     m_filterEdit->setObjectName(QStringLiteral("filter"));
     m_filterEdit->setPlaceholderText(QStringLiteral("Search (Ctrl+F)"));
     m_filterEdit->setClearButtonEnabled(true);
+    m_filterEdit->installEventFilter(this);
     m_rowCount = new QLabel(this);
     m_rowCount->setObjectName(QStringLiteral("rowCount"));
     bar->addWidget(m_filterEdit, 1);
@@ -183,6 +184,13 @@ void CListWindow::SetSourceModel(CIdRowsModel* model) {
         connect(counted, &QAbstractItemModel::layoutChanged, this, &CListWindow::UpdateRowCount);
     }
     UpdateRowCount();
+}
+
+bool CListWindow::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == m_filterEdit && event->type() == QEvent::FocusIn && m_filter != nullptr) {
+        m_filter->Prepare();
+    }
+    return QWidget::eventFilter(watched, event);
 }
 
 void CListWindow::UpdateRowCount() {

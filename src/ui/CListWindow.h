@@ -98,6 +98,8 @@ protected:
     void SetSourceModel(CIdRowsModel* model);
     // Adds an action with a shortcut that works anywhere in the window.
     QAction* AddWindowAction(const QString& text, const char* objectName, const QKeySequence& shortcut);
+    // The search field taking the focus prepares the filter.
+    bool eventFilter(QObject* watched, QEvent* event) override;
     // Closing the window with the window manager (Alt+F4, a close box) is "&Hide".
     void closeEvent(QCloseEvent* event) override;
 
