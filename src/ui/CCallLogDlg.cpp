@@ -172,13 +172,7 @@ void CCallLogDlg::OnCallBack() {
 }
 
 void CCallLogDlg::OnCopyNumber() {
-    QStringList numbers;
-    for (const std::uint64_t id : SelectedIds()) {
-        numbers << QString::fromStdString(m_model->NumberOf(id));
-    }
-    if (!numbers.isEmpty()) {
-        QGuiApplication::clipboard()->setText(numbers.join(QLatin1Char('\n')));
-    }
+    CopySelectedNumbers();
 }
 
 void CCallLogDlg::OnBlockCaller() {

@@ -3,7 +3,9 @@
 #include "ui/CListFilterModel.h"
 
 #include <QAction>
+#include <QClipboard>
 #include <QCloseEvent>
+#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QItemSelectionModel>
@@ -221,6 +223,17 @@ std::vector<std::uint64_t> CListWindow::SelectedIds() const {
         }
     }
     return ids;
+}
+
+void CListWindow::CopySelectedNumbers() const {
+    const auto* rows = static_cast<const CIdRowsModel*>(m_filter->sourceModel());
+    QStringList numbers;
+    for (const std::uint64_t id : SelectedIds()) {
+        numbers << QString::fromStdString(rows->NumberOf(id));
+    }
+    if (!numbers.isEmpty()) {
+        QGuiApplication::clipboard()->setText(numbers.join(QLatin1Char('\n')));
+    }
 }
 
 int CListWindow::SourceRow(const QModelIndex& index) const {

@@ -71,6 +71,8 @@ public:
     QMenu* RowMenu() const { return m_rowMenu; }
     // The ids of the selected rows, top to bottom.
     std::vector<std::uint64_t> SelectedIds() const;
+    // Puts the numbers of the selected rows on the clipboard, one a line.
+    void CopySelectedNumbers() const;
     // The model row a list index shows; -1 for none.
     int SourceRow(const QModelIndex& index) const;
     QMenuBar* MenuBar() const { return m_menuBar; }

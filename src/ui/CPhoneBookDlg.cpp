@@ -351,13 +351,7 @@ void CPhoneBookDlg::OnClearTotals() {
 }
 
 void CPhoneBookDlg::OnCopyNumber() {
-    QStringList numbers;
-    for (const std::uint64_t id : SelectedIds()) {
-        numbers << QString::fromStdString(m_model->NumberOf(id));
-    }
-    if (!numbers.isEmpty()) {
-        QGuiApplication::clipboard()->setText(numbers.join(QLatin1Char('\n')));
-    }
+    CopySelectedNumbers();
 }
 
 bool CPhoneBookDlg::SelectionBlocked() const {
