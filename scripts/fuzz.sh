@@ -9,7 +9,7 @@ SECONDS_EACH="${1:-30}"
 shift || true
 TARGETS=("$@")
 if [ ${#TARGETS[@]} -eq 0 ]; then
-    TARGETS=(fuzz_report fuzz_settings fuzz_phonebook fuzz_calllog fuzz_sim_command fuzz_net_json)
+    TARGETS=(fuzz_report fuzz_settings fuzz_phonebook fuzz_calllog fuzz_sim_command fuzz_net_json fuzz_vcard fuzz_csv)
 fi
 BUILD="${FUZZ_BUILD_DIR:-build-fuzz}"
 JOBS="${FUZZ_BUILD_JOBS:-2}"

@@ -102,6 +102,12 @@ CMainDialog::CMainDialog(CWindowHost& host, const IClock& clock, IDialUpService&
                                                             [this](const std::string& text) { Log(text); }});
     AddPart(m_networkPart.get());
     m_callControl->SetObserver(m_networkPart.get());
+    m_listRequests = std::make_unique<CListWindowRequests>(
+        m_host, m_settings,
+        CListWindowRequests::SHooks{[this] { return m_phoneBook.get(); }, [this] { return m_callLog.get(); },
+                                    [this](const std::string& text) { Log(text); },
+                                    [this](const std::string& text) { ShowMessage(text); }});
+    AddPart(m_listRequests.get());
     SetReportSink(m_callControl.get());
     SetTileStateSource([this](int tile) {
         switch (m_callControl->Tiles().Shows(tile)) {
@@ -478,13 +484,6 @@ void CMainDialog::DispatchMessage(CMessage msg) {
         OnModemLine(line, m_reportSink != nullptr ? *m_reportSink : static_cast<IModemReportSink&>(*this));
         return;
     }
-    case WM_RV_PB_DELETE_ENTRY:
-        // One delete command, one save, however many entries it names.
-        if (m_phoneBook) {
-            m_phoneBook->Remove(msg.Keys());
-        }
-        m_host.SendToWindow(EWindow::PhoneBook, msg);
-        return;
     case WM_RV_PB_ADD_ENTRY: {
         const auto* entry = std::any_cast<std::shared_ptr<CPhoneBookEntry>>(&msg.object);
         if (!m_phoneBook || entry == nullptr || !*entry) {
@@ -516,12 +515,6 @@ void CMainDialog::DispatchMessage(CMessage msg) {
         if (m_phoneBook && m_phoneBook->ClearTotals(msg.key)) {
             m_host.SendToWindow(EWindow::PhoneBook, msg);
         }
-        return;
-    case WM_RV_LOG_DELETE_RECORD:
-        if (m_callLog) {
-            m_callLog->Remove(msg.Keys());
-        }
-        m_host.SendToWindow(EWindow::CallLog, msg);
         return;
     case WM_RV_LOG_ADD_RECORD:
         m_host.SendToWindow(EWindow::CallLog, msg);
@@ -566,6 +559,14 @@ void CMainDialog::DispatchMessage(CMessage msg) {
     case WM_RV_NET_CONNECTION:
     case WM_RV_NET_MESSAGE:
         m_networkPart->OnMessage(msg);
+        return;
+    case WM_RV_PB_DELETE_ENTRY:
+    case WM_RV_LOG_DELETE_RECORD:
+    case WM_RV_LOG_BLOCK_CALLER:
+    case WM_RV_PB_SET_IGNORE:
+    case WM_RV_RESTORED:
+    case WM_RV_UNDO_AVAILABLE:
+        ForwardToParts(msg); // the list windows' requests
         return;
     }
     ForwardToParts(msg);
@@ -744,11 +745,17 @@ void CMainDialog::OnTrayNotify(int iconId, int mouseMessage) {
 void CMainDialog::OnViewPhoneBook() {
     m_settings.m_bPhoneBookVisible = !m_settings.m_bPhoneBookVisible;
     m_host.ShowWindow(EWindow::PhoneBook, m_settings.m_bPhoneBookVisible);
+    if (!m_settings.m_bPhoneBookVisible) {
+        m_listRequests->ForgetUndo(EWindow::PhoneBook); // deletes are undone while the window is open
+    }
 }
 
 void CMainDialog::OnViewCallLog() {
     m_settings.m_bCallLogVisible = !m_settings.m_bCallLogVisible;
     m_host.ShowWindow(EWindow::CallLog, m_settings.m_bCallLogVisible);
+    if (!m_settings.m_bCallLogVisible) {
+        m_listRequests->ForgetUndo(EWindow::CallLog);
+    }
 }
 
 // "&Open...": save what changed in the current phone book, let the user choose a file (a new
@@ -765,7 +772,8 @@ void CMainDialog::OnPhoneBookOpen() {
     }
     const MessageBoxFn box = [this](const std::string& text) { ShowMessage(text); };
     auto fresh = std::make_unique<CPhoneBook>(path, m_settings.m_strDefaultAreaCode, box);
-    // The window lets go of the old store before it is destroyed.
+    // The window lets go of the old store before it is destroyed; its deletes went with it.
+    m_listRequests->ForgetUndo(EWindow::PhoneBook);
     m_host.AttachStores(nullptr, m_callLog.get());
     m_phoneBook = std::move(fresh);
     m_settings.m_strPhoneBookName = path;

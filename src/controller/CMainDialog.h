@@ -9,6 +9,7 @@
 #include "adapter/CModem.h"
 #include "calls/CCallControl.h"
 #include "calls/CModemReport.h"
+#include "controller/CListWindowRequests.h"
 #include "controller/CModemMonitoredLink.h"
 #include "controller/CNetworkPart.h"
 #include "controller/IControllerPart.h"
@@ -227,4 +228,5 @@ private:
     std::unique_ptr<IControllerPart> m_callControlPart;
     // Follows call control: goes before it.
     std::unique_ptr<CNetworkPart> m_networkPart;
+    std::unique_ptr<CListWindowRequests> m_listRequests;
 };

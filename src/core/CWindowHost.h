@@ -51,6 +51,12 @@ inline constexpr int kHelp = 32806;
 inline constexpr int kConnection1 = 32809; // "Connect to %s" of slot 1; 32810, 32811 for slots 2, 3
 inline constexpr int kClearTotalTimer = 32812;
 inline constexpr int kNetwork = 32813; // "&Network...": the MQTT broker
+// The list windows' file and undo commands.
+inline constexpr int kPhoneBookImport = 32830;
+inline constexpr int kPhoneBookExport = 32831;
+inline constexpr int kCallLogExport = 32832;
+inline constexpr int kUndoPhoneBookDelete = 32833;
+inline constexpr int kUndoCallLogDelete = 32834;
 } // namespace cmd
 
 // Image resources the controller asks the host to show.
@@ -182,6 +188,18 @@ public:
     // name that does not exist yet may be chosen. True with chosen set when the user picked
     // one. A host without the dialog chooses nothing.
     virtual bool ChoosePhoneBookFile(const std::string& /*current*/, std::string& /*chosen*/) { return false; }
+
+    // A file dialog for importing or exporting: its title, its name filters ("vCard Files
+    // (*.vcf *.vcard)"), and whether a file is to be written (a name that does not exist may
+    // be chosen; the extension of the chosen filter is added to a name without one) or read.
+    // True with chosen set (an absolute path) when the user picked a file. A host without the
+    // dialog chooses nothing.
+    struct SFileChoice {
+        std::string title;
+        std::vector<std::string> filters;
+        bool save = false;
+    };
+    virtual bool ChooseFile(const SFileChoice& /*choice*/, std::string& /*chosen*/) { return false; }
 
     // The controller's periodic timer: the host calls CMainDialog::OnTimer(id) on the window
     // thread every periodMs until StopTimer.

@@ -75,6 +75,14 @@ const char* MessageName(EMessageId id) {
         return "WM_RV_NET_CONNECTION";
     case WM_RV_NET_MESSAGE:
         return "WM_RV_NET_MESSAGE";
+    case WM_RV_LOG_BLOCK_CALLER:
+        return "WM_RV_LOG_BLOCK_CALLER";
+    case WM_RV_PB_SET_IGNORE:
+        return "WM_RV_PB_SET_IGNORE";
+    case WM_RV_RESTORED:
+        return "WM_RV_RESTORED";
+    case WM_RV_UNDO_AVAILABLE:
+        return "WM_RV_UNDO_AVAILABLE";
     }
     return "WM_RV_?";
 }

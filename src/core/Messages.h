@@ -37,6 +37,12 @@ enum EMessageId : int {
     // From the broker client's thread.
     WM_RV_NET_CONNECTION = kWmUser + 125, // wParam: 1 connected, 0 down; text: how
     WM_RV_NET_MESSAGE = kWmUser + 126,    // text: the payload; object: the topic (std::string); wParam: 1 retained
+
+    // The list windows' row actions and undo.
+    WM_RV_LOG_BLOCK_CALLER = kWmUser + 130, // key: a call log record's id: mark its number "Ignore Caller"
+    WM_RV_PB_SET_IGNORE = kWmUser + 131,    // keys as WM_RV_PB_DELETE_ENTRY; wParam: 1 set, 0 clear "Ignore Caller"
+    WM_RV_RESTORED = kWmUser + 132,         // keys as WM_RV_PB_DELETE_ENTRY: deleted rows that were put back
+    WM_RV_UNDO_AVAILABLE = kWmUser + 133,   // wParam: how many deletes the window can undo
 };
 
 // The mouse messages that arrive with WM_RV_TRAY_NOTIFY.

@@ -158,12 +158,16 @@ int CCallLog::Add(std::unique_ptr<CCallLogRecord> record) {
 }
 
 int CCallLog::Rename(const std::string& number, const std::string& name) {
+    return RenameAll({{number, name}});
+}
+
+int CCallLog::RenameAll(const std::unordered_map<std::string, std::string>& names) {
     int renamed = 0;
     {
         auto lock = Lock();
         for (auto& r : m_list) {
-            if (r->m_strNumber == number) {
-                r->m_strName = name;
+            if (const auto found = names.find(r->m_strNumber); found != names.end()) {
+                r->m_strName = found->second;
                 FixUnknownName(*r);
                 ++renamed;
             }
@@ -172,6 +176,30 @@ int CCallLog::Rename(const std::string& number, const std::string& name) {
     }
     SaveChanges();
     return renamed;
+}
+
+void CCallLog::Restore(std::vector<std::unique_ptr<CCallLogRecord>> records) {
+    bool restored = false;
+    {
+        auto lock = Lock();
+        for (auto& record : records) {
+            if (!record || m_byId.contains(record->m_id)) {
+                continue;
+            }
+            const std::int64_t seq = record->m_seq;
+            const auto it = std::lower_bound(m_list.begin(), m_list.end(), seq,
+                                             [](const auto& r, std::int64_t s) { return r->m_seq > s; });
+            m_headSeq = std::max(m_headSeq, seq);
+            m_tailSeq = m_list.empty() ? seq : std::min(m_tailSeq, seq);
+            m_byId[record->m_id] = record.get();
+            m_list.insert(it, std::move(record));
+            restored = true;
+        }
+        m_bDirty |= restored;
+    }
+    if (restored) {
+        SaveChanges();
+    }
 }
 
 // ---------------------------------------------------------------- reading the list

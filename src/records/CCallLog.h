@@ -56,6 +56,14 @@ public:
     // renamed.
     int Rename(const std::string& number, const std::string& name);
 
+    // Rename for many numbers at once (number -> name), in one pass, saved once. Returns how
+    // many records were renamed.
+    int RenameAll(const std::unordered_map<std::string, std::string>& names);
+
+    // Puts records that Take handed out back at the places they had, among the records added
+    // since; saves once. Null records and records the store holds already are ignored.
+    void Restore(std::vector<std::unique_ptr<CCallLogRecord>> records);
+
     // The records, newest first; hold Lock() while reading. Remove, GetAt (0 = newest),
     // GetCount, FindById and IndexOf come from CRecordStore.
     const std::deque<std::unique_ptr<CCallLogRecord>>& Records() const { return m_list; }

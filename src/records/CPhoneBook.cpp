@@ -304,6 +304,42 @@ int CPhoneBook::Replace(std::uint64_t oldId, std::unique_ptr<CPhoneBookEntry> re
     return index;
 }
 
+void CPhoneBook::ReplaceAll(std::vector<std::pair<std::uint64_t, std::unique_ptr<CPhoneBookEntry>>> changes) {
+    {
+        auto lock = Lock();
+        for (auto& [oldId, replacement] : changes) {
+            if (oldId != 0) {
+                Unlink(oldId);
+            }
+            if (replacement) {
+                replacement->m_strNumber = StoringRule(std::move(replacement->m_strNumber));
+                Insert(std::move(replacement));
+            }
+        }
+        m_bDirty |= !changes.empty();
+    }
+    SaveChanges();
+}
+
+std::size_t CPhoneBook::SetIgnored(std::span<const std::uint64_t> ids, bool ignored) {
+    std::size_t found = 0;
+    {
+        auto lock = Lock();
+        for (const std::uint64_t id : ids) {
+            const auto it = m_byId.find(id);
+            if (it == m_byId.end()) {
+                continue;
+            }
+            std::uint32_t& flags = it->second->m_dwFlags;
+            flags = ignored ? (flags | PBF_IGNORE) : (flags & ~PBF_IGNORE);
+            ++found;
+        }
+        m_bDirty |= found > 0;
+    }
+    SaveChanges();
+    return found;
+}
+
 bool CPhoneBook::ClearTotals(std::uint64_t id) {
     auto lock = Lock();
     const auto found = m_byId.find(id);
@@ -321,7 +357,7 @@ bool CPhoneBook::ClearTotals(std::uint64_t id) {
 
 // ---------------------------------------------------------------- lookups
 
-CPhoneBookEntry* CPhoneBook::FindMutable(const std::string& number) const {
+std::string CPhoneBook::LookupNumber(const std::string& number) const {
     std::string key = number;
     if (key.size() <= kShortNumber) {
         key.insert(0, m_strAreaCode);
@@ -329,6 +365,11 @@ CPhoneBookEntry* CPhoneBook::FindMutable(const std::string& number) const {
     if (!key.empty() && key.front() == '1') {
         key.erase(0, 1);
     }
+    return key;
+}
+
+CPhoneBookEntry* CPhoneBook::FindMutable(const std::string& number) const {
+    const std::string key = LookupNumber(number);
     auto lock = Lock();
     const auto found = m_byNumber.find(key);
     return found == m_byNumber.end() ? nullptr : found->second.front();
@@ -336,6 +377,12 @@ CPhoneBookEntry* CPhoneBook::FindMutable(const std::string& number) const {
 
 const CPhoneBookEntry* CPhoneBook::Find(const std::string& number) const {
     return FindMutable(number);
+}
+
+const CPhoneBookEntry* CPhoneBook::FindFiled(const std::string& number) const {
+    auto lock = Lock();
+    const auto found = m_byNumber.find(StoringRule(number));
+    return found == m_byNumber.end() ? nullptr : found->second.front();
 }
 
 bool CPhoneBook::IsIgnored(const std::string& number) const {

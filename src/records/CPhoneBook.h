@@ -27,6 +27,7 @@
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <span>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -66,9 +67,30 @@ public:
     // new entry's index, or -1 for a null replacement (then only the removal happens).
     int Replace(std::uint64_t oldId, std::unique_ptr<CPhoneBookEntry> replacement);
 
+    // Several re-filings saved once: for each pair, the entry with id first (if any; 0 names
+    // none) is removed and second (if not null) is filed in its sorted place, keeping its id,
+    // statistics and flags. Entries that Take handed out are put back this way.
+    void ReplaceAll(std::vector<std::pair<std::uint64_t, std::unique_ptr<CPhoneBookEntry>>> changes);
+
+    // Sets or clears PBF_IGNORE of the listed entries (the other bits stay) and saves once.
+    // Returns how many entries the store has of them.
+    std::size_t SetIgnored(std::span<const std::uint64_t> ids, bool ignored);
+
+    // The number as the store files it: the area code in front of a number of 7 characters or
+    // fewer (unless it is shorter and begins with the area code already).
+    std::string FiledNumber(const std::string& number) const { return StoringRule(number); }
+
+    // The number as lookups compare it: the area code in front of a number of 7 characters
+    // or fewer, then a leading "1" dropped.
+    std::string LookupNumber(const std::string& number) const;
+
     // The first entry in list order whose number equals the number after the lookup rule, or
     // nullptr. The caller's string is not changed. Uses an index, not a scan.
     const CPhoneBookEntry* Find(const std::string& number) const;
+
+    // The first entry in list order whose number as filed equals the number after the storing
+    // rule (an entry filed with a leading "1", which Find never gives), or nullptr.
+    const CPhoneBookEntry* FindFiled(const std::string& number) const;
 
     // True when Find gives an entry with PBF_IGNORE set.
     bool IsIgnored(const std::string& number) const;

@@ -75,8 +75,12 @@ public:
     // Removes and frees every member whose id is listed (ids the store does not have are
     // skipped), in one pass over the list, then saves once when any was removed. Returns how
     // many were removed.
-    std::size_t Remove(std::span<const std::uint64_t> ids) {
-        std::size_t removed = 0;
+    std::size_t Remove(std::span<const std::uint64_t> ids) { return Take(ids).size(); }
+
+    // Removes every member whose id is listed, as Remove does (one pass, one save), but hands
+    // them back in list order instead of freeing them, so that they can be put back.
+    std::vector<std::unique_ptr<Record>> Take(std::span<const std::uint64_t> ids) {
+        std::vector<std::unique_ptr<Record>> taken;
         {
             auto lock = Lock();
             std::unordered_set<const Record*> doomed;
@@ -92,18 +96,21 @@ public:
                 doomed.insert(found->second);
                 m_byId.erase(found);
             }
-            removed = doomed.size();
-            if (removed > 0) {
-                m_list.erase(std::remove_if(m_list.begin(), m_list.end(),
-                                            [&](const std::unique_ptr<Record>& r) { return doomed.contains(r.get()); }),
-                             m_list.end());
+            if (!doomed.empty()) {
+                taken.reserve(doomed.size());
+                for (auto& member : m_list) {
+                    if (doomed.contains(member.get())) {
+                        taken.push_back(std::move(member));
+                    }
+                }
+                m_list.erase(std::remove(m_list.begin(), m_list.end(), nullptr), m_list.end());
                 m_bDirty = true;
             }
         }
-        if (removed > 0) {
+        if (!taken.empty()) {
             SaveChanges();
         }
-        return removed;
+        return taken;
     }
 
     // Saves to fileName, which replaces the store's file name from now on.

@@ -12,6 +12,7 @@
 
 class CCallLog;
 class CCallLogModel;
+class CCallStatsDlg;
 
 class CCallLogDlg : public CListWindow {
 public:
@@ -39,15 +40,28 @@ public:
 
     // The commands, as the menu and keys run them.
     void OnDelete();
+    // Row actions on the first selected row: dial it back (as a double-click does), copy the
+    // selected rows' numbers, mark the caller "Ignore Caller".
+    void OnCallBack();
+    void OnCopyNumber();
+    void OnBlockCaller();
     void OnToPhoneBook();
     void OnHide() override;
     // A double-click on the row (nothing when the row does not exist).
     void OnDoubleClickRow(int row);
 
     CCallLogModel* Model() const { return m_model; }
+    // "&Statistics...": shows the statistics window of the store (made on first use).
+    CCallStatsDlg* OnStatistics();
 
 private:
+    // The model row of the first selected row; -1 for none.
+    int FirstSelectedRow() const;
+    void Restore(const std::vector<std::uint64_t>& ids);
+
     CCallLogModel* m_model;
     PostMessageFn m_post;
     SendCommandFn m_command;
+    QAction* m_undo = nullptr;
+    CCallStatsDlg* m_stats = nullptr;
 };

@@ -1,9 +1,8 @@
 #include "ui/CCallLogModel.h"
 
-#include "core/Format.h"
 #include "records/CCallLog.h"
+#include "records/ListColumns.h"
 #include "ui/CIcons.h"
-#include "ui/CListWindow.h"
 
 #include <algorithm>
 
@@ -47,20 +46,7 @@ const CCallLogRecord* CCallLogModel::RecordAt(int row) const {
 }
 
 std::string CCallLogModel::CellText(const CCallLogRecord& record, int column) {
-    switch (column) {
-    case ColName:
-        return record.m_strName;
-    case ColNumber:
-        return record.m_strNumber;
-    case ColTime:
-        return ListTimeText(record.m_timeStart);
-    case ColDuration:
-        return ListDurationText(record.m_spanDuration);
-    case ColPort:
-        return record.m_nPort == -1 ? std::string() : StrFormat("%d", record.m_nPort + 1);
-    default:
-        return {};
-    }
+    return calllogcols::CellText(record, column);
 }
 
 int CCallLogModel::IconIndex(const CCallLogRecord& record) {
@@ -68,8 +54,35 @@ int CCallLogModel::IconIndex(const CCallLogRecord& record) {
 }
 
 const char* CCallLogModel::Heading(int column) {
-    static const char* const kHeadings[ColCount] = {"Name", "Number", "Time", "Duration", "Port"};
-    return column >= 0 && column < ColCount ? kHeadings[column] : "";
+    return calllogcols::Heading(column);
+}
+
+std::string CCallLogModel::SearchText(std::uint64_t id) const {
+    if (m_callLog == nullptr) {
+        return {};
+    }
+    const auto lock = m_callLog->Lock();
+    const CCallLogRecord* r = m_callLog->FindById(id);
+    return r == nullptr ? std::string() : r->m_strName + "\n" + r->m_strNumber;
+}
+
+std::string CCallLogModel::NumberOf(std::uint64_t id) const {
+    if (m_callLog == nullptr) {
+        return {};
+    }
+    const auto lock = m_callLog->Lock();
+    const CCallLogRecord* r = m_callLog->FindById(id);
+    return r == nullptr ? std::string() : r->m_strNumber;
+}
+
+void CCallLogModel::InsertRecord(std::uint64_t id) {
+    if (m_callLog == nullptr || RowOf(id) >= 0) {
+        return;
+    }
+    const int index = m_callLog->IndexOf(id);
+    if (index >= 0) {
+        InsertId(std::min(index, rowCount()), id);
+    }
 }
 
 int CCallLogModel::columnCount(const QModelIndex& parent) const {

@@ -40,6 +40,13 @@ public:
     static int IconIndex(const CCallLogRecord& record);
     static const char* Heading(int column);
 
+    // Name and number.
+    std::string SearchText(std::uint64_t id) const override;
+    std::string NumberOf(std::uint64_t id) const override;
+    // A record put back in the store: its row goes where the store has it. Unknown ids and
+    // ids already shown are ignored.
+    void InsertRecord(std::uint64_t id);
+
     int columnCount(const QModelIndex& parent = QModelIndex()) const override;
     QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
     QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;

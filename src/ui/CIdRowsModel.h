@@ -6,6 +6,7 @@
 #include <QAbstractTableModel>
 
 #include <cstdint>
+#include <string>
 #include <vector>
 
 class CIdRowsModel : public QAbstractTableModel {
@@ -18,6 +19,11 @@ public:
     int RowOf(std::uint64_t id) const;
 
     int rowCount(const QModelIndex& parent = QModelIndex()) const override;
+
+    // What a search looks in for the row of this id (its texts, separated by line breaks) and
+    // its number; empty when the store no longer has it.
+    virtual std::string SearchText(std::uint64_t id) const = 0;
+    virtual std::string NumberOf(std::uint64_t id) const = 0;
 
     // Removes the rows of these ids (ids no row shows are skipped), one block of neighbouring
     // rows at a time from the bottom up, and returns how many rows went.

@@ -1,28 +1,28 @@
 #include "ui/CListWindow.h"
 
-#include "core/Format.h"
+#include "ui/CListFilterModel.h"
 
 #include <QAction>
+#include <QClipboard>
 #include <QCloseEvent>
+#include <QGuiApplication>
+#include <QHBoxLayout>
 #include <QHeaderView>
 #include <QItemSelectionModel>
 #include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QLocale>
+#include <QMenu>
 #include <QMenuBar>
 #include <QMouseEvent>
 #include <QScrollBar>
+#include <QShortcut>
 #include <QStyle>
 #include <QStyleOptionViewItem>
 #include <QVBoxLayout>
 
 #include <algorithm>
-
-std::string ListTimeText(std::int64_t t) {
-    return FormatLocalTime(t, "%Y-%m-%d %H:%M:%S");
-}
-
-std::string ListDurationText(std::int32_t seconds) {
-    return StrFormat("%d:%2.2d", seconds / 60, seconds % 60);
-}
 
 // --- CListView ---
 
@@ -97,6 +97,10 @@ void CListView::keyPressEvent(QKeyEvent* event) {
         onInsertKey();
         return;
     }
+    if ((event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) && onEnterKey) {
+        onEnterKey();
+        return;
+    }
     QTreeView::keyPressEvent(event);
 }
 
@@ -137,10 +141,103 @@ CListWindow::CListWindow(const QString& title, int padFirst, int padOther, QWidg
     m_menuBar = new QMenuBar(this);
     m_menuBar->setNativeMenuBar(false);
     layout->setMenuBar(m_menuBar);
+    auto* bar = new QHBoxLayout();
+    bar->setContentsMargins(4, 4, 4, 4);
+    m_filterEdit = new QLineEdit(this);
+    m_filterEdit->setObjectName(QStringLiteral("filter"));
+    m_filterEdit->setPlaceholderText(QStringLiteral("Search (Ctrl+F)"));
+    m_filterEdit->setClearButtonEnabled(true);
+    m_filterEdit->installEventFilter(this);
+    m_rowCount = new QLabel(this);
+    m_rowCount->setObjectName(QStringLiteral("rowCount"));
+    bar->addWidget(m_filterEdit, 1);
+    bar->addWidget(m_rowCount);
+    layout->addLayout(bar);
     m_view = new CListView(this);
     m_view->setObjectName(QStringLiteral("list"));
+    m_view->setContextMenuPolicy(Qt::CustomContextMenu);
     layout->addWidget(m_view);
+    m_rowMenu = new QMenu(this);
+    m_rowMenu->setObjectName(QStringLiteral("rowMenu"));
+    connect(m_view, &QWidget::customContextMenuRequested, this, [this](const QPoint& pos) {
+        if (m_view->indexAt(pos).isValid() || !m_view->SelectedRows().empty()) {
+            m_rowMenu->popup(m_view->viewport()->mapToGlobal(pos));
+        }
+    });
+    auto* find = new QShortcut(QKeySequence::Find, this, nullptr, nullptr, Qt::WidgetWithChildrenShortcut);
+    connect(find, &QShortcut::activated, this, [this] {
+        m_filterEdit->setFocus(Qt::ShortcutFocusReason);
+        m_filterEdit->selectAll();
+    });
+    auto* clear = new QShortcut(QKeySequence(Qt::Key_Escape), this, nullptr, nullptr, Qt::WidgetWithChildrenShortcut);
+    connect(clear, &QShortcut::activated, m_filterEdit, &QLineEdit::clear);
     resize(480, 260);
+}
+
+void CListWindow::SetSourceModel(CIdRowsModel* model) {
+    m_filter = new CListFilterModel(model, this);
+    m_view->setModel(m_filter);
+    connect(m_filterEdit, &QLineEdit::textChanged, m_filter, &CListFilterModel::SetFilterText);
+    for (QAbstractItemModel* counted :
+         {static_cast<QAbstractItemModel*>(m_filter), static_cast<QAbstractItemModel*>(model)}) {
+        connect(counted, &QAbstractItemModel::rowsInserted, this, &CListWindow::UpdateRowCount);
+        connect(counted, &QAbstractItemModel::rowsRemoved, this, &CListWindow::UpdateRowCount);
+        connect(counted, &QAbstractItemModel::modelReset, this, &CListWindow::UpdateRowCount);
+        connect(counted, &QAbstractItemModel::layoutChanged, this, &CListWindow::UpdateRowCount);
+    }
+    UpdateRowCount();
+}
+
+bool CListWindow::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == m_filterEdit && event->type() == QEvent::FocusIn && m_filter != nullptr) {
+        m_filter->Prepare();
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void CListWindow::UpdateRowCount() {
+    const QLocale locale;
+    const int all = m_filter->sourceModel()->rowCount();
+    m_rowCount->setText(
+        m_filter->FilterText().trimmed().isEmpty()
+            ? locale.toString(all)
+            : QStringLiteral("%1 of %2").arg(locale.toString(m_filter->rowCount()), locale.toString(all)));
+}
+
+QAction* CListWindow::AddWindowAction(const QString& text, const char* objectName, const QKeySequence& shortcut) {
+    auto* action = new QAction(text, this);
+    action->setObjectName(QString::fromLatin1(objectName));
+    if (!shortcut.isEmpty()) {
+        action->setShortcut(shortcut);
+        action->setShortcutContext(Qt::WidgetWithChildrenShortcut);
+        addAction(action);
+    }
+    return action;
+}
+
+std::vector<std::uint64_t> CListWindow::SelectedIds() const {
+    std::vector<std::uint64_t> ids;
+    for (const int row : m_view->SelectedRows()) {
+        if (const std::uint64_t id = m_filter->IdAt(row); id != 0) {
+            ids.push_back(id);
+        }
+    }
+    return ids;
+}
+
+void CListWindow::CopySelectedNumbers() const {
+    const auto* rows = static_cast<const CIdRowsModel*>(m_filter->sourceModel());
+    QStringList numbers;
+    for (const std::uint64_t id : SelectedIds()) {
+        numbers << QString::fromStdString(rows->NumberOf(id));
+    }
+    if (!numbers.isEmpty()) {
+        QGuiApplication::clipboard()->setText(numbers.join(QLatin1Char('\n')));
+    }
+}
+
+int CListWindow::SourceRow(const QModelIndex& index) const {
+    return index.isValid() ? m_filter->SourceRow(index.row()) : -1;
 }
 
 QAction* CListWindow::AddCommand(QMenuBar* bar, const QString& text, int id, const char* objectName) {

@@ -15,19 +15,18 @@
 #include <string>
 #include <vector>
 
-class QMenuBar;
+class CIdRowsModel;
+class CListFilterModel;
 class QAction;
+class QLabel;
+class QLineEdit;
+class QMenu;
+class QMenuBar;
 
 // Posts a private message to the controller's queue.
 using PostMessageFn = std::function<void(CMessage)>;
 // Sends a menu command (WM_COMMAND id) to the controller at once.
 using SendCommandFn = std::function<void(int)>;
-
-// Cell texts shared by both list windows.
-// A time as local "%Y-%m-%d %H:%M:%S".
-std::string ListTimeText(std::int64_t t);
-// A span of seconds as "%d:%2.2d": whole minutes, colon, two-digit seconds.
-std::string ListDurationText(std::int32_t seconds);
 
 class CListView : public QTreeView {
 public:
@@ -35,6 +34,7 @@ public:
 
     std::function<void()> onDeleteKey;
     std::function<void()> onInsertKey;
+    std::function<void()> onEnterKey;
     // A double-click with the left button: the row hit (invalid when none) and whether the
     // click was on the row's icon.
     std::function<void(const QModelIndex&, bool onIcon)> onDoubleClick;
@@ -62,6 +62,19 @@ public:
     CListWindow(const QString& title, int padFirst, int padOther, QWidget* parent);
 
     CListView* View() const { return m_view; }
+    // The filter between the window's model and the list, its text field (Ctrl+F focuses it,
+    // Escape empties it) and the row count beside it ("12 of 3,481" while filtering).
+    CListFilterModel* Filter() const { return m_filter; }
+    QLineEdit* FilterEdit() const { return m_filterEdit; }
+    QLabel* RowCount() const { return m_rowCount; }
+    // The pop-up menu of a row (right click, the menu key, Shift+F10).
+    QMenu* RowMenu() const { return m_rowMenu; }
+    // The ids of the selected rows, top to bottom.
+    std::vector<std::uint64_t> SelectedIds() const;
+    // Puts the numbers of the selected rows on the clipboard, one a line.
+    void CopySelectedNumbers() const;
+    // The model row a list index shows; -1 for none.
+    int SourceRow(const QModelIndex& index) const;
     QMenuBar* MenuBar() const { return m_menuBar; }
     bool IsInitialised() const { return m_bInitialised; }
 
@@ -83,6 +96,12 @@ public:
     virtual void OnHide() = 0;
 
 protected:
+    // Shows the model in the list through the filter; called once by the window's constructor.
+    void SetSourceModel(CIdRowsModel* model);
+    // Adds an action with a shortcut that works anywhere in the window.
+    QAction* AddWindowAction(const QString& text, const char* objectName, const QKeySequence& shortcut);
+    // The search field taking the focus prepares the filter.
+    bool eventFilter(QObject* watched, QEvent* event) override;
     // Closing the window with the window manager (Alt+F4, a close box) is "&Hide".
     void closeEvent(QCloseEvent* event) override;
 
@@ -97,8 +116,14 @@ protected:
 private:
     int Pad(int column) const { return column == 0 ? m_padFirst : m_padOther; }
 
+    void UpdateRowCount();
+
     CListView* m_view = nullptr;
     QMenuBar* m_menuBar = nullptr;
+    CListFilterModel* m_filter = nullptr;
+    QLineEdit* m_filterEdit = nullptr;
+    QLabel* m_rowCount = nullptr;
+    QMenu* m_rowMenu = nullptr;
     int m_padFirst;
     int m_padOther;
     int m_nMarginX = 0; // window width minus list width (the list fills the window's height by layout)

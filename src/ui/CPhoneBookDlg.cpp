@@ -5,9 +5,13 @@
 #include "ui/CPhoneBookEntryDlg.h"
 #include "ui/CPhoneBookModel.h"
 
+#include "core/CWindowHost.h"
+
 #include <QAction>
+#include <QClipboard>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QGuiApplication>
 #include <QHeaderView>
 #include <QMenu>
 #include <QMenuBar>
@@ -40,7 +44,7 @@ CPhoneBookDlg::CPhoneBookDlg(CSettings& settings, PostMessageFn post, SendComman
     : CListWindow(QStringLiteral("Phone Book"), kPadName, kPadOther, parent), m_settings(settings),
       m_model(new CPhoneBookModel(this)), m_post(std::move(post)), m_command(std::move(command)) {
     setObjectName(QStringLiteral("PhoneBookDlg"));
-    View()->setModel(m_model);
+    SetSourceModel(m_model);
     View()->setProperty("controlId", kListId);
     View()->header()->setSectionsClickable(true);
     View()->header()->setSortIndicatorShown(false);
@@ -50,8 +54,8 @@ CPhoneBookDlg::CPhoneBookDlg(CSettings& settings, PostMessageFn post, SendComman
             [this] { OnNew(); });
     connect(AddCommand(bar, QStringLiteral("&Edit"), kIdEdit, "actionEdit"), &QAction::triggered, this,
             [this] { OnEdit(); });
-    connect(AddCommand(bar, QStringLiteral("&Delete"), kIdDelete, "actionDelete"), &QAction::triggered, this,
-            [this] { OnDelete(); });
+    QAction* remove = AddCommand(bar, QStringLiteral("&Delete"), kIdDelete, "actionDelete");
+    connect(remove, &QAction::triggered, this, [this] { OnDelete(); });
 
     m_columnsMenu = bar->addMenu(QStringLiteral("&Columns"));
     m_columnsMenu->setObjectName(QStringLiteral("menuColumns"));
@@ -76,12 +80,44 @@ CPhoneBookDlg::CPhoneBookDlg(CSettings& settings, PostMessageFn post, SendComman
 
     connect(AddCommand(bar, QStringLiteral("Clear &Totals"), kIdClearTotals, "actionClearTotals"), &QAction::triggered,
             this, [this] { OnClearTotals(); });
+    QMenu* file = bar->addMenu(QStringLiteral("&File"));
+    file->setObjectName(QStringLiteral("menuFile"));
+    connect(file->addAction(QStringLiteral("&Import...")), &QAction::triggered, this,
+            [this] { m_command(cmd::kPhoneBookImport); });
+    file->actions().back()->setObjectName(QStringLiteral("actionImport"));
+    connect(file->addAction(QStringLiteral("E&xport...")), &QAction::triggered, this,
+            [this] { m_command(cmd::kPhoneBookExport); });
+    file->actions().back()->setObjectName(QStringLiteral("actionExport"));
+
+    // The bar's "&Edit" edits an entry: undo and the row actions have a popup of their own.
+    m_undo = AddWindowAction(QStringLiteral("&Undo Delete"), "actionUndo", QKeySequence::Undo);
+    m_undo->setEnabled(false);
+    connect(m_undo, &QAction::triggered, this, [this] { m_command(cmd::kUndoPhoneBookDelete); });
+    QAction* copy = AddWindowAction(QStringLiteral("&Copy Number"), "actionCopyNumber", QKeySequence::Copy);
+    connect(copy, &QAction::triggered, this, [this] { OnCopyNumber(); });
+    m_block = AddWindowAction(QStringLiteral("B&lock Caller"), "actionBlockCaller", QKeySequence(Qt::CTRL | Qt::Key_B));
+    connect(m_block, &QAction::triggered, this, [this] { OnToggleBlocked(); });
+    QMenu* actions = bar->addMenu(QStringLiteral("&Actions"));
+    actions->setObjectName(QStringLiteral("menuActions"));
+    actions->addActions({m_undo, copy, m_block});
+    actions->insertSeparator(copy);
+    QAction* edit = new QAction(QStringLiteral("&Edit..."), this);
+    connect(edit, &QAction::triggered, this, [this] { OnEdit(); });
+    RowMenu()->addActions({edit, copy, m_block});
+    RowMenu()->addSeparator();
+    RowMenu()->addAction(remove);
+    const auto blockText = [this] {
+        m_block->setText(SelectionBlocked() ? QStringLiteral("Un&block Caller") : QStringLiteral("B&lock Caller"));
+    };
+    connect(actions, &QMenu::aboutToShow, this, blockText);
+    connect(RowMenu(), &QMenu::aboutToShow, this, blockText);
+
     connect(AddCommand(bar, QStringLiteral("&Hide"), kIdHide, "actionHide"), &QAction::triggered, this,
             [this] { OnHide(); });
 
     View()->onDeleteKey = [this] { OnDelete(); };
     View()->onInsertKey = [this] { OnNew(); };
-    View()->onIconClick = [this](const QModelIndex& index) { OnIconClickRow(index.row()); };
+    View()->onIconClick = [this](const QModelIndex& index) { OnIconClickRow(SourceRow(index)); };
     View()->onDoubleClick = [this](const QModelIndex&, bool onIcon) {
         if (!onIcon) {
             OnEdit();
@@ -156,6 +192,21 @@ bool CPhoneBookDlg::HandleMessage(const CMessage& msg) {
     case WM_RV_PB_COLUMNS_CHANGED:
         OnColumnsChanged();
         return true;
+    case WM_RV_RESTORED:
+        m_model->SetSortColumn(m_settings.m_nPhoneBookSortColumn);
+        for (const std::uint64_t id : msg.Keys()) {
+            m_model->InsertEntry(id);
+        }
+        FitColumns();
+        return true;
+    case WM_RV_PB_SET_IGNORE:
+        for (const std::uint64_t id : msg.Keys()) {
+            RefreshEntry(id);
+        }
+        return true;
+    case WM_RV_UNDO_AVAILABLE:
+        m_undo->setEnabled(msg.wParam > 0);
+        return true;
     case WM_RV_LOG_TO_PHONE_BOOK: {
         if (m_callLog == nullptr) {
             return true;
@@ -204,11 +255,11 @@ void CPhoneBookDlg::OnNew() {
 
 void CPhoneBookDlg::OnEdit() {
     const CPhoneBook* phoneBook = m_model->PhoneBook();
-    const std::vector<int> rows = View()->SelectedRows();
-    if (phoneBook == nullptr || rows.empty()) {
+    const std::vector<std::uint64_t> ids = SelectedIds();
+    if (phoneBook == nullptr || ids.empty()) {
         return;
     }
-    const std::uint64_t id = m_model->IdAt(rows.front());
+    const std::uint64_t id = ids.front();
     CPhoneBookEntryDlg dialog({}, this);
     {
         const auto lock = phoneBook->Lock();
@@ -287,19 +338,44 @@ void CPhoneBookDlg::OnNewFromRecord(const CCallLogRecord& record) {
 
 void CPhoneBookDlg::OnDelete() {
     // One request for the whole selection, so the phone book is saved once.
-    std::vector<std::uint64_t> ids;
-    for (const int row : View()->SelectedRows()) {
-        ids.push_back(m_model->IdAt(row));
-    }
+    std::vector<std::uint64_t> ids = SelectedIds();
     if (!ids.empty()) {
         m_post(CMessage::WithKeys(WM_RV_PB_DELETE_ENTRY, std::move(ids)));
     }
 }
 
 void CPhoneBookDlg::OnClearTotals() {
-    for (const int row : View()->SelectedRows()) {
-        m_post(CMessage::WithKey(WM_RV_PB_CLEAR_TOTALS, m_model->IdAt(row)));
+    for (const std::uint64_t id : SelectedIds()) {
+        m_post(CMessage::WithKey(WM_RV_PB_CLEAR_TOTALS, id));
     }
+}
+
+void CPhoneBookDlg::OnCopyNumber() {
+    CopySelectedNumbers();
+}
+
+bool CPhoneBookDlg::SelectionBlocked() const {
+    const CPhoneBook* phoneBook = m_model->PhoneBook();
+    const std::vector<std::uint64_t> ids = SelectedIds();
+    if (phoneBook == nullptr || ids.empty()) {
+        return false;
+    }
+    const auto lock = phoneBook->Lock();
+    return std::all_of(ids.begin(), ids.end(), [&](std::uint64_t id) {
+        const CPhoneBookEntry* entry = phoneBook->FindById(id);
+        return entry != nullptr && (entry->m_dwFlags & PBF_IGNORE) != 0;
+    });
+}
+
+void CPhoneBookDlg::OnToggleBlocked() {
+    std::vector<std::uint64_t> ids = SelectedIds();
+    if (ids.empty()) {
+        return;
+    }
+    const bool block = !SelectionBlocked();
+    CMessage msg = CMessage::WithKeys(WM_RV_PB_SET_IGNORE, std::move(ids));
+    msg.wParam = block ? 1 : 0;
+    m_post(std::move(msg));
 }
 
 void CPhoneBookDlg::OnHide() {

@@ -84,6 +84,10 @@ public:
     void OnEdit();
     void OnDelete();
     void OnClearTotals();
+    // Copies the selected entries' numbers; sets "Ignore Caller" on the selected entries, or
+    // clears it when all of them have it already.
+    void OnCopyNumber();
+    void OnToggleBlocked();
     void OnHide() override;
     void OnToggleColumn(int bit);
     void OnColumnsChanged();
@@ -112,8 +116,13 @@ private:
     // A new entry from the dialog's fields: number = Area + Number, flags from the check box.
     static std::shared_ptr<CPhoneBookEntry> EntryFromDialog(const CPhoneBookEntryDlg& dialog);
 
+    // True when every selected entry has "Ignore Caller" (and one is selected).
+    bool SelectionBlocked() const;
+
     CSettings& m_settings;
     CPhoneBookModel* m_model;
+    QAction* m_undo = nullptr;
+    QAction* m_block = nullptr;
     const CCallLog* m_callLog = nullptr;
     PostMessageFn m_post;
     SendCommandFn m_command;

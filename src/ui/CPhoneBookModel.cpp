@@ -1,9 +1,8 @@
 #include "ui/CPhoneBookModel.h"
 
-#include "core/Format.h"
 #include "records/CPhoneBook.h"
+#include "records/ListColumns.h"
 #include "ui/CIcons.h"
-#include "ui/CListWindow.h"
 
 #include <algorithm>
 #include <bit>
@@ -30,23 +29,6 @@ template <typename T> int LargerFirst(T a, T b, const CPhoneBookEntry& ea, const
     return NameOrder(ea, eb);
 }
 
-// The incoming (or outgoing) statistics of an entry, so that bits 5-8 and 9-12 share code.
-struct SCallStats {
-    bool has;
-    std::int64_t last;
-    std::int32_t lastSpan;
-    std::int32_t count;
-    std::int32_t total;
-};
-
-SCallStats Stats(const CPhoneBookEntry& e, bool outgoing) {
-    if (outgoing) {
-        return {e.m_bHasOutgoing, e.m_timeLastOutgoing, e.m_spanLastOutgoing, e.m_nOutgoingCalls,
-                e.m_spanTotalOutgoing};
-    }
-    return {e.m_bHasIncoming, e.m_timeLastIncoming, e.m_spanLastIncoming, e.m_nIncomingCalls, e.m_spanTotalIncoming};
-}
-
 } // namespace
 
 CPhoneBookModel::CPhoneBookModel(QObject* parent) : CIdRowsModel(parent), m_icon(CIcons::Icon(EIcon::PhoneBookEntry)) {}
@@ -59,13 +41,7 @@ void CPhoneBookModel::SetPhoneBook(const CPhoneBook* phoneBook) {
 }
 
 std::vector<int> CPhoneBookModel::ColumnBitsFor(std::uint32_t mask) {
-    std::vector<int> bits{0};
-    for (int bit = 1; bit < kBitCount; ++bit) {
-        if ((mask & (1U << bit)) != 0) {
-            bits.push_back(bit);
-        }
-    }
-    return bits;
+    return phonebookcols::ColumnBitsFor(mask);
 }
 
 bool CPhoneBookModel::SetColumnMask(std::uint32_t mask) {
@@ -237,8 +213,8 @@ int CPhoneBookModel::Compare(const CPhoneBookEntry& a, const CPhoneBookEntry& b,
         return 0;
     }
     const bool outgoing = bit >= 9;
-    const SCallStats sa = Stats(a, outgoing);
-    const SCallStats sb = Stats(b, outgoing);
+    const phonebookcols::SCallStats sa = phonebookcols::CallStats(a, outgoing);
+    const phonebookcols::SCallStats sb = phonebookcols::CallStats(b, outgoing);
     if (sa.has != sb.has) {
         return sa.has ? -1 : 1;
     }
@@ -258,44 +234,31 @@ int CPhoneBookModel::Compare(const CPhoneBookEntry& a, const CPhoneBookEntry& b,
 }
 
 std::string CPhoneBookModel::CellText(const CPhoneBook& phoneBook, const CPhoneBookEntry& entry, int bit) {
-    switch (bit) {
-    case 0:
-        return entry.m_strFirstName + " " + entry.m_strLastName;
-    case 1:
-        return entry.m_strCompany;
-    case 2:
-        return entry.m_strMemo;
-    case 3:
-        return entry.m_strNumber;
-    case 4:
-        return phoneBook.IsIgnored(entry.m_strNumber) ? "I" : "";
-    default:
-        break;
-    }
-    if (bit < 5 || bit > 12) {
-        return {};
-    }
-    const SCallStats stats = Stats(entry, bit >= 9);
-    if (!stats.has) {
-        return {};
-    }
-    switch ((bit - 5) % 4) {
-    case 0:
-        return ListTimeText(stats.last);
-    case 1:
-        return ListDurationText(stats.lastSpan);
-    case 2:
-        return StrFormat("%d", stats.count);
-    default:
-        return ListDurationText(stats.total);
-    }
+    return phonebookcols::CellText(phoneBook, entry, bit);
 }
 
 const char* CPhoneBookModel::Heading(int bit) {
-    static const char* const kHeadings[kBitCount] = {"Name",          "Company",  "Memo",  "Number", "Flags",
-                                                     "Last Incoming", "Duration", "Count", "Total",  "Last Outgoing",
-                                                     "Duration",      "Count",    "Total"};
-    return bit >= 0 && bit < kBitCount ? kHeadings[bit] : "";
+    return phonebookcols::Heading(bit);
+}
+
+std::string CPhoneBookModel::SearchText(std::uint64_t id) const {
+    if (m_phoneBook == nullptr) {
+        return {};
+    }
+    const auto lock = m_phoneBook->Lock();
+    const CPhoneBookEntry* e = m_phoneBook->FindById(id);
+    return e == nullptr ? std::string()
+                        : e->m_strFirstName + " " + e->m_strLastName + "\n" + e->m_strCompany + "\n" + e->m_strMemo +
+                              "\n" + e->m_strNumber;
+}
+
+std::string CPhoneBookModel::NumberOf(std::uint64_t id) const {
+    if (m_phoneBook == nullptr) {
+        return {};
+    }
+    const auto lock = m_phoneBook->Lock();
+    const CPhoneBookEntry* e = m_phoneBook->FindById(id);
+    return e == nullptr ? std::string() : e->m_strNumber;
 }
 
 int CPhoneBookModel::columnCount(const QModelIndex& parent) const {

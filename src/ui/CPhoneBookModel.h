@@ -70,6 +70,10 @@ public:
     static std::string CellText(const CPhoneBook& phoneBook, const CPhoneBookEntry& entry, int bit);
     static const char* Heading(int bit);
 
+    // Name, company, memo and number.
+    std::string SearchText(std::uint64_t id) const override;
+    std::string NumberOf(std::uint64_t id) const override;
+
     int columnCount(const QModelIndex& parent = QModelIndex()) const override;
     QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
     QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;

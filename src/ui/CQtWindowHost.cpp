@@ -20,10 +20,12 @@
 #include <QDesktopServices>
 #include <QDialog>
 #include <QEventLoop>
+#include <QFileDialog>
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QMenu>
 #include <QMenuBar>
+#include <QRegularExpression>
 #include <QScreen>
 #include <QSocketNotifier>
 #include <QThread>
@@ -516,6 +518,40 @@ bool CQtWindowHost::ChoosePhoneBookFile(const std::string& current, std::string&
     const bool picked = CPhoneBookDlg::ChoosePhoneBookFile(m_main.get(), current, chosen, m_fileDialogRunner);
     LeaveModal();
     return picked;
+}
+
+bool CQtWindowHost::ChooseFile(const SFileChoice& choice, std::string& chosen) {
+    if (SkipModal("file dialog", choice.title)) {
+        return false;
+    }
+    QWidget* parent = QApplication::activeWindow() != nullptr ? QApplication::activeWindow() : m_main.get();
+    QFileDialog dialog(parent, QString::fromStdString(choice.title));
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
+    dialog.setAcceptMode(choice.save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
+    dialog.setFileMode(choice.save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
+    QStringList filters;
+    for (const std::string& filter : choice.filters) {
+        filters << QString::fromStdString(filter);
+    }
+    dialog.setNameFilters(filters);
+    // A name typed without an extension takes the one of the filter chosen.
+    const auto suffixOf = [](const QString& filter) {
+        const QRegularExpressionMatch match = QRegularExpression(QStringLiteral("\\*\\.(\\w+)")).match(filter);
+        return match.hasMatch() ? match.captured(1) : QString();
+    };
+    if (!filters.isEmpty()) {
+        dialog.setDefaultSuffix(suffixOf(filters.front()));
+    }
+    connect(&dialog, &QFileDialog::filterSelected, &dialog,
+            [&](const QString& filter) { dialog.setDefaultSuffix(suffixOf(filter)); });
+    EnterModal();
+    const bool accepted = m_fileDialogRunner ? m_fileDialogRunner(dialog) : dialog.exec() == QDialog::Accepted;
+    LeaveModal();
+    if (!accepted || dialog.selectedFiles().isEmpty()) {
+        return false;
+    }
+    chosen = QFileInfo(dialog.selectedFiles().front()).absoluteFilePath().toStdString();
+    return true;
 }
 
 void CQtWindowHost::StartTimer(int id, int periodMs) {

@@ -82,7 +82,7 @@ public:
     void SetPopupRunner(PopupRunner runner) { m_popupRunner = std::move(runner); }
     void SetUrlOpener(UrlOpener opener) { m_urlOpener = std::move(opener); }
     void SetSettingsRunner(SettingsRunner runner) { m_settingsRunner = std::move(runner); }
-    // Runs the phone book's file dialog modally; true when a file was chosen.
+    // Runs the file dialogs ("&Open...", import, export) modally; true when a file was chosen.
     using FileDialogRunner = std::function<bool(QFileDialog&)>;
     void SetFileDialogRunner(FileDialogRunner runner) { m_fileDialogRunner = std::move(runner); }
 
@@ -127,6 +127,7 @@ public:
     void BringMainToForeground() override;
     void AttachStores(CPhoneBook* phoneBook, CCallLog* callLog) override;
     bool ChoosePhoneBookFile(const std::string& current, std::string& chosen) override;
+    bool ChooseFile(const SFileChoice& choice, std::string& chosen) override;
     void StartTimer(int id, int periodMs) override;
     void StopTimer(int id) override;
     void EndDialog(int result) override;

@@ -296,6 +296,22 @@ std::vector<int> CFakeWindowHost::DialogResults() const {
     return m_results;
 }
 
+bool CFakeWindowHost::ChooseFile(const SFileChoice& choice, std::string& chosen) {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    Record(StrFormat("ChooseFile(%s)", choice.title.c_str()));
+    if (m_fileAnswers.empty()) {
+        return false;
+    }
+    chosen = m_fileAnswers.front();
+    m_fileAnswers.erase(m_fileAnswers.begin());
+    return !chosen.empty();
+}
+
+void CFakeWindowHost::ChooseFileAnswers(std::vector<std::string> paths) {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_fileAnswers = std::move(paths);
+}
+
 void CFakeWindowHost::SendToWindow(EWindow window, const CMessage& msg) {
     std::lock_guard<std::mutex> lock(m_mutex);
     Record(StrFormat("SendToWindow(%s,%s)", WindowName(window), MessageName(msg.id)));

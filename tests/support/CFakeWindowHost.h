@@ -58,6 +58,8 @@ public:
     bool IsMainMinimized() override;
     void BringMainToForeground() override;
     void AttachStores(CPhoneBook* phoneBook, CCallLog* callLog) override;
+    // Answers with the next path given to ChooseFileAnswers (none left: nothing chosen).
+    bool ChooseFile(const SFileChoice& choice, std::string& chosen) override;
     void StartTimer(int id, int periodMs) override;
     void StopTimer(int id) override;
     void EndDialog(int result) override;
@@ -111,6 +113,8 @@ public:
     std::vector<std::vector<SMenuItem>> PopupMenus() const;
     std::vector<SCallerIdPopup> CallerIdPopups() const;
     std::vector<std::pair<EWindow, CMessage>> SentMessages() const;
+    // The paths the next file dialogs choose, in order; an empty one cancels.
+    void ChooseFileAnswers(std::vector<std::string> paths);
     std::vector<int> Waits() const;
     int WaitCursorDepth() const;
     int MessagesPendingCount() const { return m_pending.load(); }
@@ -148,6 +152,7 @@ private:
     std::map<EWindow, bool> m_maximized;
     bool m_minimized = false;
     std::vector<std::pair<EWindow, CMessage>> m_sent;
+    std::vector<std::string> m_fileAnswers;
     CPhoneBook* m_phoneBook = nullptr;
     CCallLog* m_callLog = nullptr;
     std::map<int, int> m_timers;

@@ -3,6 +3,7 @@
 // column fitting over the rows on screen with the window's width rule.
 #include "ListWindowTestSupport.h"
 #include "UiTestSupport.h"
+#include "core/CWindowHost.h"
 #include "records/CCallLog.h"
 #include "support/TempDir.h"
 #include "ui/CCallLogDlg.h"
@@ -11,7 +12,9 @@
 
 #include <QAbstractItemModelTester>
 #include <QAction>
+#include <QClipboard>
 #include <QHeaderView>
+#include <QMenu>
 #include <QScrollBar>
 #include <QStyle>
 #include <QtTest>
@@ -69,7 +72,7 @@ private:
     }
 
     QPoint CellCenter(int row, int column) const {
-        return m_dlg->View()->visualRect(m_dlg->Model()->index(row, column)).center();
+        return m_dlg->View()->visualRect(m_dlg->View()->model()->index(row, column)).center();
     }
 
     void SelectRows(std::initializer_list<int> rows) { SelectListRows(m_dlg->View(), rows); }
@@ -236,10 +239,51 @@ private slots:
         QCOMPARE(m_controller.posted.size(), std::size_t(2));
         QCOMPARE(m_controller.posted[1].text, std::string());
         // Below the last row nothing is hit.
-        const QRect last = m_dlg->View()->visualRect(m_dlg->Model()->index(2, 1));
+        const QRect last = m_dlg->View()->visualRect(m_dlg->View()->model()->index(2, 1));
         QVERIFY(last.bottom() + 20 < viewport->height());
         QTest::mouseDClick(viewport, Qt::LeftButton, {}, QPoint(last.center().x(), last.bottom() + 15));
         QCOMPARE(m_controller.posted.size(), std::size_t(2));
+    }
+
+    void rowActionsAndUndo() {
+        QCOMPARE(m_dlg->RowMenu()->actions().size(), 6);
+        SelectRows({1});
+        m_dlg->findChild<QAction*>("actionCallBack")->trigger();
+        QTest::keyClick(m_dlg->View(), Qt::Key_Return);
+        m_dlg->findChild<QAction*>("actionBlockCaller")->trigger();
+        m_dlg->findChild<QAction*>("actionAddToPhoneBook")->trigger();
+        m_dlg->findChild<QAction*>("actionCopyNumber")->trigger();
+        QCOMPARE(QGuiApplication::clipboard()->text(), QString("14085550002"));
+        const std::uint64_t bob = m_dlg->Model()->IdAt(1);
+        std::vector<std::pair<EMessageId, std::string>> posted;
+        for (const CMessage& m : m_controller.posted) {
+            posted.emplace_back(m.id, m.id == WM_RV_DIAL_NUMBER ? m.text : std::to_string(m.key == bob));
+        }
+        QCOMPARE(posted, (std::vector<std::pair<EMessageId, std::string>>{{WM_RV_DIAL_NUMBER, "4085550002"},
+                                                                          {WM_RV_DIAL_NUMBER, "4085550002"},
+                                                                          {WM_RV_LOG_BLOCK_CALLER, "1"},
+                                                                          {WM_RV_LOG_TO_PHONE_BOOK, "1"}}));
+        // A record without a number cannot be blocked.
+        SelectRows({0});
+        m_dlg->findChild<QAction*>("actionBlockCaller")->trigger();
+        QCOMPARE(m_controller.posted.size(), std::size_t(4));
+
+        // Undo puts the rows back where the store has them, below a record added since.
+        QAction* undo = m_dlg->findChild<QAction*>("actionUndo");
+        QVERIFY(!undo->isEnabled());
+        auto taken = m_log->Take(std::vector<std::uint64_t>{bob});
+        m_dlg->HandleMessage(CMessage::WithKeys(WM_RV_LOG_DELETE_RECORD, {bob}));
+        m_dlg->HandleMessage(CMessage::Make(WM_RV_UNDO_AVAILABLE, 1));
+        m_log->Add(Record("Dee Newest", "4085550009", false, true, 5, 0));
+        m_dlg->HandleMessage(CMessage::WithKey(WM_RV_LOG_ADD_RECORD, m_log->GetAt(0)->m_id));
+        QTest::keyClick(m_dlg->View(), Qt::Key_Z, Qt::ControlModifier);
+        QCOMPARE(m_controller.commands.back(), cmd::kUndoCallLogDelete);
+        m_log->Restore(std::move(taken));
+        m_dlg->HandleMessage(CMessage::WithKeys(WM_RV_RESTORED, {bob}));
+        QCOMPARE(m_dlg->Model()->IdAt(2), bob);
+        QCOMPARE(m_dlg->Model()->rowCount(), 4);
+        m_dlg->findChild<QAction*>("actionExport")->trigger();
+        QCOMPARE(m_controller.commands.back(), cmd::kCallLogExport);
     }
 
     void windowIsModelessWithoutACloseBox() {

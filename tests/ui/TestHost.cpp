@@ -3,6 +3,7 @@
 // tray), the tray's left click, messages drained on the window thread but never during a
 // wait in place, a quit asked for during a wait, the responsive wait of a dial, and the help
 // page's path.
+#include "ListWindowTestSupport.h"
 #include "TestHostRig.h"
 #include "ui/CCallLogDlg.h"
 #include "ui/CPhoneBookModel.h"
@@ -496,6 +497,48 @@ private slots:
         rig.host->SetFileDialogRunner([](QFileDialog&) { return false; });
         rig.Main().Actions(cmd::kPhoneBookOpen).front()->trigger();
         QCOMPARE(rig.dialog->Settings().m_strPhoneBookName, rig.Dir().File("other.pbk"));
+    }
+
+    void listWindowActionsReachTheStores() {
+        HostRig rig([](CSettings& s) {
+            s.m_bPhoneBookVisible = true;
+            s.m_bCallLogVisible = true;
+        });
+        CPhoneBookDlg* book = rig.host->PhoneBookWindow();
+        CCallLogDlg* log = rig.host->CallLogWindow();
+        rig.dialog->CallLog()->Add(
+            std::make_unique<CCallLogRecord>("Unknown caller", "4085553344", false, false, HostRig::kNow, 0, 0));
+        log->Refill();
+        const auto drained = [&] { return QTest::qWaitFor([&] { return rig.dialog->Messages().Size() == 0; }, 5000); };
+
+        // Import through the window's menu and the host's file dialog.
+        WriteFileText(rig.Dir().File("friends.vcf"), "BEGIN:VCARD\nVERSION:3.0\nN:Lee;Ann\nTEL:408 555 1212\n"
+                                                     "END:VCARD\n");
+        rig.host->SetFileDialogRunner([&](QFileDialog& dialog) {
+            dialog.selectFile(QString::fromStdString(rig.Dir().File("friends.vcf")));
+            return true;
+        });
+        book->findChild<QAction*>("actionImport")->trigger();
+        QCOMPARE(book->Model()->rowCount(), 1);
+        QVERIFY(rig.boxes.messages.back().find("1 added") != std::string::npos);
+
+        // Block the unknown caller from the call log: it gets an entry marked "I".
+        SelectListRows(log->View(), {0});
+        log->findChild<QAction*>("actionBlockCaller")->trigger();
+        QVERIFY(drained());
+        QCOMPARE(book->Model()->rowCount(), 2);
+        QVERIFY(rig.dialog->PhoneBook()->IsIgnored("4085553344"));
+
+        // Delete both entries, then undo.
+        book->View()->selectAll();
+        book->findChild<QAction*>("actionDelete")->trigger();
+        QVERIFY(drained());
+        QCOMPARE(book->Model()->rowCount(), 0);
+        QVERIFY(book->findChild<QAction*>("actionUndo")->isEnabled());
+        book->findChild<QAction*>("actionUndo")->trigger();
+        QCOMPARE(book->Model()->rowCount(), 2);
+        QVERIFY(rig.dialog->PhoneBook()->IsIgnored("4085553344"));
+        QVERIFY(!book->findChild<QAction*>("actionUndo")->isEnabled());
     }
 
     void helpPagePath() {

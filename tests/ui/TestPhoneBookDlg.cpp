@@ -4,9 +4,11 @@
 // controller's answers, and the "&Open..." file dialog. No dialog is ever run modally.
 #include "ListWindowTestSupport.h"
 #include "UiTestSupport.h"
+#include "core/CWindowHost.h"
 #include "records/CCallLog.h"
 #include "records/CPhoneBook.h"
 #include "support/TempDir.h"
+#include "ui/CListFilterModel.h"
 #include "ui/CPhoneBookDlg.h"
 #include "ui/CPhoneBookEntryDlg.h"
 #include "ui/CPhoneBookModel.h"
@@ -14,8 +16,10 @@
 #include <QAbstractItemModelTester>
 #include <QAction>
 #include <QCheckBox>
+#include <QClipboard>
 #include <QFileDialog>
 #include <QHeaderView>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
@@ -614,7 +618,7 @@ private slots:
 
     void iconClickDialsAndDoubleClickOnTheIconDoesNotEdit() {
         const int baker = RowOfLastName("Baker");
-        const QRect cell = m_dlg->View()->visualRect(m_dlg->Model()->index(baker, 0));
+        const QRect cell = m_dlg->View()->visualRect(m_dlg->View()->model()->index(baker, 0));
         // Find a point on the icon: the left part of the name cell.
         QPoint onIcon;
         for (int x = cell.left(); x < cell.left() + 30 && onIcon.isNull(); ++x) {
@@ -634,7 +638,7 @@ private slots:
         // A double-click off the icon edits the row.
         NextDialog([](CPhoneBookEntryDlg& d) { QCOMPARE(d.LastNameEdit()->text(), QString("Baker")); }, false);
         const QPoint onNumber =
-            m_dlg->View()->visualRect(m_dlg->Model()->index(baker, m_dlg->Model()->ColumnOfBit(3))).center();
+            m_dlg->View()->visualRect(m_dlg->View()->model()->index(baker, m_dlg->Model()->ColumnOfBit(3))).center();
         QTest::mouseDClick(m_dlg->View()->viewport(), Qt::LeftButton, {}, onNumber);
         QCOMPARE(m_dialogsRun, 1);
     }
@@ -655,6 +659,98 @@ private slots:
         }
         QCOMPARE(m_dlg->View()->columnWidth(0), widest + 38);
         QVERIFY(!(m_dlg->windowFlags() & Qt::WindowCloseButtonHint));
+    }
+
+    void searchKeepsTheMatchingRows_data() {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QStringList>("rows");
+        QTest::newRow("name in any case") << "LEE" << QStringList{"Lee", "lee"};
+        QTest::newRow("two words, any order") << "al lee" << QStringList{"lee"};
+        QTest::newRow("company") << "zeta" << QStringList{"Lee"};
+        QTest::newRow("digits with a blank") << "555 0002" << QStringList{"Abbot"};
+        QTest::newRow("area code in brackets") << "(408) 555-0004" << QStringList{"Baker"};
+        QTest::newRow("international notation") << "+1 408 555 0001" << QStringList{"Lee"};
+        QTest::newRow("nothing matches") << "zz" << QStringList{};
+        QTest::newRow("empty shows all") << "  " << QStringList{"Abbot", "Baker", "Lee", "lee"};
+    }
+
+    void searchKeepsTheMatchingRows() {
+        QFETCH(QString, text);
+        QFETCH(QStringList, rows);
+        QAbstractItemModelTester tester(m_dlg->Filter(), QAbstractItemModelTester::FailureReportingMode::QtTest);
+        QTest::keyClicks(m_dlg->FilterEdit(), text);
+        QStringList shown;
+        for (int r = 0; r < m_dlg->Filter()->rowCount(); ++r) {
+            shown << QString::fromStdString(m_book->FindById(m_dlg->Filter()->IdAt(r))->m_strLastName);
+        }
+        QCOMPARE(shown, rows);
+        QCOMPARE(m_dlg->RowCount()->text(),
+                 text.trimmed().isEmpty()
+                     ? QLocale().toString(4)
+                     : QStringLiteral("%1 of %2").arg(QLocale().toString(rows.size()), QLocale().toString(4)));
+    }
+
+    void searchIgnoresAccentsAndCommandsActOnTheShownRows() {
+        QCOMPARE(CListFilterModel::Fold("J\xC3\xB6rg M\xC3\xBCLLER \xC3\x89mile"), std::string("jorg muller emile"));
+        QTest::keyClick(m_dlg.get(), Qt::Key_F, Qt::ControlModifier);
+        QVERIFY(m_dlg->FilterEdit()->hasFocus());
+        QTest::keyClicks(m_dlg->FilterEdit(), "cy");
+        QCOMPARE(m_dlg->Filter()->rowCount(), 1);
+        // A header click still sorts, the rows the filter hides included.
+        m_dlg->OnHeaderClicked(m_dlg->Model()->ColumnOfBit(7));
+        QCOMPARE(RowNames(*m_dlg->Model()).first(), QString("Lee"));
+        QCOMPARE(m_dlg->Filter()->rowCount(), 1);
+        SelectRows({0});
+        m_dlg->OnDelete();
+        QCOMPARE(m_controller.posted.size(), std::size_t(1));
+        QCOMPARE(m_controller.posted[0].Keys().size(), std::size_t(1));
+        QCOMPARE(m_book->FindById(m_controller.posted[0].key)->m_strLastName, std::string("Baker"));
+        QTest::keyClick(m_dlg->FilterEdit(), Qt::Key_Escape);
+        QVERIFY(m_dlg->FilterEdit()->text().isEmpty());
+        QCOMPARE(m_dlg->Filter()->rowCount(), 4);
+    }
+
+    void rowActionsUndoAndFiles() {
+        QCOMPARE(m_dlg->RowMenu()->actions().size(), 5);
+        SelectRows({RowOfLastName("Abbot"), RowOfLastName("Lee")});
+        m_dlg->findChild<QAction*>("actionCopyNumber")->trigger();
+        QCOMPARE(QGuiApplication::clipboard()->text(), QString("4085550002\n4085550001"));
+        // One of them is not blocked yet: both get the flag; when all are, it is cleared.
+        QAction* block = m_dlg->findChild<QAction*>("actionBlockCaller");
+        block->trigger();
+        QCOMPARE(m_controller.posted.back().id, WM_RV_PB_SET_IGNORE);
+        QCOMPARE(m_controller.posted.back().wParam, 1);
+        QCOMPARE(m_controller.posted.back().Keys().size(), std::size_t(2));
+        const std::vector<std::uint64_t> both = m_controller.posted.back().Keys();
+        m_book->SetIgnored(both, true);
+        m_dlg->HandleMessage(m_controller.posted.back());
+        QCOMPARE(m_dlg->Model()->index(RowOfLastName("Abbot"), m_dlg->Model()->ColumnOfBit(4)).data().toString(),
+                 QString("I"));
+        emit m_dlg->RowMenu()->aboutToShow();
+        QCOMPARE(block->text(), QString("Un&block Caller"));
+        block->trigger();
+        QCOMPARE(m_controller.posted.back().wParam, 0);
+
+        // Undo: enabled while the controller has something to undo; it puts the rows back.
+        QAction* undo = m_dlg->findChild<QAction*>("actionUndo");
+        QVERIFY(!undo->isEnabled());
+        const std::uint64_t abbot = m_dlg->Model()->IdAt(RowOfLastName("Abbot"));
+        auto taken = m_book->Take(std::vector<std::uint64_t>{abbot});
+        m_dlg->HandleMessage(CMessage::WithKeys(WM_RV_PB_DELETE_ENTRY, {abbot}));
+        m_dlg->HandleMessage(CMessage::Make(WM_RV_UNDO_AVAILABLE, 1));
+        QVERIFY(undo->isEnabled());
+        QTest::keyClick(m_dlg->View(), Qt::Key_Z, Qt::ControlModifier);
+        QCOMPARE(m_controller.commands.back(), cmd::kUndoPhoneBookDelete);
+        std::vector<std::pair<std::uint64_t, std::unique_ptr<CPhoneBookEntry>>> back;
+        back.emplace_back(0, std::move(taken.front()));
+        m_book->ReplaceAll(std::move(back));
+        m_dlg->HandleMessage(CMessage::WithKeys(WM_RV_RESTORED, {abbot}));
+        QCOMPARE(RowNames(*m_dlg->Model()), QStringList({"Abbot", "Baker", "Lee", "lee"}));
+
+        m_dlg->findChild<QAction*>("actionImport")->trigger();
+        m_dlg->findChild<QAction*>("actionExport")->trigger();
+        QCOMPARE(m_controller.commands.back(), cmd::kPhoneBookExport);
+        QCOMPARE(m_controller.commands[m_controller.commands.size() - 2], cmd::kPhoneBookImport);
     }
 
     void openFileDialog() {

@@ -398,6 +398,117 @@ TEST_F(ControllerTest, AddedAndEditedEntriesNameTheirCallLogRecords) {
     EXPECT_EQ(Count(ReadFileText(m_dir.File("RV.log")), "Bob Lee"), 2);
 }
 
+TEST_F(ControllerTest, DeletesAreUndoneUntilTheWindowIsHidden) {
+    CSettings s = BaseSettings();
+    s.m_bPhoneBookVisible = true;
+    s.m_bCallLogVisible = true;
+    Start(s);
+    CPhoneBook& book = *m_dialog->PhoneBook();
+    CCallLog& log = *m_dialog->CallLog();
+    auto lee = std::make_unique<CPhoneBookEntry>("4085551212", "Lee", "Ann", "", "");
+    lee->m_dwFlags = PBF_IGNORE;
+    lee->m_nIncomingCalls = 4;
+    const std::uint64_t leeId = lee->m_id;
+    book.Add(std::move(lee));
+    book.Add(std::make_unique<CPhoneBookEntry>("4085550002", "Abbot", "Bo", "", ""));
+    for (const char* name : {"old", "mid", "new"}) {
+        log.Add(std::make_unique<CCallLogRecord>(name, "4085551212", false, true, 1000, 60, 0));
+    }
+    const std::uint64_t midId = log.GetAt(1)->m_id;
+    auto undoState = [&](EWindow window) {
+        for (auto sent = m_host.SentMessages(); !sent.empty(); sent.pop_back()) {
+            if (sent.back().first == window && sent.back().second.id == WM_RV_UNDO_AVAILABLE) {
+                return sent.back().second.wParam;
+            }
+        }
+        return std::int64_t{-1};
+    };
+
+    m_dialog->OnMessage(CMessage::WithKeys(WM_RV_PB_DELETE_ENTRY, {leeId}));
+    m_dialog->OnMessage(CMessage::WithKeys(WM_RV_LOG_DELETE_RECORD, {midId}));
+    EXPECT_EQ(book.GetCount(), 1u);
+    EXPECT_EQ(log.GetCount(), 2u);
+    EXPECT_EQ(undoState(EWindow::PhoneBook), 1);
+    log.Add(std::make_unique<CCallLogRecord>("newest", "4085551212", false, true, 1000, 60, 0));
+
+    m_dialog->OnCommand(cmd::kUndoPhoneBookDelete);
+    m_dialog->OnCommand(cmd::kUndoCallLogDelete);
+    ASSERT_NE(book.FindById(leeId), nullptr);
+    EXPECT_EQ(book.FindById(leeId)->m_nIncomingCalls, 4);
+    EXPECT_TRUE(book.IsIgnored("5551212"));
+    EXPECT_EQ(log.IndexOf(midId), 2) << "back between old and new, below the record added since";
+    EXPECT_EQ(undoState(EWindow::PhoneBook), 0);
+    const auto sent = m_host.SentMessages();
+    EXPECT_TRUE(std::any_of(sent.begin(), sent.end(), [&](const auto& m) {
+        return m.first == EWindow::CallLog && m.second.id == WM_RV_RESTORED && m.second.Keys().front() == midId;
+    }));
+    EXPECT_EQ(Count(ReadFileText(m_dir.File("RV.log")), "\"mid\""), 1);
+
+    // Hiding the window forgets what could be undone.
+    m_dialog->OnMessage(CMessage::WithKeys(WM_RV_PB_DELETE_ENTRY, {leeId}));
+    m_dialog->OnCommand(cmd::kViewPhoneBook);
+    EXPECT_EQ(undoState(EWindow::PhoneBook), 0);
+    m_dialog->OnCommand(cmd::kUndoPhoneBookDelete);
+    EXPECT_EQ(book.FindById(leeId), nullptr);
+}
+
+TEST_F(ControllerTest, BlockingACallerFromTheLogRejectsItsNextCall) {
+    Start(BaseSettings());
+    CCallLog& log = *m_dialog->CallLog();
+    CPhoneBook& book = *m_dialog->PhoneBook();
+    book.Add(std::make_unique<CPhoneBookEntry>("4155550123", "Stone", "Bob", "", ""));
+    log.Add(std::make_unique<CCallLogRecord>("Unknown caller", "14085553344", false, false, 1000, 0, 0));
+    log.Add(std::make_unique<CCallLogRecord>("Bob Stone", "4155550123", false, true, 1000, 9, 0));
+    log.Add(std::make_unique<CCallLogRecord>("Unknown caller", "", false, false, 1000, 0, 0));
+    m_dialog->OnMessage(CMessage::WithKey(WM_RV_LOG_BLOCK_CALLER, log.GetAt(2)->m_id));
+    m_dialog->OnMessage(CMessage::WithKey(WM_RV_LOG_BLOCK_CALLER, log.GetAt(1)->m_id));
+    m_dialog->OnMessage(CMessage::WithKey(WM_RV_LOG_BLOCK_CALLER, log.GetAt(0)->m_id)); // no number: nothing
+    ASSERT_EQ(book.GetCount(), 2u);
+    EXPECT_TRUE(book.IsIgnored("4155550123")) << "the known entry is marked";
+    const CPhoneBookEntry* made = book.Find("4085553344");
+    ASSERT_NE(made, nullptr) << "an entry is made under the number as lookups compare it";
+    EXPECT_EQ(made->m_strName, " ");
+    EXPECT_EQ(made->m_dwFlags, PBF_IGNORE);
+    EXPECT_EQ(m_host.CountCalls("SendToWindow(PhoneBook,WM_RV_PB_ADD_ENTRY)"), 1);
+    EXPECT_EQ(m_host.CountCalls("SendToWindow(PhoneBook,WM_RV_PB_SET_IGNORE)"), 1);
+
+    m_dialog->PostMessage(CMessage::WithText(WM_RV_MODEM_LINE, "CALL:0,1;2,1;3,17;4,5551212;5,14085553344"));
+    m_dialog->DrainMessages();
+    EXPECT_NE(TraceText().find("TX: AT*1H/17<0D>"), std::string::npos);
+}
+
+TEST_F(ControllerTest, ImportAndExportThroughTheFileDialog) {
+    Start(BaseSettings());
+    CPhoneBook& book = *m_dialog->PhoneBook();
+    CCallLog& log = *m_dialog->CallLog();
+    log.Add(std::make_unique<CCallLogRecord>("Unknown caller", "4085551212", false, true, 1000, 60, 0));
+    WriteFileText(m_dir.File("in.vcf"), "BEGIN:VCARD\r\nN:Lee;Ann\r\nTEL:(408) 555-1212\r\nEMAIL:a@b\r\n"
+                                        "END:VCARD\r\n");
+    WriteFileText(m_dir.File("bad.csv"), "Name,Number\r\nBob,\"415\r\n");
+    m_host.ChooseFileAnswers(
+        {m_dir.File("in.vcf"), m_dir.File("bad.csv"), m_dir.File("out.vcf"), m_dir.File("log.csv"), ""});
+    m_host.ClearCalls();
+    const std::size_t startUpBoxes = m_host.MessageBoxes().size(); // the missing adapter
+    m_dialog->OnCommand(cmd::kPhoneBookImport);
+    m_dialog->OnCommand(cmd::kPhoneBookImport);
+    m_dialog->OnCommand(cmd::kPhoneBookExport);
+    m_dialog->OnCommand(cmd::kCallLogExport);
+    m_dialog->OnCommand(cmd::kPhoneBookExport); // cancelled
+    const std::vector<std::string> boxes = m_host.MessageBoxes();
+    EXPECT_EQ(std::vector<std::string>(boxes.begin() + static_cast<std::ptrdiff_t>(startUpBoxes), boxes.end()),
+              (std::vector<std::string>{
+                  "Imported from " + m_dir.File("in.vcf") +
+                      ":\n1 added, 0 updated, 0 unchanged, 0 skipped.\nNot imported: EMAIL (1).",
+                  m_dir.File("bad.csv") +
+                      " could not be imported: line 2: a quoted field is not closed.\nThe phone book is unchanged."}));
+    EXPECT_EQ(book.GetCount(), 1u);
+    EXPECT_EQ(log.GetAt(0)->m_strName, "Ann Lee") << "the call log takes the imported name";
+    EXPECT_EQ(m_host.CountCalls("AttachStores(phonebook,calllog)"), 1);
+    EXPECT_NE(ReadFileText(m_dir.File("out.vcf")).find("N:Lee;Ann;;;\r\n"), std::string::npos);
+    EXPECT_EQ(ReadFileText(m_dir.File("log.csv")).substr(0, 8), "Name,Num");
+    EXPECT_EQ(m_host.CountCalls("ChooseFile("), 5);
+}
+
 TEST_F(ControllerTest, StoreFilesThatAreNoStoresSurviveARunUntouched) {
     const std::string notes = "buy milk\r\ncall Ann back\r\n";
     const std::string script = "#!/bin/sh\nexec true\n";
