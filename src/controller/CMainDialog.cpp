@@ -1,6 +1,7 @@
 #include "controller/CMainDialog.h"
 
 #include "calls/CCallCommands.h"
+#include "core/DataFolders.h"
 #include "core/Format.h"
 #include "core/Trace.h"
 
@@ -123,6 +124,10 @@ CMainDialog::SLinkArgs CMainDialog::LinkArgs() const {
     return m_linkArgs;
 }
 
+std::string CMainDialog::StorePath(const std::string& name) const {
+    return PathInFolder(m_options.dataFolder, name);
+}
+
 bool CMainDialog::OnInitDialog() {
     // Settings; a missing file runs the configuration dialog, whose cancel ends the program.
     const auto loaded = m_settings.Load(
@@ -144,8 +149,10 @@ bool CMainDialog::OnInitDialog() {
     PlaceWindow(EWindow::CallLog, m_settings.m_rcCallLogPos, m_settings.m_bCallLogMaximized);
 
     const MessageBoxFn box = [this](const std::string& text) { ShowMessage(text); };
-    m_phoneBook = std::make_unique<CPhoneBook>(m_settings.m_strPhoneBookName, m_settings.m_strDefaultAreaCode, box);
-    m_callLog = std::make_unique<CCallLog>(m_settings.m_strCallLogName, m_settings.m_strDefaultAreaCode, box);
+    m_phoneBook =
+        std::make_unique<CPhoneBook>(StorePath(m_settings.m_strPhoneBookName), m_settings.m_strDefaultAreaCode, box);
+    m_callLog =
+        std::make_unique<CCallLog>(StorePath(m_settings.m_strCallLogName), m_settings.m_strDefaultAreaCode, box);
     m_host.AttachStores(m_phoneBook.get(), m_callLog.get());
     if (m_settings.m_bPhoneBookVisible) {
         m_host.ShowWindow(EWindow::PhoneBook, true);
@@ -746,7 +753,7 @@ void CMainDialog::OnPhoneBookOpen() {
     }
     m_phoneBook->SaveChanges();
     std::string path;
-    if (!m_host.ChoosePhoneBookFile(m_settings.m_strPhoneBookName, path)) {
+    if (!m_host.ChoosePhoneBookFile(StorePath(m_settings.m_strPhoneBookName), path)) {
         return;
     }
     const MessageBoxFn box = [this](const std::string& text) { ShowMessage(text); };

@@ -33,6 +33,9 @@ class CMainDialog final : private IModemReportSink {
 public:
     struct SOptions {
         std::string settingsPath = CSettings::kFileName;
+        // Where relative store names (PhoneBookName, CallLogName) are taken from; "" is the
+        // working directory.
+        std::string dataFolder;
         std::string adapterAddress = DefaultAdapterAddress();
         // Timing of the adapter link (tests shorten the serial retries and reply waits).
         CModemHooks modemHooks;
@@ -168,6 +171,8 @@ private:
     // After a phone book entry was added or edited: every call log record with its number
     // takes its name, and the call log window shows the new names.
     void NameCallLogRecords(std::uint64_t entryId, const CMessage& msg);
+    // A store's file name from the settings, resolved in the data folder.
+    std::string StorePath(const std::string& name) const;
     bool OnUiThread() const { return std::this_thread::get_id() == m_uiThread; }
 
     CWindowHost& m_host;

@@ -312,7 +312,7 @@ TEST(StartUpSignals, OneSignalAtAnyMomentRunsTheShutDownAndEndsTheProgram) {
             }
         }
         run->program = std::make_unique<CRingvaleRun>(CRingvaleRun::Options{
-            run->dir.Path(), "999.1.1.1", {{"RINGVALE_DIALUP", "bogus"}, {"HOME", run->dir.Path()}}, prefix});
+            run->dir.Path(), "999.1.1.1", {{"RINGVALE_DIALUP", "bogus"}, {"HOME", run->dir.Path()}}, prefix, {}});
         ASSERT_TRUE(run->program->Start()) << c.name;
         runs.push_back(std::move(run));
     }
@@ -358,7 +358,7 @@ TEST_F(StartUpShutDown, SecondStartInTheSameFolderBringsTheFirstForwardAndEnds) 
     WriteConfig();
     ASSERT_NO_FATAL_FAILURE(StartProgram());
     const std::string traceBefore = Program().Trace();
-    CRingvaleRun second(CRingvaleRun::Options{Dir(), Address(), {}, {}});
+    CRingvaleRun second(CRingvaleRun::Options{Dir(), Address(), {}, {}, {}});
     ASSERT_TRUE(second.Start());
     const int status = second.WaitForExit(20000);
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "status " << status;

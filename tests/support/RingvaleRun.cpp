@@ -112,6 +112,7 @@ bool CRingvaleRun::Start() {
     envp.push_back(nullptr);
     std::vector<std::string> args = m_options.prefix;
     args.push_back(ProgramPath());
+    args.insert(args.end(), m_options.args.begin(), m_options.args.end());
     std::vector<char*> argv;
     for (std::string& arg : args) {
         argv.push_back(arg.data());
@@ -167,7 +168,8 @@ std::string CRingvaleRun::Read(const std::string& name) const {
 bool CRingvaleRun::WaitForFile(const std::string& name, const std::function<bool(const std::string&)>& predicate,
                                int timeoutMs) {
     const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
-    CDirWatch watch(m_options.dir); // before the first look, so no change is missed
+    const std::string path = File(name);
+    CDirWatch watch(path.substr(0, path.find_last_of('/'))); // before the first look, so no change is missed
     for (;;) {
         if (predicate(Read(name))) {
             return true;

@@ -102,7 +102,7 @@ void CWholeProgramTest::StartProgram(const std::vector<std::pair<std::string, st
     for (const char* name : {"Ringvale.dbg", "ringvale.out"}) {
         std::remove(m_dir.File(name).c_str());
     }
-    m_program = std::make_unique<CRingvaleRun>(CRingvaleRun::Options{m_dir.Path(), m_address, env, {}});
+    m_program = std::make_unique<CRingvaleRun>(CRingvaleRun::Options{m_dir.Path(), m_address, env, {}, {}});
     ASSERT_TRUE(m_program->Start());
     // Start-up ends with the call-waiting register, after the adapter's session is set up.
     ASSERT_TRUE(m_program->WaitForTrace("TX: ATS76=", 60000)) << "the program did not finish its start-up";
