@@ -6,8 +6,8 @@ namespace {
 const char* const kUnknownCaller = "Unknown caller";
 }
 
-CCallScreening::CCallScreening(CCallContext& context, CRemoteControl& remoteControl)
-    : m_ctx(context), m_remoteControl(remoteControl) {}
+CCallScreening::CCallScreening(CCallContext& context, CRemoteControl& remoteControl, CCallAnnouncer& announcer)
+    : m_ctx(context), m_remoteControl(remoteControl), m_announcer(announcer) {}
 
 bool CCallScreening::ShowNumberInPopup(const CCall& call, const CSettings& settings) {
     return !call.m_strRemoteNumber.empty() && settings.m_bCIDShowNumber &&
@@ -55,5 +55,5 @@ void CCallScreening::ScreenOfferedCall(CCall& call) {
             return;
         }
     }
-    m_ctx.Host().CreateCallerIdPopup(PopupFor(call, settings));
+    m_announcer.Announce(call);
 }

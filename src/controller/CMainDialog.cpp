@@ -527,6 +527,7 @@ void CMainDialog::DispatchMessage(CMessage msg) {
         m_host.SendToWindow(EWindow::CallLog, msg);
         return;
     case WM_RV_LOG_TO_PHONE_BOOK:
+    case WM_RV_NUMBER_TO_PHONE_BOOK:
     case WM_RV_PB_COLUMNS_CHANGED:
         m_host.SendToWindow(EWindow::PhoneBook, msg);
         return;
@@ -561,6 +562,7 @@ void CMainDialog::DispatchMessage(CMessage msg) {
         return;
     case WM_RV_REFRESH_TILES:
     case WM_RV_DIAL_NUMBER:
+    case WM_RV_CALL_NOTIFICATION:
         ForwardToParts(msg); // call control
         return;
     }

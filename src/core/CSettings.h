@@ -78,6 +78,12 @@ public:
     int m_nCallWaitingOffValue = 0;
     int m_nCallWaitingOnValue = 3;
     std::string m_strCallLogName;
+    // How an incoming call that passes screening is announced: the caller-ID popup, a desktop
+    // notification, or both (a notification that no service takes falls back to the popup).
+    enum class EAnnounce { Popup, Notification, Both };
+    EAnnounce m_eCIDAnnounce = EAnnounce::Both;
+    bool AnnounceWithPopup() const { return m_eCIDAnnounce != EAnnounce::Notification; }
+    bool AnnounceWithNotification() const { return m_eCIDAnnounce != EAnnounce::Popup; }
     // The longest a dial may take, in seconds; a value below 1 means the default.
     int m_nDialUpTimeLimit = kDefaultDialUpTimeLimit;
     static constexpr int kDefaultDialUpTimeLimit = 90;
@@ -102,7 +108,7 @@ public:
     // each cause one call of showMessage with the configuration error text.
     void Parse(const std::string& text, const MessageBoxFn& showMessage);
 
-    // The file's content: the 51 lines in their fixed order and formats, CR LF line ends.
+    // The file's content: the 52 lines in their fixed order and formats, CR LF line ends.
     // wasMinimized is bit 1 of `Tray`: whether the main window is minimised right now.
     std::string Serialize(bool wasMinimized) const;
 

@@ -34,6 +34,19 @@ enum EMessageId : int {
     WM_RV_ONLINE_TIME = kWmUser + 122,   // wParam: current on-line seconds; lParam: the new total
     WM_RV_LINK_RESTORED = kWmUser + 123, // the foreign dial-up connection no longer holds the link
     WM_RV_MESSAGE_BOX = kWmUser + 124,   // text: a message box asked for on a worker thread
+
+    // The desktop notification of an offered call: an action the user chose on it, or the
+    // notification service that failed to show it.
+    WM_RV_CALL_NOTIFICATION = kWmUser + 130,    // key: the call's id; wParam: ENotificationEvent
+    WM_RV_NUMBER_TO_PHONE_BOOK = kWmUser + 131, // text: a number: the entry dialog for a new entry
+};
+
+// What became of a call's desktop notification.
+enum ENotificationEvent : int {
+    NE_Reject = 1,         // the user chose "Reject"
+    NE_Block = 2,          // the user chose "Block"
+    NE_AddToPhoneBook = 3, // the user chose "Add to phone book"
+    NE_Failed = 4,         // the service did not show it, or went away while it was up
 };
 
 // The mouse messages that arrive with WM_RV_TRAY_NOTIFY.

@@ -4,6 +4,7 @@
 #include "ui/CCallLogDlg.h"
 #include "ui/CCallerIdPopup.h"
 #include "ui/CConfigDlg.h"
+#include "ui/CDesktopNotifier.h"
 #include "ui/CMainWindow.h"
 #include "ui/CPhoneBookDlg.h"
 #include "ui/CRemoteControlDlg.h"
@@ -75,6 +76,13 @@ CQtWindowHost::CQtWindowHost(IDialUpService& dialUp) : m_dialUp(dialUp), m_main(
         }
     });
     m_messageBox = QtMessageBoxFn(m_main.get());
+    m_notifier = new CDesktopNotifier(
+        [this](std::uint64_t key, ENotificationEvent event) {
+            if (m_dialog != nullptr) {
+                m_dialog->PostMessage(CMessage::WithKey(WM_RV_CALL_NOTIFICATION, key, event));
+            }
+        },
+        this);
 }
 
 CQtWindowHost::~CQtWindowHost() {
@@ -395,6 +403,14 @@ int CQtWindowHost::TrackPopupMenu(const std::vector<SMenuItem>& items) {
 void CQtWindowHost::CreateCallerIdPopup(const SCallerIdPopup& popup) {
     std::erase_if(m_popups, [](const QPointer<CCallerIdPopup>& p) { return p.isNull(); });
     m_popups.emplace_back(CCallerIdPopup::Open(popup));
+}
+
+bool CQtWindowHost::ShowCallNotification(const SCallNotification& notification) {
+    return m_notifier->Show(notification);
+}
+
+void CQtWindowHost::CloseCallNotification(std::uint64_t key) {
+    m_notifier->Close(key);
 }
 
 void CQtWindowHost::ShowWindow(EWindow window, bool show) {

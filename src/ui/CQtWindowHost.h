@@ -21,6 +21,7 @@
 #include <vector>
 
 class CCallLogDlg;
+class CDesktopNotifier;
 class CCallerIdPopup;
 class CMainDialog;
 class CMainWindow;
@@ -115,6 +116,8 @@ public:
     void RemoveTrayIcon() override;
     int TrackPopupMenu(const std::vector<SMenuItem>& items) override;
     void CreateCallerIdPopup(const SCallerIdPopup& popup) override;
+    bool ShowCallNotification(const SCallNotification& notification) override;
+    void CloseCallNotification(std::uint64_t key) override;
     void ShowWindow(EWindow window, bool show) override;
     bool IsWindowVisible(EWindow window) override;
     void SetWindowRect(EWindow window, const CRect& rect) override;
@@ -168,6 +171,7 @@ private:
     CPhoneBookDlg* m_phoneBookDlg = nullptr; // owned by the main window (Qt parent)
     CCallLogDlg* m_callLogDlg = nullptr;
     CTrayIcon* m_tray = nullptr;
+    CDesktopNotifier* m_notifier = nullptr; // a child of this host
     std::map<int, QTimer*> m_timers;
     std::vector<QPointer<CCallerIdPopup>> m_popups;
     MessageBoxFn m_messageBox;

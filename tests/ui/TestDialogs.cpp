@@ -272,7 +272,11 @@ private slots:
         settings.m_strCIDFontName = "DejaVu Sans";
         settings.m_nCIDFontSize = 120;
         settings.m_bCIDFontBold = !bold;
+        settings.m_eCIDAnnounce = CSettings::EAnnounce::Popup;
         CCallerIdSetupDlg dialog(settings, MessageRecorder().Fn());
+        auto* announce = Child<QComboBox>(&dialog, "comboAnnounce");
+        QCOMPARE(announce->currentText(), QStringLiteral("The popup window"));
+        announce->setCurrentIndex(1);
         CFontChoice offered;
         dialog.SetFontChooser([&](CFontChoice& choice) {
             offered = choice;
@@ -295,6 +299,7 @@ private slots:
         QCOMPARE(out.m_nCIDFontSize, 150);
         QVERIFY(out.m_bCIDFontItalic);
         QCOMPARE(out.m_dwCIDFontColor, 0x0000FFu);
+        QVERIFY(out.m_eCIDAnnounce == CSettings::EAnnounce::Notification);
     }
 
     void cancelledChoosersChangeNothing() {

@@ -82,12 +82,13 @@ const char* const kDefaultFile = "ComPort=COM2\r\n"
                                  "CIDOnlyIfNotInPhoneBook=N\r\n"
                                  "CallWaitingOffValue=0\r\n"
                                  "CallWaitingOnValue=3\r\n"
-                                 "DialUpTimeLimit=90\r\n";
+                                 "DialUpTimeLimit=90\r\n"
+                                 "CIDAnnounce=Both\r\n";
 
-TEST(Settings, DefaultsSerializeAsTheFiftyOneLinesInOrder) {
+TEST(Settings, DefaultsSerializeAsTheFiftyTwoLinesInOrder) {
     const CSettings s;
     EXPECT_EQ(s.Serialize(false), kDefaultFile);
-    EXPECT_EQ(SplitLines(s.Serialize(false)).size(), 51u);
+    EXPECT_EQ(SplitLines(s.Serialize(false)).size(), 52u);
     EXPECT_EQ(s.m_strCallLogName, "RV.log");
 }
 
@@ -142,6 +143,7 @@ TEST(Settings, EveryKeyRoundTrips) {
     s.m_nCallWaitingOffValue = 1;
     s.m_nCallWaitingOnValue = 7;
     s.m_nDialUpTimeLimit = 45;
+    s.m_eCIDAnnounce = CSettings::EAnnounce::Notification;
 
     const std::string text = s.Serialize(true);
     Recorder rec;
@@ -176,6 +178,10 @@ TEST(Settings, ReadingRules) {
         {"dial time limit", "DialUpTimeLimit=30", [](auto& s) { return s.DialUpTimeLimitSeconds() == 30; }},
         {"dial time limit 0 is the default", "DialUpTimeLimit=0",
          [](auto& s) { return s.DialUpTimeLimitSeconds() == CSettings::kDefaultDialUpTimeLimit; }},
+        {"calls announced by popup only", "CIDAnnounce=Popup",
+         [](auto& s) { return s.AnnounceWithPopup() && !s.AnnounceWithNotification(); }},
+        {"unknown announcement is both", "CIDAnnounce=Notification\nCIDAnnounce=loud",
+         [](auto& s) { return s.AnnounceWithPopup() && s.AnnounceWithNotification(); }},
         {"mask without 0x keeps default", "PhoneBookColumnMask=1234",
          [](auto& s) { return s.m_dwPhoneBookColumnMask == 0xFFFF; }},
         {"mask upper-case 0X keeps default", "PhoneBookColumnMask=0X12",

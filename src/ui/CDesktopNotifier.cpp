@@ -1,0 +1,178 @@
+#include "ui/CDesktopNotifier.h"
+
+#include <QDBusConnectionInterface>
+#include <QDBusMessage>
+#include <QDBusPendingCallWatcher>
+#include <QDBusPendingReply>
+#include <QDBusServiceWatcher>
+
+namespace {
+const QString kService = QStringLiteral("org.freedesktop.Notifications");
+const QString kPath = QStringLiteral("/org/freedesktop/Notifications");
+const QString kInterface = QStringLiteral("org.freedesktop.Notifications");
+// Critical urgency: the notification stays until the call is settled and this program takes
+// it away, instead of timing out while the phone still rings.
+constexpr uchar kCriticalUrgency = 2;
+} // namespace
+
+CDesktopNotifier::CDesktopNotifier(EventFn onEvent, QObject* parent)
+    : QObject(parent), m_onEvent(std::move(onEvent)), m_bus(QDBusConnection::sessionBus()) {
+    if (!m_bus.isConnected()) {
+        return;
+    }
+    m_bus.connect(QString(), kPath, kInterface, QStringLiteral("ActionInvoked"), this,
+                  SLOT(OnActionInvoked(uint, QString)));
+    m_bus.connect(QString(), kPath, kInterface, QStringLiteral("NotificationClosed"), this,
+                  SLOT(OnNotificationClosed(uint, uint)));
+    // A service that leaves the bus takes its notifications along: they count as failed.
+    auto* watcher = new QDBusServiceWatcher(kService, m_bus, QDBusServiceWatcher::WatchForUnregistration, this);
+    connect(watcher, &QDBusServiceWatcher::serviceUnregistered, this, [this] {
+        const auto ids = std::exchange(m_ids, {});
+        for (const auto& [key, id] : ids) {
+            m_onEvent(key, NE_Failed);
+        }
+    });
+}
+
+QString CDesktopNotifier::ActionKey(ENotificationEvent event) {
+    switch (event) {
+    case NE_Reject:
+        return QStringLiteral("reject");
+    case NE_Block:
+        return QStringLiteral("block");
+    case NE_AddToPhoneBook:
+        return QStringLiteral("add-to-phone-book");
+    default:
+        return {};
+    }
+}
+
+QString CDesktopNotifier::ActionLabel(ENotificationEvent event) {
+    switch (event) {
+    case NE_Reject:
+        return tr("Reject");
+    case NE_Block:
+        return tr("Block");
+    case NE_AddToPhoneBook:
+        return tr("Add to phone book");
+    default:
+        return {};
+    }
+}
+
+bool CDesktopNotifier::ServiceAvailable() const {
+    // Questions to the bus itself, which answers at once; the service may be one the bus
+    // starts on its first call.
+    if (!m_bus.isConnected()) {
+        return false;
+    }
+    QDBusConnectionInterface* bus = m_bus.interface();
+    return bus->isServiceRegistered(kService).value() || bus->activatableServiceNames().value().contains(kService);
+}
+
+void CDesktopNotifier::Call(const QString& method, const QVariantList& args,
+                            const std::function<void(QDBusPendingCallWatcher&)>& done) {
+    QDBusMessage message = QDBusMessage::createMethodCall(kService, kPath, kInterface, method);
+    message.setArguments(args);
+    auto* watcher = new QDBusPendingCallWatcher(m_bus.asyncCall(message, kReplyTimeoutMs), this);
+    connect(watcher, &QDBusPendingCallWatcher::finished, this, [done](QDBusPendingCallWatcher* w) {
+        done(*w);
+        w->deleteLater();
+    });
+}
+
+bool CDesktopNotifier::Show(const SCallNotification& notification) {
+    if (!ServiceAvailable()) {
+        return false;
+    }
+    m_ids[notification.key] = 0;
+    Call(QStringLiteral("GetCapabilities"), {}, [this, notification](QDBusPendingCallWatcher& w) {
+        const QDBusPendingReply<QStringList> reply = w;
+        if (reply.isError()) {
+            Fail(notification.key);
+        } else if (m_ids.contains(notification.key)) {
+            Notify(notification, reply.value());
+        }
+    });
+    return true;
+}
+
+void CDesktopNotifier::Notify(const SCallNotification& notification, const QStringList& capabilities) {
+    QStringList actions;
+    if (capabilities.contains(QStringLiteral("actions"))) {
+        for (const ENotificationEvent event : notification.actions) {
+            actions << ActionKey(event) << ActionLabel(event);
+        }
+    }
+    QString body = QString::fromStdString(notification.body);
+    if (capabilities.contains(QStringLiteral("body-markup"))) {
+        body = body.toHtmlEscaped();
+    }
+    const QVariantMap hints = {{QStringLiteral("urgency"), QVariant::fromValue(kCriticalUrgency)},
+                               {QStringLiteral("desktop-entry"), QStringLiteral("ringvale")}};
+    const QVariantList args = {QStringLiteral("Ringvale"),
+                               uint(0),
+                               QStringLiteral("ringvale"),
+                               QString::fromStdString(notification.summary),
+                               body,
+                               actions,
+                               hints,
+                               int(0)};
+    const std::uint64_t key = notification.key;
+    Call(QStringLiteral("Notify"), args, [this, key](QDBusPendingCallWatcher& w) {
+        const QDBusPendingReply<uint> reply = w;
+        if (reply.isError()) {
+            Fail(key);
+            return;
+        }
+        const auto it = m_ids.find(key);
+        if (it == m_ids.end()) {
+            CloseOnService(reply.value()); // settled while the service was still answering
+        } else {
+            it->second = reply.value();
+        }
+    });
+}
+
+void CDesktopNotifier::Fail(std::uint64_t key) {
+    if (m_ids.erase(key) > 0) {
+        m_onEvent(key, NE_Failed);
+    }
+}
+
+void CDesktopNotifier::Close(std::uint64_t key) {
+    const auto it = m_ids.find(key);
+    if (it == m_ids.end()) {
+        return;
+    }
+    const uint id = it->second;
+    m_ids.erase(it);
+    if (id != 0) {
+        CloseOnService(id);
+    }
+}
+
+void CDesktopNotifier::CloseOnService(uint id) {
+    // A service that is gone by now has taken the notification along: nothing to wait for.
+    Call(QStringLiteral("CloseNotification"), {id}, [](QDBusPendingCallWatcher&) {});
+}
+
+void CDesktopNotifier::OnActionInvoked(uint id, const QString& actionKey) {
+    for (const auto& [key, shown] : m_ids) {
+        if (shown != id || id == 0) {
+            continue;
+        }
+        for (const ENotificationEvent event : {NE_Reject, NE_Block, NE_AddToPhoneBook}) {
+            if (actionKey == ActionKey(event)) {
+                m_onEvent(key, event);
+                return;
+            }
+        }
+        return;
+    }
+}
+
+void CDesktopNotifier::OnNotificationClosed(uint id, uint /*reason*/) {
+    // Dismissed by the user, or taken away: the call itself goes on.
+    std::erase_if(m_ids, [id](const auto& entry) { return entry.second == id && id != 0; });
+}
