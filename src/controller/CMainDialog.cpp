@@ -244,20 +244,31 @@ bool CMainDialog::OpenAdapter() {
     for (const std::string& text : boxes) {
         m_host.MessageBox(text);
     }
-    if (!ok && !m_modem.Aborted()) {
-        const CModem::SOpenProblem problem = m_modem.LastOpenProblem();
-        Trace(StrFormat("<dbg> The adapter could not be opened on %s: %s", m_settings.m_strComPort.c_str(),
-                        problem.text.c_str()));
-        m_host.MessageBox(OpenFailedText(m_settings.m_strComPort, problem));
+    if (!ok) {
+        ReportOpenFailure();
     }
+    WatchForeignConnection();
+    m_monitor.Start();
+    return ok;
+}
+
+void CMainDialog::ReportOpenFailure() {
+    if (m_modem.Aborted()) {
+        return;
+    }
+    const CModem::SOpenProblem problem = m_modem.LastOpenProblem();
+    Trace(StrFormat("<dbg> The adapter could not be opened on %s: %s", m_settings.m_strComPort.c_str(),
+                    problem.text.c_str()));
+    ShowMessage(OpenFailedText(m_settings.m_strComPort, problem));
+}
+
+void CMainDialog::WatchForeignConnection() {
     if (m_modem.OnSocket()) {
         // A dial-up connection holds the serial port: watch for its end.
         m_host.EnableControl(ctl::kDialUp, false);
         m_host.EnableMenuItem(cmd::kToggleDialUp, false);
         m_monitor.SetForeignWatch(true);
     }
-    m_monitor.Start();
-    return ok;
 }
 
 bool CMainDialog::AdapterConnectionUp() {
@@ -772,10 +783,35 @@ void CMainDialog::OnConfigure() {
     if (!m_host.RunSettingsDialog(CWindowHost::ESettingsDialog::Configuration, edited)) {
         return;
     }
+    const bool portChanged = edited.m_strComPort != m_settings.m_strComPort || edited.m_nBaud != m_settings.m_nBaud;
     m_settings.TakeConfigurationValues(edited);
     SetLinkArgs();
+    if (portChanged) {
+        ReopenOnNewPort();
+    }
     RebuildConnectionMenu();
     ApplyCallWaiting();
+}
+
+void CMainDialog::ReopenOnNewPort() {
+    if (m_modem.OnSocket()) {
+        // A dial-up connection holds the serial port: the link moves to the new port when the
+        // connection ends and the link goes back to the serial port.
+        Log("The adapter's new port is used when the dial-up connection ends");
+        return;
+    }
+    Log(StrFormat("Reopening the adapter on %s", m_settings.m_strComPort.c_str()));
+    bool ok = false;
+    {
+        const CWaitCursor cursor(m_host);
+        const std::lock_guard<std::mutex> lock(m_monitor.LinkLock());
+        m_modem.Close();
+        ok = OpenLink(true);
+    }
+    if (!ok) {
+        ReportOpenFailure();
+    }
+    WatchForeignConnection();
 }
 
 void CMainDialog::OnRemoteControl() {

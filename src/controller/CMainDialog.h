@@ -147,6 +147,11 @@ private:
     // Puts a window at its saved normal rectangle, maximised when it was saved so.
     void PlaceWindow(EWindow window, const CRect& rect, bool maximized);
     bool OpenAdapter();
+    // Says why the adapter could not be opened (unless the program is quitting).
+    void ReportOpenFailure();
+    // After an open that ended on the socket: a dial-up connection holds the serial port, and
+    // the monitor watches for its end.
+    void WatchForeignConnection();
     // Opens the link with the ComPort and Baud settings. On the window thread the open runs
     // off it; the message boxes it asks for are handed to `boxes`, or posted when that is null.
     bool OpenLink(bool serialFirst = true, std::vector<std::string>* boxes = nullptr);
@@ -165,6 +170,10 @@ private:
     void OnViewPhoneBook();
     void OnViewCallLog();
     void OnConfigure();
+    // A new ComPort or Baud from the configuration: the link is closed and opened on it at
+    // once (unless a dial-up connection holds the serial port), with the start-up's handshake;
+    // a port that cannot be opened is said as at start-up, and the setting stays.
+    void ReopenOnNewPort();
     void OnPhoneBookOpen();
     void OnRemoteControl();
     void ForwardToParts(CMessage& msg);

@@ -240,3 +240,15 @@ public:
     // Thread-safe: asks the window thread to drain the controller's message queue soon.
     virtual void MessagesPending() = 0;
 };
+
+// The wait cursor for the length of a scope.
+class CWaitCursor {
+public:
+    explicit CWaitCursor(CWindowHost& host) : m_host(host) { m_host.BeginWaitCursor(); }
+    ~CWaitCursor() { m_host.EndWaitCursor(); }
+    CWaitCursor(const CWaitCursor&) = delete;
+    CWaitCursor& operator=(const CWaitCursor&) = delete;
+
+private:
+    CWindowHost& m_host;
+};
