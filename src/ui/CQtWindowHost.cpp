@@ -12,18 +12,19 @@
 #include "ui/CTrayIcon.h"
 #include "ui/UiMessageBox.h"
 
+#include "core/Format.h"
 #include "core/Trace.h"
 
 #include <QAction>
 #include <QApplication>
 #include <QCursor>
-#include <QDesktopServices>
 #include <QDialog>
 #include <QEventLoop>
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QMenu>
 #include <QMenuBar>
+#include <QProcess>
 #include <QScreen>
 #include <QSocketNotifier>
 #include <QThread>
@@ -682,13 +683,31 @@ bool CQtWindowHost::RunSettingsDialog(ESettingsDialog dialog, CSettings& setting
 void CQtWindowHost::OpenHelp() {
     const QString path = HelpPagePath(HelpPageCandidates());
     if (path.isEmpty()) {
-        return; // no help page: nothing visible happens
+        MessageBox(kHelpMissing);
+        return;
     }
-    if (m_urlOpener) {
-        m_urlOpener(path);
-    } else {
-        QDesktopServices::openUrl(QUrl::fromLocalFile(path));
-    }
+    // The desktop's default browser, through xdg-open; whether it opened the page is known
+    // only when xdg-open ends, so the window thread does not wait for it. The process is left
+    // alone at the program's end: in a terminal session it may be the browser itself.
+    auto* opener = new QProcess;
+    const auto failed = [this, path] {
+        if (m_dialog != nullptr) {
+            m_dialog->PostMessage(CMessage::WithText(WM_RV_MESSAGE_BOX, StrFormat(kHelpNotOpened, qPrintable(path))));
+        }
+    };
+    connect(opener, &QProcess::finished, this, [opener, failed](int code, QProcess::ExitStatus status) {
+        if (status != QProcess::NormalExit || code != 0) {
+            failed();
+        }
+        opener->deleteLater();
+    });
+    connect(opener, &QProcess::errorOccurred, this, [opener, failed](QProcess::ProcessError error) {
+        if (error == QProcess::FailedToStart) {
+            failed();
+            opener->deleteLater();
+        }
+    });
+    opener->start(QStringLiteral("xdg-open"), {path});
 }
 
 void CQtWindowHost::MessagesPending() {

@@ -40,8 +40,6 @@ public:
     // Shows a pop-up menu and returns the action chosen (null for none). Tests replace the
     // modal run.
     using PopupRunner = std::function<QAction*(QMenu&)>;
-    // Opens a local file in the desktop's browser.
-    using UrlOpener = std::function<void(const QString& path)>;
     // Runs a settings dialog modally; true on OK.
     using SettingsRunner = std::function<bool(ESettingsDialog, CSettings&)>;
 
@@ -81,11 +79,13 @@ public:
 
     void SetMessageBoxFn(MessageBoxFn fn) { m_messageBox = std::move(fn); }
     void SetPopupRunner(PopupRunner runner) { m_popupRunner = std::move(runner); }
-    void SetUrlOpener(UrlOpener opener) { m_urlOpener = std::move(opener); }
     void SetSettingsRunner(SettingsRunner runner) { m_settingsRunner = std::move(runner); }
     // Runs the phone book's file dialog modally; true when a file was chosen.
     using FileDialogRunner = std::function<bool(QFileDialog&)>;
     void SetFileDialogRunner(FileDialogRunner runner) { m_fileDialogRunner = std::move(runner); }
+
+    static constexpr const char* kHelpMissing = "The help page (RingvaleDoc.htm) is not installed.";
+    static constexpr const char* kHelpNotOpened = "No web browser could be opened for the help page.\n\nIt is at %s";
 
     // The help page: the first of the candidates that exists; empty when none does.
     static QString HelpPagePath(const std::vector<QString>& candidates);
@@ -176,7 +176,6 @@ private:
     std::vector<QPointer<CCallerIdPopup>> m_popups;
     MessageBoxFn m_messageBox;
     PopupRunner m_popupRunner;
-    UrlOpener m_urlOpener;
     SettingsRunner m_settingsRunner;
     FileDialogRunner m_fileDialogRunner;
 
