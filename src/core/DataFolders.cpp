@@ -34,24 +34,6 @@ bool Exists(const std::string& path) {
     return ::stat(path.c_str(), &st) == 0;
 }
 
-// mkdir -p with mode 0700 for every folder it creates. 0 or the errno of the failed step.
-int MakeFolders(const std::string& path) {
-    struct stat st {};
-    if (::stat(path.c_str(), &st) == 0) {
-        return S_ISDIR(st.st_mode) ? 0 : ENOTDIR;
-    }
-    const std::size_t slash = path.find_last_of('/');
-    if (slash != std::string::npos && slash > 0) {
-        if (const int err = MakeFolders(path.substr(0, slash)); err != 0) {
-            return err;
-        }
-    }
-    if (::mkdir(path.c_str(), 0700) != 0 && errno != EEXIST) {
-        return errno;
-    }
-    return 0;
-}
-
 } // namespace
 
 SDataFolders ChooseDataFolders(const SDataFolderInputs& in) {
@@ -98,6 +80,23 @@ bool PrepareDataFolders(const SDataFolders& folders, std::string& problem) {
         }
     }
     return true;
+}
+
+int MakeFolders(const std::string& path) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) == 0) {
+        return S_ISDIR(st.st_mode) ? 0 : ENOTDIR;
+    }
+    const std::size_t slash = path.find_last_of('/');
+    if (slash != std::string::npos && slash > 0) {
+        if (const int err = MakeFolders(path.substr(0, slash)); err != 0) {
+            return err;
+        }
+    }
+    if (::mkdir(path.c_str(), 0700) != 0 && errno != EEXIST) {
+        return errno;
+    }
+    return 0;
 }
 
 std::string PathInFolder(const std::string& folder, const std::string& name) {

@@ -37,6 +37,9 @@ SDataFolderInputs ProcessDataFolderInputs(const std::string& dataDirOption);
 // naming the folder and the system's reason.
 bool PrepareDataFolders(const SDataFolders& folders, std::string& problem);
 
+// mkdir -p with mode 0700 for every folder it makes; 0, or the errno of the step that failed.
+int MakeFolders(const std::string& path);
+
 // A file name as the settings hold it, resolved in a folder: an absolute name stays as it is,
 // a relative one is taken from the folder ("" folder: the working directory).
 std::string PathInFolder(const std::string& folder, const std::string& name);

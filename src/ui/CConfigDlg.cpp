@@ -153,10 +153,13 @@ void CConfigDlg::Build() {
     m_checkMinimizeAtStartup->setChecked(m_work.m_bMinimizeAtStartup);
     m_checkMinimizeToTray = Named(new QCheckBox(tr("Minimize to Tray"), this), "checkMinimizeToTray");
     m_checkMinimizeToTray->setChecked(m_work.m_bMinimizeToTray);
+    m_checkStartWithDesktop = Named(new QCheckBox(tr("Start with the desktop"), this), "checkStartWithDesktop");
+    m_checkStartWithDesktop->setEnabled(false);
     auto* windowGroup = new QGroupBox(tr("Window"), this);
     auto* windowLayout = new QVBoxLayout(windowGroup);
     windowLayout->addWidget(m_checkMinimizeAtStartup);
     windowLayout->addWidget(m_checkMinimizeToTray);
+    windowLayout->addWidget(m_checkStartWithDesktop);
 
     // Sub-dialogs.
     auto* callerIdButton = Named(new QPushButton(tr("CallerID Setup..."), this), "buttonCallerIdSetup");
@@ -382,15 +385,29 @@ void CConfigDlg::accept() {
     m_work.m_bDial1OnlyIfDifferent = m_checkDial1OnlyIfDifferent->isChecked();
     m_work.m_bMinimizeAtStartup = m_checkMinimizeAtStartup->isChecked();
     m_work.m_bMinimizeToTray = m_checkMinimizeToTray->isChecked();
+    const bool autostart = m_checkStartWithDesktop->isChecked();
+    std::string problem;
+    if (m_checkStartWithDesktop->isEnabled() && autostart != AutostartEnabled(m_autostart) &&
+        !SetAutostartEnabled(m_autostart, autostart, problem) && m_showMessage) {
+        m_showMessage(problem); // said; the rest of the configuration still counts
+    }
     QDialog::accept();
+}
+
+void CConfigDlg::SetAutostart(const SAutostart& autostart) {
+    m_autostart = autostart;
+    m_checkStartWithDesktop->setEnabled(!autostart.entryPath.empty());
+    m_checkStartWithDesktop->setChecked(AutostartEnabled(autostart));
 }
 
 void CConfigDlg::ApplyTo(CSettings& settings) const {
     settings.TakeConfigurationValues(m_work);
 }
 
-bool CConfigDlg::Run(CSettings& settings, IDialUpService& dialUp, const MessageBoxFn& showMessage, QWidget* parent) {
+bool CConfigDlg::Run(CSettings& settings, IDialUpService& dialUp, const MessageBoxFn& showMessage,
+                     const SAutostart& autostart, QWidget* parent) {
     CConfigDlg dialog(settings, dialUp, showMessage, parent);
+    dialog.SetAutostart(autostart);
     if (dialog.exec() != QDialog::Accepted) {
         return false;
     }

@@ -5,6 +5,7 @@
 #pragma once
 
 #include "adapter/SerialPortCatalog.h"
+#include "core/Autostart.h"
 #include "core/CSettings.h"
 #include "core/MessageBox.h"
 
@@ -45,7 +46,11 @@ public:
     // Runs the dialog modally on the settings; on OK copies the values back and returns true.
     // The caller then re-sends the call-waiting register and rebuilds the connection menus.
     static bool Run(CSettings& settings, IDialUpService& dialUp, const MessageBoxFn& showMessage,
-                    QWidget* parent = nullptr);
+                    const SAutostart& autostart, QWidget* parent = nullptr);
+
+    // "Start with the desktop" shows whether the autostart entry is there, and OK writes or
+    // removes it. Without an entry path the check box is disabled.
+    void SetAutostart(const SAutostart& autostart);
 
     // The COM port list: COM1..COM8, then the serial devices that exist (by their stable path),
     // then the current value when it is none of these.
@@ -92,6 +97,8 @@ private:
     QListWidget* m_listAreaCodes = nullptr;
     QCheckBox* m_checkMinimizeAtStartup = nullptr;
     QCheckBox* m_checkMinimizeToTray = nullptr;
+    QCheckBox* m_checkStartWithDesktop = nullptr;
+    SAutostart m_autostart;
     QButtonGroup* m_slotGroup = nullptr;
     QComboBox* m_comboConnection = nullptr;
     QLineEdit* m_editUserName = nullptr;

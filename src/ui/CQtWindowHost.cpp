@@ -668,7 +668,7 @@ bool CQtWindowHost::RunSettingsDialog(ESettingsDialog dialog, CSettings& setting
     if (m_settingsRunner) {
         confirmed = m_settingsRunner(dialog, settings);
     } else if (dialog == ESettingsDialog::Configuration) {
-        confirmed = CConfigDlg::Run(settings, m_dialUp, QtMessageBoxFn(m_main.get()), m_main.get());
+        confirmed = CConfigDlg::Run(settings, m_dialUp, QtMessageBoxFn(m_main.get()), m_autostart, m_main.get());
     } else {
         CRemoteControlDlg remote(settings, QtMessageBoxFn(m_main.get()), m_main.get());
         confirmed = remote.exec() == QDialog::Accepted;

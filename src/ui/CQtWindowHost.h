@@ -8,6 +8,7 @@
 // ends the wait.
 #pragma once
 
+#include "core/Autostart.h"
 #include "core/CWindowHost.h"
 #include "core/MessageBox.h"
 
@@ -86,6 +87,9 @@ public:
 
     static constexpr const char* kHelpMissing = "The help page (RingvaleDoc.htm) is not installed.";
     static constexpr const char* kHelpNotOpened = "No web browser could be opened for the help page.\n\nIt is at %s";
+
+    // The autostart entry the configuration dialog's "Start with the desktop" manages.
+    void SetAutostart(const SAutostart& autostart) { m_autostart = autostart; }
 
     // The help page: the first of the candidates that exists; empty when none does.
     static QString HelpPagePath(const std::vector<QString>& candidates);
@@ -177,6 +181,7 @@ private:
     MessageBoxFn m_messageBox;
     PopupRunner m_popupRunner;
     SettingsRunner m_settingsRunner;
+    SAutostart m_autostart;
     FileDialogRunner m_fileDialogRunner;
 
     std::atomic<bool> m_drainQueued{false};

@@ -146,6 +146,10 @@ int CRingvaleApp::Run() {
     const std::unique_ptr<IDialUpService> dialUp = CreateDialUpService();
     const IClock& clock = CSystemClock::Instance();
     CQtWindowHost host(*dialUp);
+    // The copy started at login uses the same files: a one-folder configuration is named.
+    const bool oneFolder = m_folders.config == m_folders.data && m_folders.data == m_folders.state;
+    host.SetAutostart({AutostartEntryPath(ProcessDataFolderInputs("").env),
+                       QCoreApplication::applicationFilePath().toStdString(), oneFolder ? m_folders.config : ""});
     CMainDialog::SOptions options;
     options.settingsPath = m_folders.config + "/" + CSettings::kFileName;
     options.dataFolder = m_folders.data;

@@ -501,6 +501,50 @@ private slots:
         QCOMPARE(result.m_strComPort, std::string("/dev/pts/7"));
     }
 
+    // "Start with the desktop" writes the autostart entry on OK (starting this program on these
+    // files, quoted as the desktop's rules want), removes it on OK when cleared, and Cancel
+    // changes nothing; an entry that cannot be written is said and the rest still counts.
+    void startWithTheDesktopWritesOrRemovesTheAutostartEntry() {
+        TempDir home;
+        const SAutostart autostart{home.File("config/autostart/ringvale.desktop"), "/opt/my apps/ringvale",
+                                   "/home/ann/100% \\rv"};
+        FakeDialUpService dialUp = TwoEntries();
+        struct Row {
+            bool click;
+            bool ok;
+            bool checkedBefore;
+            bool exists;
+        };
+        const Row rows[] = {{true, true, false, true}, {true, false, true, true}, {true, true, true, false}};
+        for (const Row& row : rows) {
+            MessageRecorder messages;
+            CConfigDlg dialog(SlotSettings(), dialUp, messages.Fn(), SSerialPortRoots{home.Path(), "", false});
+            dialog.SetAutostart(autostart);
+            dialog.open();
+            QCOMPARE(Child<QCheckBox>(&dialog, "checkStartWithDesktop")->isChecked(), row.checkedBefore);
+            Click(&dialog, "checkStartWithDesktop");
+            Click(&dialog, row.ok ? "buttonOk" : "buttonCancel");
+            QVERIFY(messages.messages.empty());
+            QCOMPARE(QFile::exists(QString::fromStdString(autostart.entryPath)), row.exists);
+            if (row.exists) {
+                const std::string entry = ReadFileText(autostart.entryPath);
+                QVERIFY2(entry.find("\nExec=\"/opt/my apps/ringvale\" --data-dir \"/home/ann/100%% \\\\\\\\rv\"\n") !=
+                             std::string::npos,
+                         entry.c_str());
+            }
+        }
+        WriteFileText(home.File("plain"), "");
+        MessageRecorder messages;
+        CConfigDlg dialog(SlotSettings(), dialUp, messages.Fn(), SSerialPortRoots{home.Path(), "", false});
+        dialog.SetAutostart({home.File("plain/autostart/ringvale.desktop"), "/usr/bin/ringvale", ""});
+        dialog.open();
+        Click(&dialog, "checkStartWithDesktop");
+        Click(&dialog, "buttonOk");
+        QCOMPARE(dialog.result(), int(QDialog::Accepted));
+        QCOMPARE(messages.messages.size(), std::size_t(1));
+        QVERIFY(messages.messages[0].find("could not be changed: Not a directory") != std::string::npos);
+    }
+
     void roundTripKeepsEverything() {
         const CSettings original = SlotSettings();
         FakeDialUpService dialUp = TwoEntries();
@@ -802,7 +846,7 @@ private slots:
             Click(dialog, "buttonCancel");
             driven = true;
         });
-        QVERIFY(!CConfigDlg::Run(settings, dialUp, messages.Fn()));
+        QVERIFY(!CConfigDlg::Run(settings, dialUp, messages.Fn(), {}));
         QVERIFY(driven);
         QCOMPARE(settings, before);
     }
@@ -818,7 +862,7 @@ private slots:
             dialog->findChild<CCallWaitingSetupDlg*>()->accept();
             Click(dialog, "buttonOk");
         });
-        QVERIFY(CConfigDlg::Run(settings, dialUp, MessageRecorder().Fn()));
+        QVERIFY(CConfigDlg::Run(settings, dialUp, MessageRecorder().Fn(), {}));
         QCOMPARE(settings.m_nCallWaitingOnValue, 3);
         QCOMPARE(settings.m_strModemName, std::string("/dev/ttyS1"));
     }
