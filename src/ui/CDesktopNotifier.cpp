@@ -70,15 +70,17 @@ bool CDesktopNotifier::ServiceAvailable() const {
     return bus->isServiceRegistered(kService).value() || bus->activatableServiceNames().value().contains(kService);
 }
 
-void CDesktopNotifier::Call(const QString& method, const QVariantList& args,
-                            const std::function<void(QDBusPendingCallWatcher&)>& done) {
+QDBusPendingCall CDesktopNotifier::Call(const QString& method, const QVariantList& args,
+                                        const std::function<void(QDBusPendingCallWatcher&)>& done) {
     QDBusMessage message = QDBusMessage::createMethodCall(kService, kPath, kInterface, method);
     message.setArguments(args);
-    auto* watcher = new QDBusPendingCallWatcher(m_bus.asyncCall(message, kReplyTimeoutMs), this);
+    const QDBusPendingCall call = m_bus.asyncCall(message, kReplyTimeoutMs);
+    auto* watcher = new QDBusPendingCallWatcher(call, this);
     connect(watcher, &QDBusPendingCallWatcher::finished, this, [done](QDBusPendingCallWatcher* w) {
         done(*w);
         w->deleteLater();
     });
+    return call;
 }
 
 bool CDesktopNotifier::Show(const SCallNotification& notification) {
@@ -119,7 +121,8 @@ void CDesktopNotifier::Notify(const SCallNotification& notification, const QStri
                                hints,
                                int(0)};
     const std::uint64_t key = notification.key;
-    Call(QStringLiteral("Notify"), args, [this, key](QDBusPendingCallWatcher& w) {
+    const QDBusPendingCall call = Call(QStringLiteral("Notify"), args, [this, key](QDBusPendingCallWatcher& w) {
+        m_notifying.erase(key);
         const QDBusPendingReply<uint> reply = w;
         if (reply.isError()) {
             Fail(key);
@@ -132,6 +135,7 @@ void CDesktopNotifier::Notify(const SCallNotification& notification, const QStri
             it->second = reply.value();
         }
     });
+    m_notifying.insert_or_assign(key, call);
 }
 
 void CDesktopNotifier::Fail(std::uint64_t key) {
@@ -154,7 +158,29 @@ void CDesktopNotifier::Close(std::uint64_t key) {
 
 void CDesktopNotifier::CloseOnService(uint id) {
     // A service that is gone by now has taken the notification along: nothing to wait for.
-    Call(QStringLiteral("CloseNotification"), {id}, [](QDBusPendingCallWatcher&) {});
+    m_closing.insert(id);
+    Call(QStringLiteral("CloseNotification"), {id}, [this, id](QDBusPendingCallWatcher&) { m_closing.erase(id); });
+}
+
+CDesktopNotifier::~CDesktopNotifier() {
+    // The program ends: a notification of a call that no longer rings must not stay on the
+    // desktop. One the service is still showing is waited for, and every close still on its
+    // way is sent again and waited for.
+    for (auto& [key, call] : m_notifying) {
+        if (!m_ids.contains(key)) {
+            call.waitForFinished();
+            const QDBusPendingReply<uint> reply = call;
+            if (reply.isValid()) {
+                m_closing.insert(reply.value());
+            }
+        }
+    }
+    for (const uint id : m_closing) {
+        QDBusMessage message =
+            QDBusMessage::createMethodCall(kService, kPath, kInterface, QStringLiteral("CloseNotification"));
+        message.setArguments({id});
+        m_bus.call(message, QDBus::Block, kLastCloseTimeoutMs);
+    }
 }
 
 void CDesktopNotifier::OnActionInvoked(uint id, const QString& actionKey) {

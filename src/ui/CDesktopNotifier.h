@@ -9,12 +9,14 @@
 #include "core/CWindowHost.h"
 
 #include <QDBusConnection>
+#include <QDBusPendingCall>
 #include <QObject>
 #include <QStringList>
 
 #include <cstdint>
 #include <functional>
 #include <map>
+#include <set>
 
 class QDBusPendingCallWatcher;
 
@@ -26,7 +28,11 @@ public:
     // How long the service may take to answer a call.
     static constexpr int kReplyTimeoutMs = 5000;
 
+    // At the program's end, how long each close still on its way is waited for.
+    static constexpr int kLastCloseTimeoutMs = 1000;
+
     explicit CDesktopNotifier(EventFn onEvent, QObject* parent = nullptr);
+    ~CDesktopNotifier() override;
 
     // False when there is no session bus or no notification service on it (running or
     // startable by the bus); then nothing is shown.
@@ -48,12 +54,16 @@ private:
     void Fail(std::uint64_t key);
     void CloseOnService(uint id);
     // Calls a method of the service; done gets the watcher when the reply (or error) is in.
-    void Call(const QString& method, const QVariantList& args,
-              const std::function<void(QDBusPendingCallWatcher&)>& done);
+    QDBusPendingCall Call(const QString& method, const QVariantList& args,
+                          const std::function<void(QDBusPendingCallWatcher&)>& done);
 
     EventFn m_onEvent;
     QDBusConnection m_bus;
     // The notifications asked for: key -> the service's id (0 while the service has not
     // answered yet).
     std::map<std::uint64_t, uint> m_ids;
+    // The Notify calls the service has not answered yet, by key.
+    std::map<std::uint64_t, QDBusPendingCall> m_notifying;
+    // The service's ids whose close the service has not answered yet.
+    std::set<uint> m_closing;
 };

@@ -1,6 +1,7 @@
 // The real program on a session bus of its own (the test runs in one) with the test
 // notification service: an offered call is shown as a notification, "Block" from it rejects
-// the call and files the number as ignored, and the notification of an answered call goes.
+// the call and files the number as ignored, and the notification of an answered call, or of a
+// call still ringing at the program's end, goes.
 #include "support/ChildProcess.h"
 #include "support/WholeProgramRig.h"
 
@@ -44,7 +45,11 @@ TEST_F(NotificationsEndToEnd, BlockFromTheNotificationRejectsAndFilesTheCallerAn
     ASSERT_TRUE(Sim().WaitForLog("RX pty AT*2A/", 10000));
     EXPECT_TRUE(service.WaitForLog("CLOSE 2", 10000)) << service.Log();
     EXPECT_EQ(service.Log().find("NOTIFY 3"), std::string::npos) << service.Log();
+    // A call still ringing when the program ends leaves no notification behind.
+    Simulate("ring 1 2125550111 5551212");
+    ASSERT_TRUE(service.WaitForLog("NOTIFY 3", 10000)) << service.Log();
     StopProgram();
+    EXPECT_TRUE(service.WaitForLog("CLOSE 3")) << service.Log();
 }
 
 } // namespace
