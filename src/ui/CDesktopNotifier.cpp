@@ -6,6 +6,8 @@
 #include <QDBusPendingReply>
 #include <QDBusServiceWatcher>
 
+#include <algorithm>
+
 namespace {
 const QString kService = QStringLiteral("org.freedesktop.Notifications");
 const QString kPath = QStringLiteral("/org/freedesktop/Notifications");
@@ -34,30 +36,18 @@ CDesktopNotifier::CDesktopNotifier(EventFn onEvent, QObject* parent)
     });
 }
 
-QString CDesktopNotifier::ActionKey(ENotificationEvent event) {
-    switch (event) {
-    case NE_Reject:
-        return QStringLiteral("reject");
-    case NE_Block:
-        return QStringLiteral("block");
-    case NE_AddToPhoneBook:
-        return QStringLiteral("add-to-phone-book");
-    default:
-        return {};
+const CDesktopNotifier::SAction* CDesktopNotifier::Action(ENotificationEvent event) {
+    static const SAction actions[] = {
+        {NE_Reject, "reject", QT_TR_NOOP("Reject")},
+        {NE_Block, "block", QT_TR_NOOP("Block")},
+        {NE_AddToPhoneBook, "add-to-phone-book", QT_TR_NOOP("Add to phone book")},
+    };
+    for (const SAction& action : actions) {
+        if (action.event == event) {
+            return &action;
+        }
     }
-}
-
-QString CDesktopNotifier::ActionLabel(ENotificationEvent event) {
-    switch (event) {
-    case NE_Reject:
-        return tr("Reject");
-    case NE_Block:
-        return tr("Block");
-    case NE_AddToPhoneBook:
-        return tr("Add to phone book");
-    default:
-        return {};
-    }
+    return nullptr;
 }
 
 bool CDesktopNotifier::ServiceAvailable() const {
@@ -103,7 +93,9 @@ void CDesktopNotifier::Notify(const SCallNotification& notification, const QStri
     QStringList actions;
     if (capabilities.contains(QStringLiteral("actions"))) {
         for (const ENotificationEvent event : notification.actions) {
-            actions << ActionKey(event) << ActionLabel(event);
+            if (const SAction* action = Action(event)) {
+                actions << QLatin1String(action->key) << tr(action->label);
+            }
         }
     }
     QString body = QString::fromStdString(notification.body);
@@ -133,6 +125,14 @@ void CDesktopNotifier::Notify(const SCallNotification& notification, const QStri
             CloseOnService(reply.value()); // settled while the service was still answering
         } else {
             it->second = reply.value();
+        }
+        if (const auto early = m_early.find(reply.value()); early != m_early.end()) {
+            const QString action = early->second;
+            m_early.erase(early);
+            OnActionInvoked(reply.value(), action);
+        }
+        if (m_notifying.empty()) {
+            m_early.clear();
         }
     });
     m_notifying.insert_or_assign(key, call);
@@ -184,17 +184,21 @@ CDesktopNotifier::~CDesktopNotifier() {
 }
 
 void CDesktopNotifier::OnActionInvoked(uint id, const QString& actionKey) {
-    for (const auto& [key, shown] : m_ids) {
-        if (shown != id || id == 0) {
-            continue;
-        }
-        for (const ENotificationEvent event : {NE_Reject, NE_Block, NE_AddToPhoneBook}) {
-            if (actionKey == ActionKey(event)) {
-                m_onEvent(key, event);
-                return;
-            }
+    const auto shown =
+        std::find_if(m_ids.begin(), m_ids.end(), [id](const auto& entry) { return entry.second == id && id != 0; });
+    if (shown == m_ids.end()) {
+        // The service may show a notification, and be clicked, before its answer with the id
+        // has come in here: the click waits for that answer.
+        if (!m_notifying.empty()) {
+            m_early[id] = actionKey;
         }
         return;
+    }
+    for (const ENotificationEvent event : {NE_Reject, NE_Block, NE_AddToPhoneBook}) {
+        if (actionKey == QLatin1String(Action(event)->key)) {
+            m_onEvent(shown->first, event);
+            return;
+        }
     }
 }
 

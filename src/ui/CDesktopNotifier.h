@@ -40,9 +40,13 @@ public:
     // Takes the notification away; one still being shown is taken away once it is.
     void Close(std::uint64_t key);
 
-    // The action key and the label of an action on the bus.
-    static QString ActionKey(ENotificationEvent event);
-    static QString ActionLabel(ENotificationEvent event);
+    // An action as the service shows it: its key on the bus and its label.
+    struct SAction {
+        ENotificationEvent event;
+        const char* key;
+        const char* label;
+    };
+    static const SAction* Action(ENotificationEvent event);
 
 private slots:
     void OnActionInvoked(uint id, const QString& actionKey);
@@ -64,6 +68,8 @@ private:
     std::map<std::uint64_t, uint> m_ids;
     // The Notify calls the service has not answered yet, by key.
     std::map<std::uint64_t, QDBusPendingCall> m_notifying;
+    // Actions chosen on ids not known yet (their Notify answer is still on its way).
+    std::map<uint, QString> m_early;
     // The service's ids whose close the service has not answered yet.
     std::set<uint> m_closing;
 };

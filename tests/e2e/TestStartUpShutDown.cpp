@@ -158,6 +158,7 @@ const std::vector<std::string> kSettingsKeys = {
     "CallWaitingOffValue",
     "CallWaitingOnValue",
     "DialUpTimeLimit",
+    "CIDAnnounce",
 };
 
 TEST_F(StartUpShutDown, TerminationSignalSavesSettingsAndIdlesTheAdapter) {

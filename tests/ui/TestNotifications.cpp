@@ -67,6 +67,16 @@ private slots:
         QCOMPARE(events.size(), std::size_t(1));
     }
 
+    void aChoiceMadeBeforeTheServiceAnswersCounts() {
+        const auto service = StartService({QStringLiteral("--click-at-once"), QStringLiteral("reject")});
+        QVERIFY(service);
+        std::vector<SEvent> events;
+        CDesktopNotifier notifier([&](std::uint64_t key, ENotificationEvent e) { events.emplace_back(key, e); });
+        QVERIFY(notifier.Show(kCall));
+        QTRY_COMPARE(events.size(), std::size_t(1));
+        QCOMPARE(events[0], SEvent(7, NE_Reject));
+    }
+
     void aCallSettledBeforeTheServiceAnswersLeavesNothingUp() {
         const auto service = StartService();
         QVERIFY(service);
