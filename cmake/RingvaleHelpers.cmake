@@ -37,10 +37,11 @@ function(ringvale_test_flags target)
 endfunction()
 
 # ringvale_add_test(NAME name SOURCES a.cpp b.cpp LIBS lib1 lib2 [ENV VAR=value ...] [LABELS l ...]
-#                   [TIMEOUT s] [PCH target])
+#                   [TIMEOUT s] [PCH target] [RUNNER command ...])
 # PCH names a target whose precompiled GoogleTest headers the test reuses (same flags only).
+# RUNNER runs the test program through a command (e.g. dbus-run-session -- for a bus session).
 function(ringvale_add_test)
-    cmake_parse_arguments(T "" "NAME;TIMEOUT;PCH" "SOURCES;LIBS;ENV;LABELS" ${ARGN})
+    cmake_parse_arguments(T "" "NAME;TIMEOUT;PCH" "SOURCES;LIBS;ENV;LABELS;RUNNER" ${ARGN})
     add_executable(${T_NAME} ${T_SOURCES})
     target_link_libraries(${T_NAME} PRIVATE ${T_LIBS} GTest::gtest GTest::gtest_main GTest::gmock Threads::Threads)
     set_target_properties(${T_NAME} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests)
@@ -48,7 +49,7 @@ function(ringvale_add_test)
     if(T_PCH)
         target_precompile_headers(${T_NAME} REUSE_FROM ${T_PCH})
     endif()
-    add_test(NAME ${T_NAME} COMMAND ${T_NAME} WORKING_DIRECTORY ${CMAKE_BINARY_DIR}/tests)
+    add_test(NAME ${T_NAME} COMMAND ${T_RUNNER} $<TARGET_FILE:${T_NAME}> WORKING_DIRECTORY ${CMAKE_BINARY_DIR}/tests)
     if(NOT T_TIMEOUT)
         set(T_TIMEOUT 300)
     endif()

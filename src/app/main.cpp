@@ -1,33 +1,39 @@
-// Ringvale: the desktop companion for the ISDN telephone adapter. The environment chooses the
-// adapter's network address (RINGVALE_ADAPTER_ADDRESS) and the dial-up service
-// (RINGVALE_DIALUP). The one command-line argument, --viewer, runs the viewer instead: the
-// calls of the program that owns the adapter, read from the MQTT broker.
+// Ringvale: the desktop companion for the ISDN telephone adapter. Its arguments choose the
+// folder of its files (--data-dir) or run the viewer instead (--viewer: the calls of the
+// program that owns the adapter, read from the MQTT broker); the environment chooses that
+// folder too (RINGVALE_HOME), the adapter's network address (RINGVALE_ADAPTER_ADDRESS) and the
+// dial-up service (RINGVALE_DIALUP).
+#include "core/ProgramArguments.h"
 #include "ui/CRingvaleApp.h"
 #include "ui/CViewerApp.h"
 
 #include <QApplication>
 
 #include <cstdio>
-#include <cstring>
+#include <string_view>
 
 int main(int argc, char* argv[]) {
-    // Qt takes its own options (-platform, -session, ...) out of the arguments first.
+    // --help needs no display.
+    for (int i = 1; i < argc; ++i) {
+        if (std::string_view(argv[i]) == "--help") {
+            std::fputs(ProgramUsage(), stdout);
+            return 0;
+        }
+    }
+    // Qt takes its own options (-platform, -display, ...) out of argv; the rest are ours.
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Ringvale"));
     QApplication::setDesktopFileName(QStringLiteral("ringvale"));
-    bool viewer = false;
-    for (int i = 1; i < argc; ++i) {
-        if (std::strcmp(argv[i], "--viewer") == 0) {
-            viewer = true;
-        } else {
-            std::fprintf(stderr, "ringvale: unknown argument \"%s\"; the only one is --viewer\n", argv[i]);
-            return 2;
-        }
+    SProgramArguments arguments;
+    std::string error;
+    if (!ParseProgramArguments(std::vector<std::string>(argv + 1, argv + argc), arguments, error)) {
+        std::fprintf(stderr, "ringvale: %s\n%s", error.c_str(), ProgramUsage());
+        return 2;
     }
-    if (viewer) {
-        CViewerApp ringvaleViewer;
+    if (arguments.viewer) {
+        CViewerApp ringvaleViewer(arguments);
         return ringvaleViewer.Run();
     }
-    CRingvaleApp ringvale;
+    CRingvaleApp ringvale(arguments);
     return ringvale.Run();
 }

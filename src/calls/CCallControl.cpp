@@ -12,7 +12,7 @@ const char* const kUnknownCallee = "Unknown callee";
 
 CCallControl::CCallControl(CWindowHost& host, const IClock& clock, CSettings& settings, SCallHooks hooks)
     : m_ctx(host, clock, settings, std::move(hooks)), m_tiles(m_ctx, m_calls), m_recorder(m_ctx, m_calls, m_tiles),
-      m_remoteControl(m_ctx, m_recorder), m_screening(m_ctx, m_remoteControl),
+      m_remoteControl(m_ctx, m_recorder), m_announcer(m_ctx, m_calls), m_screening(m_ctx, m_remoteControl, m_announcer),
       m_phones(m_ctx, m_calls, m_tiles, m_remoteControl), m_dialer(m_ctx, m_calls) {
     m_ctx.SetRefreshFallback([this] { m_tiles.RefreshTiles(); });
 }
@@ -49,6 +49,9 @@ bool CCallControl::OnMessage(const CMessage& msg) {
         return true;
     case WM_RV_DIAL_NUMBER:
         m_dialer.DialNumber(msg.text);
+        return true;
+    case WM_RV_CALL_NOTIFICATION:
+        m_announcer.OnNotificationEvent(msg.key, static_cast<ENotificationEvent>(msg.wParam));
         return true;
     default:
         return false;
@@ -195,6 +198,7 @@ void CCallControl::OnCallReport(const CModemReport& report) {
     default:
         break;
     }
+    m_announcer.CloseSettled();
     if (ICallObserver* observer = m_ctx.Observer()) {
         observer->OnCallsChanged();
     }
@@ -237,6 +241,7 @@ void CCallControl::OnRecalledReport(const CModemReport& report, CCall* tracked) 
 }
 
 void CCallControl::ShutDown() {
+    m_announcer.CloseAll();
     m_calls.ClearHeld();
     m_tiles.ForgetCalls();
     m_calls.Clear();

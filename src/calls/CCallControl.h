@@ -8,6 +8,7 @@
 #pragma once
 
 #include "calls/CCall.h"
+#include "calls/CCallAnnouncer.h"
 #include "calls/CCallContext.h"
 #include "calls/CCallList.h"
 #include "calls/CCallRecorder.h"
@@ -35,7 +36,10 @@ public:
     // A "CALL:" report: the transitions of one call (see the .cpp).
     void OnCallReport(const CModemReport& report) override;
     // An "AUD:" report: the local phones.
-    void OnAudioReport(const CModemReport& report) override { m_phones.OnAudioReport(report); }
+    void OnAudioReport(const CModemReport& report) override {
+        m_phones.OnAudioReport(report);
+        m_announcer.CloseSettled();
+    }
 
     // The display name of a number: the phone book's name for it ("Unknown caller" when it
     // has none, or without a phone book), "Unknown callee" instead for an outgoing call.
@@ -49,7 +53,8 @@ public:
     // The buttons call control owns: the four tile select buttons, the keypad (1002..1013),
     // hang-up (1017) and hold (1049). False for any other id.
     bool OnCommand(int id);
-    // WM_RV_REFRESH_TILES and WM_RV_DIAL_NUMBER; false for any other message.
+    // WM_RV_REFRESH_TILES, WM_RV_DIAL_NUMBER and WM_RV_CALL_NOTIFICATION; false for any
+    // other message.
     bool OnMessage(const CMessage& msg);
 
     // Shut-down: empties the held lists under the call-list lock, then deletes every call.
@@ -62,6 +67,7 @@ public:
     CCallScreening& Screening() { return m_screening; }
     CRemoteControl& RemoteControl() { return m_remoteControl; }
     CCallRecorder& Recorder() { return m_recorder; }
+    CCallAnnouncer& Announcer() { return m_announcer; }
 
 private:
     // A new call in the given state from the report's port and id, appended to the list.
@@ -75,6 +81,7 @@ private:
     CTileSet m_tiles;
     CCallRecorder m_recorder;
     CRemoteControl m_remoteControl;
+    CCallAnnouncer m_announcer;
     CCallScreening m_screening;
     CLocalPhones m_phones;
     CDialer m_dialer;

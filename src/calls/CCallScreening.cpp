@@ -8,8 +8,8 @@ namespace {
 const char* const kUnknownCaller = "Unknown caller";
 }
 
-CCallScreening::CCallScreening(CCallContext& context, CRemoteControl& remoteControl)
-    : m_ctx(context), m_remoteControl(remoteControl) {}
+CCallScreening::CCallScreening(CCallContext& context, CRemoteControl& remoteControl, CCallAnnouncer& announcer)
+    : m_ctx(context), m_remoteControl(remoteControl), m_announcer(announcer) {}
 
 bool CCallScreening::ShowNumberInPopup(const CCall& call, const CSettings& settings) {
     return PopupFor(call, settings).showNumber;
@@ -62,7 +62,7 @@ CCallScreening::EResult CCallScreening::ScreenOfferedCall(CCall& call) {
             return EResult::RemoteControl;
         }
     }
-    m_ctx.Host().CreateCallerIdPopup(PopupFor(call, settings));
+    m_announcer.Announce(call);
     return EResult::Announced;
 }
 

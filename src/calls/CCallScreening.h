@@ -1,17 +1,18 @@
 // Screening of offered calls: a caller who sends no number (with IgnoreBlocked on) or whom
 // the phone book marks "Ignore Caller" is rejected at once; a call from the remote-control
-// watch numbers triggers the dial-up toggle; every other offered call is announced with the
-// caller-ID popup.
+// watch numbers triggers the dial-up toggle; every other offered call is announced (the
+// caller-ID popup, a desktop notification or both).
 #pragma once
 
 #include "calls/CCall.h"
+#include "calls/CCallAnnouncer.h"
 #include "calls/CCallContext.h"
 #include "calls/CRemoteControl.h"
 #include "core/CWindowHost.h"
 
 class CCallScreening {
 public:
-    CCallScreening(CCallContext& context, CRemoteControl& remoteControl);
+    CCallScreening(CCallContext& context, CRemoteControl& remoteControl, CCallAnnouncer& announcer);
 
     enum class EResult { Announced, Rejected, RemoteControl };
     // For every offered call, after it was created, named and placed in a tile.
@@ -37,4 +38,5 @@ private:
 
     CCallContext& m_ctx;
     CRemoteControl& m_remoteControl;
+    CCallAnnouncer& m_announcer;
 };

@@ -1,6 +1,7 @@
 #include "controller/CMainDialog.h"
 
 #include "calls/CCallCommands.h"
+#include "core/DataFolders.h"
 #include "core/Format.h"
 #include "core/Trace.h"
 
@@ -135,6 +136,10 @@ CMainDialog::SLinkArgs CMainDialog::LinkArgs() const {
     return m_linkArgs;
 }
 
+std::string CMainDialog::StorePath(const std::string& name) const {
+    return PathInFolder(m_options.dataFolder, name);
+}
+
 bool CMainDialog::OnInitDialog() {
     // Settings; a missing file runs the configuration dialog, whose cancel ends the program.
     const auto loaded = m_settings.Load(
@@ -156,8 +161,10 @@ bool CMainDialog::OnInitDialog() {
     PlaceWindow(EWindow::CallLog, m_settings.m_rcCallLogPos, m_settings.m_bCallLogMaximized);
 
     const MessageBoxFn box = [this](const std::string& text) { ShowMessage(text); };
-    m_phoneBook = std::make_unique<CPhoneBook>(m_settings.m_strPhoneBookName, m_settings.m_strDefaultAreaCode, box);
-    m_callLog = std::make_unique<CCallLog>(m_settings.m_strCallLogName, m_settings.m_strDefaultAreaCode, box);
+    m_phoneBook =
+        std::make_unique<CPhoneBook>(StorePath(m_settings.m_strPhoneBookName), m_settings.m_strDefaultAreaCode, box);
+    m_callLog =
+        std::make_unique<CCallLog>(StorePath(m_settings.m_strCallLogName), m_settings.m_strDefaultAreaCode, box);
     m_host.AttachStores(m_phoneBook.get(), m_callLog.get());
     if (m_settings.m_bPhoneBookVisible) {
         m_host.ShowWindow(EWindow::PhoneBook, true);
@@ -250,20 +257,31 @@ bool CMainDialog::OpenAdapter() {
     for (const std::string& text : boxes) {
         m_host.MessageBox(text);
     }
-    if (!ok && !m_modem.Aborted()) {
-        const CModem::SOpenProblem problem = m_modem.LastOpenProblem();
-        Trace(StrFormat("<dbg> The adapter could not be opened on %s: %s", m_settings.m_strComPort.c_str(),
-                        problem.text.c_str()));
-        m_host.MessageBox(OpenFailedText(m_settings.m_strComPort, problem));
+    if (!ok) {
+        ReportOpenFailure();
     }
+    WatchForeignConnection();
+    m_monitor.Start();
+    return ok;
+}
+
+void CMainDialog::ReportOpenFailure() {
+    if (m_modem.Aborted()) {
+        return;
+    }
+    const CModem::SOpenProblem problem = m_modem.LastOpenProblem();
+    Trace(StrFormat("<dbg> The adapter could not be opened on %s: %s", m_settings.m_strComPort.c_str(),
+                    problem.text.c_str()));
+    ShowMessage(OpenFailedText(m_settings.m_strComPort, problem));
+}
+
+void CMainDialog::WatchForeignConnection() {
     if (m_modem.OnSocket()) {
         // A dial-up connection holds the serial port: watch for its end.
         m_host.EnableControl(ctl::kDialUp, false);
         m_host.EnableMenuItem(cmd::kToggleDialUp, false);
         m_monitor.SetForeignWatch(true);
     }
-    m_monitor.Start();
-    return ok;
 }
 
 bool CMainDialog::AdapterConnectionUp() {
@@ -520,6 +538,7 @@ void CMainDialog::DispatchMessage(CMessage msg) {
         m_host.SendToWindow(EWindow::CallLog, msg);
         return;
     case WM_RV_LOG_TO_PHONE_BOOK:
+    case WM_RV_NUMBER_TO_PHONE_BOOK:
     case WM_RV_PB_COLUMNS_CHANGED:
         m_host.SendToWindow(EWindow::PhoneBook, msg);
         return;
@@ -554,6 +573,7 @@ void CMainDialog::DispatchMessage(CMessage msg) {
         return;
     case WM_RV_REFRESH_TILES:
     case WM_RV_DIAL_NUMBER:
+    case WM_RV_CALL_NOTIFICATION:
         ForwardToParts(msg); // call control
         return;
     case WM_RV_NET_CONNECTION:
@@ -767,7 +787,7 @@ void CMainDialog::OnPhoneBookOpen() {
     }
     m_phoneBook->SaveChanges();
     std::string path;
-    if (!m_host.ChoosePhoneBookFile(m_settings.m_strPhoneBookName, path)) {
+    if (!m_host.ChoosePhoneBookFile(StorePath(m_settings.m_strPhoneBookName), path)) {
         return;
     }
     const MessageBoxFn box = [this](const std::string& text) { ShowMessage(text); };
@@ -785,11 +805,36 @@ void CMainDialog::OnConfigure() {
     if (!m_host.RunSettingsDialog(CWindowHost::ESettingsDialog::Configuration, edited)) {
         return;
     }
+    const bool portChanged = edited.m_strComPort != m_settings.m_strComPort || edited.m_nBaud != m_settings.m_nBaud;
     m_settings.TakeConfigurationValues(edited);
     SetLinkArgs();
+    if (portChanged) {
+        ReopenOnNewPort();
+    }
     RebuildConnectionMenu();
     ApplyCallWaiting();
     m_networkPart->Configure(m_settings);
+}
+
+void CMainDialog::ReopenOnNewPort() {
+    if (m_modem.OnSocket()) {
+        // A dial-up connection holds the serial port: the link moves to the new port when the
+        // connection ends and the link goes back to the serial port.
+        Log("The adapter's new port is used when the dial-up connection ends");
+        return;
+    }
+    Log(StrFormat("Reopening the adapter on %s", m_settings.m_strComPort.c_str()));
+    bool ok = false;
+    {
+        const CWaitCursor cursor(m_host);
+        const std::lock_guard<std::mutex> lock(m_monitor.LinkLock());
+        m_modem.Close();
+        ok = OpenLink(true);
+    }
+    if (!ok) {
+        ReportOpenFailure();
+    }
+    WatchForeignConnection();
 }
 
 void CMainDialog::OnRemoteControl() {

@@ -35,6 +35,9 @@ class CMainDialog final : private IModemReportSink {
 public:
     struct SOptions {
         std::string settingsPath = CSettings::kFileName;
+        // Where relative store names (PhoneBookName, CallLogName) are taken from; "" is the
+        // working directory.
+        std::string dataFolder;
         std::string adapterAddress = DefaultAdapterAddress();
         // Timing of the adapter link (tests shorten the serial retries and reply waits).
         CModemHooks modemHooks;
@@ -146,6 +149,11 @@ private:
     // Puts a window at its saved normal rectangle, maximised when it was saved so.
     void PlaceWindow(EWindow window, const CRect& rect, bool maximized);
     bool OpenAdapter();
+    // Says why the adapter could not be opened (unless the program is quitting).
+    void ReportOpenFailure();
+    // After an open that ended on the socket: a dial-up connection holds the serial port, and
+    // the monitor watches for its end.
+    void WatchForeignConnection();
     // Opens the link with the ComPort and Baud settings. On the window thread the open runs
     // off it; the message boxes it asks for are handed to `boxes`, or posted when that is null.
     bool OpenLink(bool serialFirst = true, std::vector<std::string>* boxes = nullptr);
@@ -164,6 +172,10 @@ private:
     void OnViewPhoneBook();
     void OnViewCallLog();
     void OnConfigure();
+    // A new ComPort or Baud from the configuration: the link is closed and opened on it at
+    // once (unless a dial-up connection holds the serial port), with the start-up's handshake;
+    // a port that cannot be opened is said as at start-up, and the setting stays.
+    void ReopenOnNewPort();
     void OnPhoneBookOpen();
     void OnRemoteControl();
     void OnNetworkSettings();
@@ -171,6 +183,8 @@ private:
     // After a phone book entry was added or edited: every call log record with its number
     // takes its name, and the call log window shows the new names.
     void NameCallLogRecords(std::uint64_t entryId, const CMessage& msg);
+    // A store's file name from the settings, resolved in the data folder.
+    std::string StorePath(const std::string& name) const;
     bool OnUiThread() const { return std::this_thread::get_id() == m_uiThread; }
 
     CWindowHost& m_host;

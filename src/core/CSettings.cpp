@@ -240,6 +240,18 @@ const KeyDef kKeys[] = {
     RV_TEXT("MqttTopicPrefix", m_strMqttTopicPrefix),
     RV_FLAG("MqttAllowCommands", m_bMqttAllowCommands),
     RV_FLAG("MqttHomeAssistant", m_bMqttHomeAssistant),
+    {"CIDAnnounce",
+     [](CSettings& s, std::string_view v) {
+         // An unknown value keeps the default: the popup and the notification.
+         s.m_eCIDAnnounce = v == "Popup"          ? CSettings::EAnnounce::Popup
+                            : v == "Notification" ? CSettings::EAnnounce::Notification
+                                                  : CSettings::EAnnounce::Both;
+     },
+     [](const CSettings& s, bool) {
+         return std::string(s.m_eCIDAnnounce == CSettings::EAnnounce::Popup          ? "Popup"
+                            : s.m_eCIDAnnounce == CSettings::EAnnounce::Notification ? "Notification"
+                                                                                     : "Both");
+     }},
 };
 
 // Read, never written: the rewrite of the file drops a hand-written value.
@@ -394,6 +406,7 @@ void CSettings::TakeConfigurationValues(const CSettings& edited) {
     m_nCIDTimerValue = edited.m_nCIDTimerValue;
     m_bCIDShowNumber = edited.m_bCIDShowNumber;
     m_bCIDOnlyIfNotInPhoneBook = edited.m_bCIDOnlyIfNotInPhoneBook;
+    m_eCIDAnnounce = edited.m_eCIDAnnounce;
     m_nCallWaitingOffValue = edited.m_nCallWaitingOffValue;
     m_nCallWaitingOnValue = edited.m_nCallWaitingOnValue;
 }

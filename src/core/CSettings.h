@@ -82,6 +82,12 @@ public:
     int m_nCallWaitingOffValue = 0;
     int m_nCallWaitingOnValue = 3;
     std::string m_strCallLogName;
+    // How an incoming call that passes screening is announced: the caller-ID popup, a desktop
+    // notification, or both (a notification that no service takes falls back to the popup).
+    enum class EAnnounce { Popup, Notification, Both };
+    EAnnounce m_eCIDAnnounce = EAnnounce::Both;
+    bool AnnounceWithPopup() const { return m_eCIDAnnounce != EAnnounce::Notification; }
+    bool AnnounceWithNotification() const { return m_eCIDAnnounce != EAnnounce::Popup; }
     // The longest a dial may take, in seconds; a value below 1 means the default.
     int m_nDialUpTimeLimit = kDefaultDialUpTimeLimit;
     static constexpr int kDefaultDialUpTimeLimit = 90;

@@ -115,6 +115,16 @@ struct SCallerIdPopup {
     bool showNumber = true;
 };
 
+// A desktop notification of an offered call, shown through the desktop's notification
+// service. The actions are offered where the service shows actions; a chosen one comes back
+// as WM_RV_CALL_NOTIFICATION with the key.
+struct SCallNotification {
+    std::uint64_t key = 0; // the call's id
+    std::string summary;   // the caller's name
+    std::string body;      // the number (when shown) and the phone
+    std::vector<ENotificationEvent> actions;
+};
+
 class CWindowHost {
 public:
     virtual ~CWindowHost() = default;
@@ -161,6 +171,13 @@ public:
     virtual int TrackPopupMenu(const std::vector<SMenuItem>& items) = 0;
 
     virtual void CreateCallerIdPopup(const SCallerIdPopup& popup) = 0;
+
+    // Hands the notification to the desktop's notification service. False when there is
+    // none (no session bus, no service): then nothing is shown. A service that fails to
+    // show it later reports NE_Failed through WM_RV_CALL_NOTIFICATION.
+    virtual bool ShowCallNotification(const SCallNotification& /*notification*/) { return false; }
+    // Takes the notification with this key away (nothing when it is not up).
+    virtual void CloseCallNotification(std::uint64_t /*key*/) {}
 
     // The main window and the two list windows.
     virtual void ShowWindow(EWindow window, bool show) = 0;
@@ -241,4 +258,16 @@ public:
 
     // Thread-safe: asks the window thread to drain the controller's message queue soon.
     virtual void MessagesPending() = 0;
+};
+
+// The wait cursor for the length of a scope.
+class CWaitCursor {
+public:
+    explicit CWaitCursor(CWindowHost& host) : m_host(host) { m_host.BeginWaitCursor(); }
+    ~CWaitCursor() { m_host.EndWaitCursor(); }
+    CWaitCursor(const CWaitCursor&) = delete;
+    CWaitCursor& operator=(const CWaitCursor&) = delete;
+
+private:
+    CWindowHost& m_host;
 };

@@ -69,6 +69,10 @@ const char* MessageName(EMessageId id) {
         return "WM_RV_ONLINE_TIME";
     case WM_RV_LINK_RESTORED:
         return "WM_RV_LINK_RESTORED";
+    case WM_RV_CALL_NOTIFICATION:
+        return "WM_RV_CALL_NOTIFICATION";
+    case WM_RV_NUMBER_TO_PHONE_BOOK:
+        return "WM_RV_NUMBER_TO_PHONE_BOOK";
     case WM_RV_MESSAGE_BOX:
         return "WM_RV_MESSAGE_BOX";
     case WM_RV_NET_CONNECTION:

@@ -43,6 +43,19 @@ enum EMessageId : int {
     WM_RV_PB_SET_IGNORE = kWmUser + 131,    // keys as WM_RV_PB_DELETE_ENTRY; wParam: 1 set, 0 clear "Ignore Caller"
     WM_RV_RESTORED = kWmUser + 132,         // keys as WM_RV_PB_DELETE_ENTRY: deleted rows that were put back
     WM_RV_UNDO_AVAILABLE = kWmUser + 133,   // wParam: how many deletes the window can undo
+
+    // The desktop notification of an offered call: an action the user chose on it, or the
+    // notification service that failed to show it.
+    WM_RV_CALL_NOTIFICATION = kWmUser + 134,    // key: the call's id; wParam: ENotificationEvent
+    WM_RV_NUMBER_TO_PHONE_BOOK = kWmUser + 135, // text: a number: the entry dialog for a new entry
+};
+
+// What became of a call's desktop notification.
+enum ENotificationEvent : int {
+    NE_Reject = 1,         // the user chose "Reject"
+    NE_Block = 2,          // the user chose "Block"
+    NE_AddToPhoneBook = 3, // the user chose "Add to phone book"
+    NE_Failed = 4,         // the service did not show it, or went away while it was up
 };
 
 // The mouse messages that arrive with WM_RV_TRAY_NOTIFY.

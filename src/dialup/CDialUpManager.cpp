@@ -18,18 +18,6 @@ std::string ConnectItemText(const std::string& entry) {
     return "Connect to " + entry;
 }
 
-// The wait cursor for the length of a scope.
-class CWaitCursor {
-public:
-    explicit CWaitCursor(CWindowHost& host) : m_host(host) { m_host.BeginWaitCursor(); }
-    ~CWaitCursor() { m_host.EndWaitCursor(); }
-    CWaitCursor(const CWaitCursor&) = delete;
-    CWaitCursor& operator=(const CWaitCursor&) = delete;
-
-private:
-    CWindowHost& m_host;
-};
-
 // Message boxes kept back for the length of a scope.
 class CHeldMessageBoxes {
 public:

@@ -7,6 +7,7 @@
 
 #include <QCheckBox>
 #include <QColorDialog>
+#include <QComboBox>
 #include <QDialogButtonBox>
 #include <QFontDialog>
 #include <QGroupBox>
@@ -92,7 +93,7 @@ CCallerIdSetupDlg::CCallerIdSetupDlg(const CSettings& settings, const MessageBox
       m_checkShowNumber(NamedCheckBox(tr("Show Caller's Phone Number"), "checkShowNumber", false, this)),
       m_checkOnlyIfNotInPhoneBook(
           NamedCheckBox(tr("Only if not in Phone Book"), "checkOnlyIfNotInPhoneBook", false, this)),
-      m_sample(new QLabel(this)) {
+      m_sample(new QLabel(this)), m_comboAnnounce(new QComboBox(this)) {
     setWindowTitle(tr("CallerID Setup"));
     if (!m_showMessage) {
         m_showMessage = QtMessageBoxFn(this);
@@ -102,6 +103,16 @@ CCallerIdSetupDlg::CCallerIdSetupDlg(const CSettings& settings, const MessageBox
     auto* screening = new QGroupBox(tr("Screening"), this);
     auto* screeningLayout = new QVBoxLayout(screening);
     screeningLayout->addWidget(m_checkIgnoreBlocked);
+
+    // In the order of CSettings::EAnnounce.
+    m_comboAnnounce->setObjectName(QStringLiteral("comboAnnounce"));
+    m_comboAnnounce->addItems({tr("The popup window"), tr("A desktop notification"), tr("Both")});
+    m_comboAnnounce->setCurrentIndex(static_cast<int>(settings.m_eCIDAnnounce));
+    auto* announceRow = new QHBoxLayout;
+    announceRow->addWidget(new QLabel(tr("Announce calls with"), this));
+    announceRow->addWidget(m_comboAnnounce);
+    announceRow->addStretch();
+    screeningLayout->addLayout(announceRow);
 
     auto* popup = new QGroupBox(tr("Popup"), this);
     auto* popupLayout = new QVBoxLayout(popup);
@@ -271,6 +282,7 @@ void CCallerIdSetupDlg::ApplyTo(CSettings& settings) const {
     settings.m_bCIDFontBold = m_bold;
     settings.m_bCIDFontItalic = m_italic;
     settings.m_dwCIDBackgroundColor = m_backgroundColor;
+    settings.m_eCIDAnnounce = static_cast<CSettings::EAnnounce>(m_comboAnnounce->currentIndex());
 }
 
 void CCallerIdSetupDlg::UpdateSample() {

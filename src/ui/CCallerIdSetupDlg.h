@@ -1,7 +1,8 @@
 // "CallerID Setup": how incoming callers are screened and how the caller-ID popup looks —
 // ignoring blocked numbers, automatic dismissal after 1..500 seconds, showing the number, the
 // font, text colour and background colour — with "Preview!" opening real popups for a sample
-// caller. Works on a copy of the values; ApplyTo hands them back after OK.
+// caller — and whether calls are announced by the popup, a desktop notification or both.
+// Works on a copy of the values; ApplyTo hands them back after OK.
 #pragma once
 
 #include "core/MessageBox.h"
@@ -14,6 +15,7 @@
 
 class CSettings;
 class QCheckBox;
+class QComboBox;
 class QLabel;
 class QPushButton;
 class QSpinBox;
@@ -45,7 +47,8 @@ public:
     void SetFontChooser(FontChooserFn chooser) { m_chooseFont = std::move(chooser); }
     void SetColorChooser(ColorChooserFn chooser) { m_chooseColor = std::move(chooser); }
 
-    // Copies the eleven caller-ID values into the settings.
+    // Copies the caller-ID values into the settings (the eleven of the popup and screening, and
+    // how calls are announced).
     void ApplyTo(CSettings& settings) const;
 
     // The font the chooser opens with: the stored face and size, weight 700 when bold else 400.
@@ -93,4 +96,5 @@ private:
     QCheckBox* m_checkShowNumber;
     QCheckBox* m_checkOnlyIfNotInPhoneBook;
     QLabel* m_sample;
+    QComboBox* m_comboAnnounce; // popup, notification or both
 };

@@ -1,5 +1,6 @@
 #include "ui/CConfigDlg.h"
 
+#include "adapter/CSerialDeviceWatch.h"
 #include "core/Format.h"
 #include "dialup/IDialUpService.h"
 #include "ui/CCallWaitingSetupDlg.h"
@@ -13,7 +14,6 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDialogButtonBox>
-#include <QDir>
 #include <QFormLayout>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -23,11 +23,30 @@
 #include <QListWidget>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSocketNotifier>
+#include <QStandardItemModel>
 #include <QVBoxLayout>
 
 #include <algorithm>
 
 namespace {
+
+// One port of the list: shown with its name and path, and the path alone in the port field
+// (an editable combo box takes an item's edit role into its field).
+class CPortItem : public QStandardItem {
+public:
+    explicit CPortItem(const SSerialPort& port)
+        : QStandardItem(QString::fromStdString(port.path)), m_label(QString::fromStdString(port.label)) {}
+    QVariant data(int role) const override {
+        if (role == Qt::DisplayRole && !m_label.isEmpty()) {
+            return QStringLiteral("%1 (%2)").arg(m_label, QStandardItem::data(Qt::EditRole).toString());
+        }
+        return QStandardItem::data(role == Qt::DisplayRole ? Qt::EditRole : role);
+    }
+
+private:
+    QString m_label;
+};
 
 template <typename T> T* Named(T* widget, const char* name) {
     widget->setObjectName(QLatin1String(name));
@@ -42,34 +61,27 @@ void SelectExactly(QComboBox* combo, const std::string& text, int fallback) {
 
 } // namespace
 
-std::vector<std::string> CConfigDlg::ComPortChoices(const std::string& current,
-                                                    const std::vector<std::string>& serialDevices) {
-    std::vector<std::string> choices;
+std::vector<SSerialPort> CConfigDlg::ComPortChoices(const std::string& current,
+                                                    const std::vector<SSerialPort>& serialPorts) {
+    std::vector<SSerialPort> choices;
+    const auto listed = [&](const std::string& path) {
+        return std::any_of(choices.begin(), choices.end(), [&](const SSerialPort& p) { return p.path == path; });
+    };
     for (int n = 1; n <= 8; ++n) {
-        choices.push_back(StrFormat("COM%d", n));
+        const std::string com = StrFormat("COM%d", n);
+        choices.push_back({com, com, ""});
     }
-    std::vector<std::string> devices = serialDevices;
-    std::sort(devices.begin(), devices.end());
-    for (const std::string& device : devices) {
-        if (std::find(choices.begin(), choices.end(), device) == choices.end()) {
-            choices.push_back(device);
+    std::vector<SSerialPort> ports = serialPorts;
+    std::sort(ports.begin(), ports.end(), [](const SSerialPort& a, const SSerialPort& b) { return a.path < b.path; });
+    for (const SSerialPort& port : ports) {
+        if (!listed(port.path)) {
+            choices.push_back(port);
         }
     }
-    if (!current.empty() && std::find(choices.begin(), choices.end(), current) == choices.end()) {
-        choices.push_back(current);
+    if (!current.empty() && !listed(current)) {
+        choices.push_back({current, current, ""});
     }
     return choices;
-}
-
-std::vector<std::string> CConfigDlg::ExistingSerialDevices() {
-    std::vector<std::string> devices;
-    const QDir dev(QStringLiteral("/dev"));
-    const QStringList names =
-        dev.entryList({QStringLiteral("ttyUSB*"), QStringLiteral("ttyACM*")}, QDir::System | QDir::Files, QDir::Name);
-    for (const QString& name : names) {
-        devices.push_back("/dev/" + name.toStdString());
-    }
-    return devices;
 }
 
 const std::vector<std::string>& CConfigDlg::BaudChoices() {
@@ -80,25 +92,52 @@ const std::vector<std::string>& CConfigDlg::BaudChoices() {
 
 CConfigDlg::CConfigDlg(const CSettings& settings, IDialUpService& dialUp, const MessageBoxFn& showMessage,
                        QWidget* parent)
-    : CConfigDlg(settings, dialUp, showMessage, ExistingSerialDevices(), parent) {}
+    : CConfigDlg(settings, dialUp, showMessage, SSerialPortRoots{}, parent) {}
 
 CConfigDlg::CConfigDlg(const CSettings& settings, IDialUpService& dialUp, const MessageBoxFn& showMessage,
-                       const std::vector<std::string>& serialDevices, QWidget* parent)
-    : QDialog(parent), m_work(settings), m_dialUp(dialUp), m_showMessage(showMessage) {
+                       const SSerialPortRoots& serialRoots, QWidget* parent)
+    : QDialog(parent), m_work(settings), m_dialUp(dialUp), m_showMessage(showMessage), m_serialRoots(serialRoots) {
     setWindowTitle(tr("Configuration"));
     if (!m_showMessage) {
         m_showMessage = QtMessageBoxFn(this);
     }
-    Build(serialDevices);
+    Build();
+    // Adapters plugged in or out while the dialog is open come and go in the list.
+    m_deviceWatch = std::make_unique<CSerialDeviceWatch>(m_serialRoots);
+    if (m_deviceWatch->Fd() >= 0) {
+        auto* notifier = new QSocketNotifier(m_deviceWatch->Fd(), QSocketNotifier::Read, this);
+        connect(notifier, &QSocketNotifier::activated, this, [this] {
+            if (m_deviceWatch->ReadChanges()) {
+                FillPorts();
+            }
+        });
+    }
 }
 
-void CConfigDlg::Build(const std::vector<std::string>& serialDevices) {
-    // Adapter port and speed.
-    m_comboComPort = Named(new QComboBox(this), "comboComPort");
-    for (const std::string& port : ComPortChoices(m_work.m_strComPort, serialDevices)) {
-        m_comboComPort->addItem(QString::fromStdString(port));
+CConfigDlg::~CConfigDlg() = default;
+
+void CConfigDlg::FillPorts() {
+    const QString typed = m_comboComPort->currentText();
+    auto* model = new QStandardItemModel(m_comboComPort);
+    for (const SSerialPort& port : ComPortChoices(m_work.m_strComPort, ListSerialPorts(m_serialRoots))) {
+        model->appendRow(new CPortItem(port));
     }
-    SelectExactly(m_comboComPort, m_work.m_strComPort, 0);
+    m_comboComPort->setModel(model);
+    m_comboComPort->setEditText(typed);
+}
+
+void CConfigDlg::Build() {
+    // Adapter port and speed. The port field takes any path typed into it; the list offers
+    // COM1..COM8 and the adapters there are, by the names they tell.
+    m_comboComPort = Named(new QComboBox(this), "comboComPort");
+    m_comboComPort->setEditable(true);
+    m_comboComPort->setInsertPolicy(QComboBox::NoInsert);
+    m_comboComPort->setSizeAdjustPolicy(QComboBox::AdjustToContents);
+    m_comboComPort->setEditText(QString::fromStdString(m_work.m_strComPort));
+    FillPorts();
+    if (m_work.m_strComPort.empty()) {
+        m_comboComPort->setCurrentIndex(0);
+    }
     m_comboBaud = Named(new QComboBox(this), "comboBaud");
     for (const std::string& baud : BaudChoices()) {
         m_comboBaud->addItem(QString::fromStdString(baud));
@@ -114,10 +153,13 @@ void CConfigDlg::Build(const std::vector<std::string>& serialDevices) {
     m_checkMinimizeAtStartup->setChecked(m_work.m_bMinimizeAtStartup);
     m_checkMinimizeToTray = Named(new QCheckBox(tr("Minimize to Tray"), this), "checkMinimizeToTray");
     m_checkMinimizeToTray->setChecked(m_work.m_bMinimizeToTray);
+    m_checkStartWithDesktop = Named(new QCheckBox(tr("Start with the desktop"), this), "checkStartWithDesktop");
+    m_checkStartWithDesktop->setEnabled(false);
     auto* windowGroup = new QGroupBox(tr("Window"), this);
     auto* windowLayout = new QVBoxLayout(windowGroup);
     windowLayout->addWidget(m_checkMinimizeAtStartup);
     windowLayout->addWidget(m_checkMinimizeToTray);
+    windowLayout->addWidget(m_checkStartWithDesktop);
 
     // Sub-dialogs.
     auto* callerIdButton = Named(new QPushButton(tr("CallerID Setup..."), this), "buttonCallerIdSetup");
@@ -325,7 +367,10 @@ void CConfigDlg::accept() {
         m_editPassword->setFocus();
         return;
     }
-    m_work.m_strComPort = m_comboComPort->currentText().toStdString();
+    m_work.m_strComPort = m_comboComPort->currentText().trimmed().toStdString();
+    if (m_work.m_strComPort.empty()) {
+        m_work.m_strComPort = "COM1";
+    }
     int baud = 0;
     if (ScanInt(m_comboBaud->currentText().toStdString(), baud)) {
         m_work.m_nBaud = baud;
@@ -340,15 +385,29 @@ void CConfigDlg::accept() {
     m_work.m_bDial1OnlyIfDifferent = m_checkDial1OnlyIfDifferent->isChecked();
     m_work.m_bMinimizeAtStartup = m_checkMinimizeAtStartup->isChecked();
     m_work.m_bMinimizeToTray = m_checkMinimizeToTray->isChecked();
+    const bool autostart = m_checkStartWithDesktop->isChecked();
+    std::string problem;
+    if (m_checkStartWithDesktop->isEnabled() && autostart != AutostartEnabled(m_autostart) &&
+        !SetAutostartEnabled(m_autostart, autostart, problem) && m_showMessage) {
+        m_showMessage(problem); // said; the rest of the configuration still counts
+    }
     QDialog::accept();
+}
+
+void CConfigDlg::SetAutostart(const SAutostart& autostart) {
+    m_autostart = autostart;
+    m_checkStartWithDesktop->setEnabled(!autostart.entryPath.empty());
+    m_checkStartWithDesktop->setChecked(AutostartEnabled(autostart));
 }
 
 void CConfigDlg::ApplyTo(CSettings& settings) const {
     settings.TakeConfigurationValues(m_work);
 }
 
-bool CConfigDlg::Run(CSettings& settings, IDialUpService& dialUp, const MessageBoxFn& showMessage, QWidget* parent) {
+bool CConfigDlg::Run(CSettings& settings, IDialUpService& dialUp, const MessageBoxFn& showMessage,
+                     const SAutostart& autostart, QWidget* parent) {
     CConfigDlg dialog(settings, dialUp, showMessage, parent);
+    dialog.SetAutostart(autostart);
     if (dialog.exec() != QDialog::Accepted) {
         return false;
     }

@@ -223,6 +223,11 @@ bool CPhoneBookDlg::HandleMessage(const CMessage& msg) {
         OnNewFromRecord(copy);
         return true;
     }
+    case WM_RV_NUMBER_TO_PHONE_BOOK:
+        if (auto entry = EntryForNumber(msg.text)) {
+            PostNewEntry(std::move(entry));
+        }
+        return true;
     default:
         return false;
     }
@@ -241,16 +246,9 @@ std::shared_ptr<CPhoneBookEntry> CPhoneBookDlg::EntryFromDialog(const CPhoneBook
 }
 
 void CPhoneBookDlg::OnNew() {
-    const CPhoneBook* phoneBook = m_model->PhoneBook();
-    CPhoneBookEntryDlg dialog({}, this);
-    dialog.m_strArea = phoneBook != nullptr ? phoneBook->GetAreaCode() : m_settings.m_strDefaultAreaCode;
-    if (!RunEntryDialog(dialog)) {
-        return;
+    if (auto entry = EntryForNumber("")) {
+        PostNewEntry(std::move(entry));
     }
-    auto entry = EntryFromDialog(dialog);
-    CMessage msg = CMessage::WithKey(WM_RV_PB_ADD_ENTRY, entry->m_id);
-    msg.object = std::move(entry);
-    m_post(std::move(msg));
 }
 
 void CPhoneBookDlg::OnEdit() {
@@ -303,10 +301,9 @@ void CPhoneBookDlg::OnEdit() {
     m_post(std::move(msg));
 }
 
-void CPhoneBookDlg::OnNewFromRecord(const CCallLogRecord& record) {
+std::shared_ptr<CPhoneBookEntry> CPhoneBookDlg::EntryForNumber(const std::string& number) {
     const CPhoneBook* phoneBook = m_model->PhoneBook();
     CPhoneBookEntryDlg dialog({}, this);
-    const std::string& number = record.m_strNumber;
     if (number.size() < 8) {
         dialog.m_strArea = phoneBook != nullptr ? phoneBook->GetAreaCode() : m_settings.m_strDefaultAreaCode;
         dialog.m_strNumber = number;
@@ -314,10 +311,20 @@ void CPhoneBookDlg::OnNewFromRecord(const CCallLogRecord& record) {
         dialog.m_strArea = number.substr(0, 3);
         dialog.m_strNumber = number.substr(3);
     }
-    if (!RunEntryDialog(dialog)) {
+    return RunEntryDialog(dialog) ? EntryFromDialog(dialog) : nullptr;
+}
+
+void CPhoneBookDlg::PostNewEntry(std::shared_ptr<CPhoneBookEntry> entry) {
+    CMessage msg = CMessage::WithKey(WM_RV_PB_ADD_ENTRY, entry->m_id);
+    msg.object = std::move(entry);
+    m_post(std::move(msg));
+}
+
+void CPhoneBookDlg::OnNewFromRecord(const CCallLogRecord& record) {
+    auto entry = EntryForNumber(record.m_strNumber);
+    if (!entry) {
         return;
     }
-    auto entry = EntryFromDialog(dialog);
     if (record.m_bOutgoing) {
         entry->m_bHasOutgoing = true;
         entry->m_timeLastOutgoing = record.m_timeStart;
@@ -331,9 +338,7 @@ void CPhoneBookDlg::OnNewFromRecord(const CCallLogRecord& record) {
         entry->m_spanTotalIncoming = record.m_spanDuration;
         entry->m_nIncomingCalls = 1;
     }
-    CMessage msg = CMessage::WithKey(WM_RV_PB_ADD_ENTRY, entry->m_id);
-    msg.object = std::move(entry);
-    m_post(std::move(msg));
+    PostNewEntry(std::move(entry));
 }
 
 void CPhoneBookDlg::OnDelete() {

@@ -74,7 +74,8 @@ public:
     // entries go), WM_RV_PB_REPLACE_ENTRY (lParam = the old id whose row goes, key = the re-filed
     // entry that gets a row), WM_RV_PB_CLEAR_TOTALS (the entry's totals were cleared: refresh its row),
     // WM_RV_LOG_TO_PHONE_BOOK (key = a call log record id: open the entry dialog for a new
-    // entry made from it) and WM_RV_PB_COLUMNS_CHANGED. False for any other message.
+    // entry made from it), WM_RV_NUMBER_TO_PHONE_BOOK (text = a number: the same for a new
+    // entry with that number) and WM_RV_PB_COLUMNS_CHANGED. False for any other message.
     bool HandleMessage(const CMessage& msg);
 
     void SetEntryDialogRunner(EntryDialogRunner runner);
@@ -96,6 +97,10 @@ public:
     // A single click on the icon of a row: dial the entry's number as it is.
     void OnIconClickRow(int row);
     void OnNewFromRecord(const CCallLogRecord& record);
+    // The entry dialog for a new entry with the number filled in; the entry when confirmed.
+    std::shared_ptr<CPhoneBookEntry> EntryForNumber(const std::string& number);
+    // Asks the controller to file the entry.
+    void PostNewEntry(std::shared_ptr<CPhoneBookEntry> entry);
     // Check marks of the "&Columns" and "&Options" popups, as they are set when one opens.
     void UpdateMenuChecks();
 

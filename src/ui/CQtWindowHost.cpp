@@ -4,6 +4,7 @@
 #include "ui/CCallLogDlg.h"
 #include "ui/CCallerIdPopup.h"
 #include "ui/CConfigDlg.h"
+#include "ui/CDesktopNotifier.h"
 #include "ui/CMainWindow.h"
 #include "ui/CNetworkDlg.h"
 #include "ui/CPhoneBookDlg.h"
@@ -12,12 +13,12 @@
 #include "ui/CTrayIcon.h"
 #include "ui/UiMessageBox.h"
 
+#include "core/Format.h"
 #include "core/Trace.h"
 
 #include <QAction>
 #include <QApplication>
 #include <QCursor>
-#include <QDesktopServices>
 #include <QDialog>
 #include <QEventLoop>
 #include <QFileDialog>
@@ -25,6 +26,7 @@
 #include <QGuiApplication>
 #include <QMenu>
 #include <QMenuBar>
+#include <QProcess>
 #include <QRegularExpression>
 #include <QScreen>
 #include <QSocketNotifier>
@@ -78,6 +80,13 @@ CQtWindowHost::CQtWindowHost(IDialUpService& dialUp) : m_dialUp(dialUp), m_main(
         }
     });
     m_messageBox = QtMessageBoxFn(m_main.get());
+    m_notifier = new CDesktopNotifier(
+        [this](std::uint64_t key, ENotificationEvent event) {
+            if (m_dialog != nullptr) {
+                m_dialog->PostMessage(CMessage::WithKey(WM_RV_CALL_NOTIFICATION, key, event));
+            }
+        },
+        this);
 }
 
 CQtWindowHost::~CQtWindowHost() {
@@ -400,6 +409,14 @@ void CQtWindowHost::CreateCallerIdPopup(const SCallerIdPopup& popup) {
     m_popups.emplace_back(CCallerIdPopup::Open(popup));
 }
 
+bool CQtWindowHost::ShowCallNotification(const SCallNotification& notification) {
+    return m_notifier->Show(notification);
+}
+
+void CQtWindowHost::CloseCallNotification(std::uint64_t key) {
+    m_notifier->Close(key);
+}
+
 void CQtWindowHost::ShowWindow(EWindow window, bool show) {
     if (window != EWindow::Main) {
         Window(window)->setVisible(show);
@@ -688,7 +705,7 @@ bool CQtWindowHost::RunSettingsDialog(ESettingsDialog dialog, CSettings& setting
     if (m_settingsRunner) {
         confirmed = m_settingsRunner(dialog, settings);
     } else if (dialog == ESettingsDialog::Configuration) {
-        confirmed = CConfigDlg::Run(settings, m_dialUp, QtMessageBoxFn(m_main.get()), m_main.get());
+        confirmed = CConfigDlg::Run(settings, m_dialUp, QtMessageBoxFn(m_main.get()), m_autostart, m_main.get());
     } else if (dialog == ESettingsDialog::Network) {
         confirmed = CNetworkDlg::Run(settings, CNetworkDlg::EMode::Publisher, m_main.get());
     } else {
@@ -705,13 +722,31 @@ bool CQtWindowHost::RunSettingsDialog(ESettingsDialog dialog, CSettings& setting
 void CQtWindowHost::OpenHelp() {
     const QString path = HelpPagePath(HelpPageCandidates());
     if (path.isEmpty()) {
-        return; // no help page: nothing visible happens
+        MessageBox(kHelpMissing);
+        return;
     }
-    if (m_urlOpener) {
-        m_urlOpener(path);
-    } else {
-        QDesktopServices::openUrl(QUrl::fromLocalFile(path));
-    }
+    // The desktop's default browser, through xdg-open; whether it opened the page is known
+    // only when xdg-open ends, so the window thread does not wait for it. The process is left
+    // alone at the program's end: in a terminal session it may be the browser itself.
+    auto* opener = new QProcess;
+    const auto failed = [this, path] {
+        if (m_dialog != nullptr) {
+            m_dialog->PostMessage(CMessage::WithText(WM_RV_MESSAGE_BOX, StrFormat(kHelpNotOpened, qPrintable(path))));
+        }
+    };
+    connect(opener, &QProcess::finished, this, [opener, failed](int code, QProcess::ExitStatus status) {
+        if (status != QProcess::NormalExit || code != 0) {
+            failed();
+        }
+        opener->deleteLater();
+    });
+    connect(opener, &QProcess::errorOccurred, this, [opener, failed](QProcess::ProcessError error) {
+        if (error == QProcess::FailedToStart) {
+            failed();
+            opener->deleteLater();
+        }
+    });
+    opener->start(QStringLiteral("xdg-open"), {path});
 }
 
 void CQtWindowHost::MessagesPending() {

@@ -8,6 +8,7 @@
 // ends the wait.
 #pragma once
 
+#include "core/Autostart.h"
 #include "core/CWindowHost.h"
 #include "core/MessageBox.h"
 
@@ -21,6 +22,7 @@
 #include <vector>
 
 class CCallLogDlg;
+class CDesktopNotifier;
 class CCallerIdPopup;
 class CMainDialog;
 class CMainWindow;
@@ -39,8 +41,6 @@ public:
     // Shows a pop-up menu and returns the action chosen (null for none). Tests replace the
     // modal run.
     using PopupRunner = std::function<QAction*(QMenu&)>;
-    // Opens a local file in the desktop's browser.
-    using UrlOpener = std::function<void(const QString& path)>;
     // Runs a settings dialog modally; true on OK.
     using SettingsRunner = std::function<bool(ESettingsDialog, CSettings&)>;
 
@@ -80,11 +80,16 @@ public:
 
     void SetMessageBoxFn(MessageBoxFn fn) { m_messageBox = std::move(fn); }
     void SetPopupRunner(PopupRunner runner) { m_popupRunner = std::move(runner); }
-    void SetUrlOpener(UrlOpener opener) { m_urlOpener = std::move(opener); }
     void SetSettingsRunner(SettingsRunner runner) { m_settingsRunner = std::move(runner); }
     // Runs the file dialogs ("&Open...", import, export) modally; true when a file was chosen.
     using FileDialogRunner = std::function<bool(QFileDialog&)>;
     void SetFileDialogRunner(FileDialogRunner runner) { m_fileDialogRunner = std::move(runner); }
+
+    static constexpr const char* kHelpMissing = "The help page (RingvaleDoc.htm) is not installed.";
+    static constexpr const char* kHelpNotOpened = "No web browser could be opened for the help page.\n\nIt is at %s";
+
+    // The autostart entry the configuration dialog's "Start with the desktop" manages.
+    void SetAutostart(const SAutostart& autostart) { m_autostart = autostart; }
 
     // The help page: the first of the candidates that exists; empty when none does.
     static QString HelpPagePath(const std::vector<QString>& candidates);
@@ -115,6 +120,8 @@ public:
     void RemoveTrayIcon() override;
     int TrackPopupMenu(const std::vector<SMenuItem>& items) override;
     void CreateCallerIdPopup(const SCallerIdPopup& popup) override;
+    bool ShowCallNotification(const SCallNotification& notification) override;
+    void CloseCallNotification(std::uint64_t key) override;
     void ShowWindow(EWindow window, bool show) override;
     bool IsWindowVisible(EWindow window) override;
     void SetWindowRect(EWindow window, const CRect& rect) override;
@@ -169,12 +176,13 @@ private:
     CPhoneBookDlg* m_phoneBookDlg = nullptr; // owned by the main window (Qt parent)
     CCallLogDlg* m_callLogDlg = nullptr;
     CTrayIcon* m_tray = nullptr;
+    CDesktopNotifier* m_notifier = nullptr; // a child of this host
     std::map<int, QTimer*> m_timers;
     std::vector<QPointer<CCallerIdPopup>> m_popups;
     MessageBoxFn m_messageBox;
     PopupRunner m_popupRunner;
-    UrlOpener m_urlOpener;
     SettingsRunner m_settingsRunner;
+    SAutostart m_autostart;
     FileDialogRunner m_fileDialogRunner;
 
     std::atomic<bool> m_drainQueued{false};

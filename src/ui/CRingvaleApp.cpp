@@ -8,7 +8,7 @@
 #include "ui/CSingleInstance.h"
 
 #include <QApplication>
-#include <QDir>
+#include <QMessageBox>
 #include <QSessionManager>
 #include <QSocketNotifier>
 
@@ -60,7 +60,8 @@ void Catch(int signal, void (*handler)(int)) {
 
 } // namespace
 
-CRingvaleApp::CRingvaleApp() = default;
+CRingvaleApp::CRingvaleApp(const SProgramArguments& arguments)
+    : m_arguments(arguments), m_folders(ChooseDataFolders(ProcessDataFolderInputs(arguments.dataDir))) {}
 
 CRingvaleApp::~CRingvaleApp() {
     RemoveSignalPipe();
@@ -95,9 +96,13 @@ void CRingvaleApp::RemoveSignalPipe() {
     m_signalFds[0] = m_signalFds[1] = -1;
 }
 
-// The folder of the program's files (settings, stores, trace): the working directory.
-QString CRingvaleApp::DataFolder() {
-    return QDir::currentPath();
+void CRingvaleApp::ReportUnusableFolders(const std::string& problem) {
+    std::fprintf(stderr, "%s\n", problem.c_str());
+    // Without a screen nobody could close the box.
+    const QString platform = QGuiApplication::platformName();
+    if (platform != QLatin1String("offscreen") && platform != QLatin1String("minimal")) {
+        QMessageBox::critical(nullptr, QStringLiteral("Ringvale"), QString::fromStdString(problem));
+    }
 }
 
 int CRingvaleApp::Run() {
@@ -106,9 +111,17 @@ int CRingvaleApp::Run() {
     // Hidden in the tray, the program has no window open but keeps running.
     QApplication::setQuitOnLastWindowClosed(false);
 
-    // One copy per data folder, decided before anything touches its files: a second start
+    // Nothing is read or written before the folders are known to be usable: a folder that
+    // cannot be made or written in ends the program at once, with nothing lost.
+    std::string problem;
+    if (!PrepareDataFolders(m_folders, problem)) {
+        ReportUnusableFolders(problem);
+        return 1;
+    }
+    const QString configFolder = QString::fromStdString(m_folders.config);
+    // One copy per configuration, decided before anything touches its files: a second start
     // brings the first copy's main window forward and ends.
-    CSingleInstance single(DataFolder());
+    CSingleInstance single(configFolder);
     CMainDialog* running = nullptr;
     if (!single.BecomeTheFirst([&running] {
             Trace("<dbg> Started again in this folder: the running copy comes forward");
@@ -120,11 +133,12 @@ int CRingvaleApp::Run() {
         if (single.AskTheFirstToComeForward(kFirstCopyAnswerMs)) {
             return 0;
         }
-        std::fprintf(stderr, "Ringvale already runs in %s but does not answer\n", qPrintable(DataFolder()));
+        std::fprintf(stderr, "Ringvale already runs in %s but does not answer\n", qPrintable(configFolder));
         return 1;
     }
     // The trace covers this run: emptied before anything (the dial-up service, the settings)
     // can write to it, and only by the copy that runs.
+    SetTraceFilePath(m_folders.state + "/Ringvale.dbg");
     TruncateTrace();
 
     // The simulated dial-up service's connections must hold their devices before the adapter
@@ -132,7 +146,14 @@ int CRingvaleApp::Run() {
     const std::unique_ptr<IDialUpService> dialUp = CreateDialUpService();
     const IClock& clock = CSystemClock::Instance();
     CQtWindowHost host(*dialUp);
-    CMainDialog dialog(host, clock, *dialUp, CMainDialog::SOptions{});
+    // The copy started at login uses the same files: a one-folder configuration is named.
+    const bool oneFolder = m_folders.config == m_folders.data && m_folders.data == m_folders.state;
+    host.SetAutostart({AutostartEntryPath(ProcessDataFolderInputs("").env),
+                       QCoreApplication::applicationFilePath().toStdString(), oneFolder ? m_folders.config : ""});
+    CMainDialog::SOptions options;
+    options.settingsPath = m_folders.config + "/" + CSettings::kFileName;
+    options.dataFolder = m_folders.data;
+    CMainDialog dialog(host, clock, *dialUp, std::move(options));
     host.Attach(dialog);
     running = &dialog;
 

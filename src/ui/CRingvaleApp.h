@@ -4,9 +4,12 @@
 // same shut-down as "&Quit" as soon as the window thread can; the signal handler only writes
 // to a pipe that the window thread's event loops watch. SIGPIPE and SIGXFSZ are caught and
 // dropped, so a write they would interrupt fails as a write.
-// Only one copy runs per data folder: a second start brings the first one's main window
-// forward and ends.
+// Only one copy runs per configuration (the folder of RV.cfg): a second start brings the
+// first one's main window forward and ends.
 #pragma once
+
+#include "core/DataFolders.h"
+#include "core/ProgramArguments.h"
 
 #include <QObject>
 #include <QString>
@@ -16,7 +19,7 @@ class QSocketNotifier;
 class CRingvaleApp : public QObject {
     Q_OBJECT
 public:
-    CRingvaleApp();
+    explicit CRingvaleApp(const SProgramArguments& arguments);
     ~CRingvaleApp() override;
     CRingvaleApp(const CRingvaleApp&) = delete;
     CRingvaleApp& operator=(const CRingvaleApp&) = delete;
@@ -24,13 +27,19 @@ public:
     // Needs a QApplication. Returns the process's exit code.
     int Run();
 
-    // The folder that holds the program's files.
-    static QString DataFolder();
+    // The folders that hold the program's files.
+    const SDataFolders& Folders() const { return m_folders; }
+
+    // Tells the user that the folders cannot be used (standard error, and a box where there
+    // is a screen to show it on).
+    static void ReportUnusableFolders(const std::string& problem);
 
 private:
     void InstallSignalHandlers();
     void RemoveSignalPipe();
 
+    SProgramArguments m_arguments;
+    SDataFolders m_folders;
     int m_signalFds[2] = {-1, -1};
     QSocketNotifier* m_signalNotifier = nullptr;
 };

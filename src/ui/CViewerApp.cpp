@@ -3,12 +3,14 @@
 #include "calls/CCallScreening.h"
 #include "core/CWindowHost.h"
 #include "core/Format.h"
+#include "core/ProgramArguments.h"
 #include "core/Trace.h"
 #include "net/MqttConfig.h"
 #include "ui/CCallerIdPopup.h"
 #include "ui/CDesktopNotifier.h"
 #include "ui/CIcons.h"
 #include "ui/CNetworkDlg.h"
+#include "ui/CRingvaleApp.h"
 #include "ui/CTrayIcon.h"
 #include "ui/CViewerWindow.h"
 #include "ui/UiMessageBox.h"
@@ -26,7 +28,12 @@ std::string CallText(const SNetCall& call) {
 
 } // namespace
 
-CViewerApp::CViewerApp() = default;
+CViewerApp::CViewerApp(const SProgramArguments& arguments)
+    : m_folders(ChooseDataFolders(ProcessDataFolderInputs(arguments.dataDir))) {}
+
+std::string CViewerApp::SettingsPath() const {
+    return PathInFolder(m_folders.config, CSettings::kFileName);
+}
 
 CViewerApp::~CViewerApp() {
     m_client.reset(); // its thread ends before the windows go
@@ -34,7 +41,7 @@ CViewerApp::~CViewerApp() {
 
 bool CViewerApp::LoadSettings() {
     const MessageBoxFn box = QtMessageBoxFn(nullptr);
-    const auto loaded = m_settings.Load(CSettings::kFileName, box, [](CSettings& settings) {
+    const auto loaded = m_settings.Load(SettingsPath(), box, [](CSettings& settings) {
         return CNetworkDlg::Run(settings, CNetworkDlg::EMode::Viewer);
     });
     if (loaded == CSettings::ELoadResult::Cancelled) {
@@ -51,7 +58,7 @@ bool CViewerApp::LoadSettings() {
         changed = true;
     }
     if (changed) {
-        m_settings.Save(CSettings::kFileName, false, box);
+        m_settings.Save(SettingsPath(), false, box);
     }
     return true;
 }
@@ -118,7 +125,7 @@ void CViewerApp::OnMessage(const std::string& topic, const std::string& payload,
         Trace("Viewer: incoming call: " + CallText(call));
         CCallerIdPopup::Open(CCallScreening::PopupFor(call.name, call.number, call.port - 1, m_settings));
         const QString text = QString::fromStdString(CallText(call));
-        if (!CDesktopNotifier::Notify(QStringLiteral("Incoming call"), text)) {
+        if (!CDesktopNotifier::Announce(QStringLiteral("Incoming call"), text)) {
             if (QSystemTrayIcon* icon = m_tray->Icon()) {
                 icon->showMessage(QStringLiteral("Incoming call"), text);
             }
@@ -146,12 +153,17 @@ void CViewerApp::OnNetworkSettings() {
         return;
     }
     m_settings = edited;
-    m_settings.Save(CSettings::kFileName, false, QtMessageBoxFn(m_window.get()));
+    m_settings.Save(SettingsPath(), false, QtMessageBoxFn(m_window.get()));
     Connect();
 }
 
 int CViewerApp::Run() {
-    SetTraceFilePath(kTraceFile);
+    std::string problem;
+    if (!PrepareDataFolders(m_folders, problem)) {
+        CRingvaleApp::ReportUnusableFolders(problem);
+        return 1;
+    }
+    SetTraceFilePath(PathInFolder(m_folders.state, kTraceFile));
     TruncateTrace();
     if (!LoadSettings()) {
         return 0;

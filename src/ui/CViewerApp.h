@@ -1,5 +1,5 @@
 // "ringvale --viewer": the calls of the program that owns the adapter, seen on another desktop
-// through the MQTT broker. It reads RV.cfg in the working directory for the broker and the
+// through the MQTT broker. It reads RV.cfg in the program's settings folder for the broker and the
 // caller-ID popup (a missing file opens the network dialog, and is written on OK), shows the
 // caller-ID popup and a desktop notification (the session bus's notification service, else
 // the tray icon's message) for every incoming call, the four tiles and the call log, and sends
@@ -8,10 +8,13 @@
 #pragma once
 
 #include "core/CSettings.h"
+#include "core/DataFolders.h"
 #include "net/CMqttClient.h"
 #include "net/CViewerModel.h"
 
 #include <QObject>
+
+struct SProgramArguments;
 
 #include <memory>
 
@@ -23,7 +26,7 @@ class CViewerApp : public QObject {
 public:
     static constexpr const char* kTraceFile = "RingvaleViewer.dbg";
 
-    CViewerApp();
+    explicit CViewerApp(const SProgramArguments& arguments);
     ~CViewerApp() override;
     CViewerApp(const CViewerApp&) = delete;
     CViewerApp& operator=(const CViewerApp&) = delete;
@@ -36,11 +39,13 @@ private:
     // false when the user cancelled.
     bool LoadSettings();
     bool Connect();
+    std::string SettingsPath() const;
     void OnConnection(bool up, const QString& text);
     void OnMessage(const std::string& topic, const std::string& payload, bool retained);
     void OnNetworkSettings();
     void Send(const std::string& topic, const std::string& payload);
 
+    SDataFolders m_folders;
     CSettings m_settings;
     CViewerModel m_model;
     std::unique_ptr<CViewerWindow> m_window;

@@ -168,6 +168,7 @@ const std::vector<std::string> kSettingsKeys = {
     "MqttTopicPrefix",
     "MqttAllowCommands",
     "MqttHomeAssistant",
+    "CIDAnnounce",
 };
 
 TEST_F(StartUpShutDown, TerminationSignalSavesSettingsAndIdlesTheAdapter) {

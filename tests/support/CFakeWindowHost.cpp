@@ -193,6 +193,36 @@ void CFakeWindowHost::CreateCallerIdPopup(const SCallerIdPopup& popup) {
     m_callerIds.push_back(popup);
 }
 
+bool CFakeWindowHost::ShowCallNotification(const SCallNotification& notification) {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    Record("ShowCallNotification(" + notification.summary + ")");
+    if (m_notificationService) {
+        m_notifications.push_back(notification);
+    }
+    return m_notificationService;
+}
+
+void CFakeWindowHost::CloseCallNotification(std::uint64_t key) {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    Record("CloseCallNotification");
+    m_closedNotifications.push_back(key);
+}
+
+void CFakeWindowHost::SetNotificationService(bool running) {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_notificationService = running;
+}
+
+std::vector<SCallNotification> CFakeWindowHost::Notifications() const {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_notifications;
+}
+
+std::vector<std::uint64_t> CFakeWindowHost::ClosedNotifications() const {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_closedNotifications;
+}
+
 void CFakeWindowHost::ShowWindow(EWindow window, bool show) {
     std::lock_guard<std::mutex> lock(m_mutex);
     Record(StrFormat("ShowWindow(%s,%d)", WindowName(window), show ? 1 : 0));

@@ -47,6 +47,9 @@ public:
     void RemoveTrayIcon() override;
     int TrackPopupMenu(const std::vector<SMenuItem>& items) override;
     void CreateCallerIdPopup(const SCallerIdPopup& popup) override;
+    // Recorded; taken only while SetNotificationService(true) (the default: no service).
+    bool ShowCallNotification(const SCallNotification& notification) override;
+    void CloseCallNotification(std::uint64_t key) override;
     void ShowWindow(EWindow window, bool show) override;
     bool IsWindowVisible(EWindow window) override;
     void SetWindowRect(EWindow window, const CRect& rect) override;
@@ -76,6 +79,7 @@ public:
 
     // What the test wants the host to answer.
     void SetPopupChoice(int command);
+    void SetNotificationService(bool running);
     void SetVisibleActivityLines(int lines);
     // Runs instead of a settings dialog; without it the dialog is "cancelled".
     void SetSettingsDialog(std::function<bool(ESettingsDialog, CSettings&)> dialog);
@@ -112,6 +116,9 @@ public:
     int TrayImage() const;
     std::vector<std::vector<SMenuItem>> PopupMenus() const;
     std::vector<SCallerIdPopup> CallerIdPopups() const;
+    // The notifications shown (taken by the service), and the keys closed.
+    std::vector<SCallNotification> Notifications() const;
+    std::vector<std::uint64_t> ClosedNotifications() const;
     std::vector<std::pair<EWindow, CMessage>> SentMessages() const;
     // The paths the next file dialogs choose, in order; an empty one cancels.
     void ChooseFileAnswers(std::vector<std::string> paths);
@@ -147,6 +154,9 @@ private:
     int m_popupChoice = 0;
     std::vector<std::vector<SMenuItem>> m_popups;
     std::vector<SCallerIdPopup> m_callerIds;
+    bool m_notificationService = false;
+    std::vector<SCallNotification> m_notifications;
+    std::vector<std::uint64_t> m_closedNotifications;
     std::map<EWindow, bool> m_visible;
     std::map<EWindow, CRect> m_rects;
     std::map<EWindow, bool> m_maximized;

@@ -4,6 +4,7 @@
 #include <chrono>
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <poll.h>
@@ -11,44 +12,95 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-CChildProcess::~CChildProcess() {
-    Stop();
+std::string CChildProcess::BinDir() {
+    const char* dir = std::getenv("RINGVALE_BIN_DIR");
+    return dir != nullptr && *dir != '\0' ? dir : "bin";
 }
 
-bool CChildProcess::Start(const std::vector<std::string>& args) {
-    int fds[2];
-    if (m_pid > 0 || args.empty() || ::pipe2(fds, O_CLOEXEC) != 0) {
+bool CChildProcess::Start(std::vector<std::string> args, const std::string& logCopy, bool withStdin) {
+    // A program started again (a broker restart) begins a new output.
+    Stop();
+    JoinReader();
+    {
+        std::lock_guard lock(m_mutex);
+        m_log.clear();
+        m_outputClosed = false;
+    }
+    int outFds[2];
+    int inFds[2] = {-1, -1};
+    if (::pipe2(outFds, O_CLOEXEC) != 0) {
         return false;
     }
-    JoinReader();
-    m_output.clear();
-    m_closed = false;
+    if (withStdin && ::pipe2(inFds, O_CLOEXEC) != 0) {
+        ::close(outFds[0]);
+        ::close(outFds[1]);
+        return false;
+    }
+    std::vector<char*> argv;
+    for (std::string& arg : args) {
+        argv.push_back(arg.data());
+    }
+    argv.push_back(nullptr);
     m_pid = ::fork();
     if (m_pid == 0) {
-        const int input = ::open("/dev/null", O_RDONLY);
+        const int input = withStdin ? inFds[0] : ::open("/dev/null", O_RDONLY);
         ::dup2(input, 0);
-        ::dup2(fds[1], 1);
-        ::dup2(fds[1], 2);
-        std::vector<char*> argv;
-        for (const auto& a : args) {
-            argv.push_back(const_cast<char*>(a.c_str()));
-        }
-        argv.push_back(nullptr);
+        ::dup2(outFds[1], 1);
+        ::dup2(outFds[1], 2);
         ::execvp(argv[0], argv.data());
         std::fprintf(stderr, "cannot start %s: %s\n", argv[0], std::strerror(errno));
         ::_exit(127);
     }
-    ::close(fds[1]);
+    ::close(outFds[1]);
+    m_outFd = outFds[0];
+    if (withStdin) {
+        ::close(inFds[0]);
+        m_inFd = inFds[1];
+    }
     if (m_pid < 0) {
-        ::close(fds[0]);
         return false;
     }
-    m_outFd = fds[0];
-    m_reader = std::thread([this] { ReadOutput(); });
+    m_reader = std::thread([this, logCopy] { ReadOutput(logCopy); });
     return true;
 }
 
-void CChildProcess::ReadOutput() {
+CChildProcess::~CChildProcess() {
+    Stop();
+    JoinReader();
+}
+
+void CChildProcess::JoinReader() {
+    if (m_reader.joinable()) {
+        m_reader.join();
+    }
+    for (int* fd : {&m_outFd, &m_inFd}) {
+        if (*fd >= 0) {
+            ::close(*fd);
+            *fd = -1;
+        }
+    }
+}
+
+bool CChildProcess::Type(const std::string& line) {
+    const std::string text = line + "\n";
+    return m_inFd >= 0 && ::write(m_inFd, text.data(), text.size()) == static_cast<ssize_t>(text.size());
+}
+
+int CChildProcess::Stop(int signal) {
+    if (m_pid > 0) {
+        ::kill(m_pid, signal);
+        int status = 0;
+        while (::waitpid(m_pid, &status, 0) < 0 && errno == EINTR) {
+        }
+        m_exitStatus = status;
+        m_pid = -1;
+        JoinReader();
+    }
+    return m_exitStatus;
+}
+
+void CChildProcess::ReadOutput(const std::string& logCopy) {
+    FILE* copy = logCopy.empty() ? nullptr : std::fopen(logCopy.c_str(), "ab");
     char buffer[4096];
     for (;;) {
         const ssize_t n = ::read(m_outFd, buffer, sizeof buffer);
@@ -58,64 +110,52 @@ void CChildProcess::ReadOutput() {
         if (n <= 0) {
             break;
         }
+        if (copy != nullptr) {
+            std::fwrite(buffer, 1, static_cast<std::size_t>(n), copy);
+            std::fflush(copy);
+        }
         std::lock_guard lock(m_mutex);
-        m_output.append(buffer, static_cast<std::size_t>(n));
+        m_log.append(buffer, static_cast<std::size_t>(n));
         m_changed.notify_all();
     }
+    if (copy != nullptr) {
+        std::fclose(copy);
+    }
     std::lock_guard lock(m_mutex);
-    m_closed = true;
+    m_outputClosed = true;
     m_changed.notify_all();
 }
 
-void CChildProcess::JoinReader() {
-    if (m_reader.joinable()) {
-        m_reader.join();
-    }
-    if (m_outFd >= 0) {
-        ::close(m_outFd);
-        m_outFd = -1;
-    }
-}
-
-bool CChildProcess::WaitForOutput(const std::string& text, int timeoutMs, std::size_t from) {
+bool CChildProcess::WaitForLogAfter(std::size_t from, const std::string& substring, int timeoutMs) {
     std::unique_lock lock(m_mutex);
-    const auto found = [&] { return from <= m_output.size() && m_output.find(text, from) != std::string::npos; };
-    m_changed.wait_for(lock, std::chrono::milliseconds(timeoutMs), [&] { return found() || m_closed; });
-    return found();
+    const auto found = [&] { return from <= m_log.size() && m_log.find(substring, from) != std::string::npos; };
+    return m_changed.wait_for(lock, std::chrono::milliseconds(timeoutMs), [&] { return found() || m_outputClosed; }) &&
+           found();
 }
 
-std::string CChildProcess::Output() const {
+std::string CChildProcess::Log() const {
     std::lock_guard lock(m_mutex);
-    return m_output;
-}
-
-int CChildProcess::Stop(int signal) {
-    if (m_pid <= 0) {
-        return -1;
-    }
-    ::kill(m_pid, signal);
-    return Wait(-1);
+    return m_log;
 }
 
 int CChildProcess::Wait(int timeoutMs) {
     if (m_pid <= 0) {
         return -1;
     }
-    if (timeoutMs >= 0) {
-        // The process's pidfd becomes readable when it ends: no polling of waitpid.
-        const int pidFd = static_cast<int>(::syscall(SYS_pidfd_open, m_pid, 0));
-        if (pidFd >= 0) {
-            pollfd fd{pidFd, POLLIN, 0};
-            const int n = ::poll(&fd, 1, timeoutMs);
-            ::close(pidFd);
-            if (n <= 0) {
-                return -1;
-            }
+    // The process's pidfd becomes readable when it ends: no polling of waitpid.
+    const int pidFd = static_cast<int>(::syscall(SYS_pidfd_open, m_pid, 0));
+    if (pidFd >= 0) {
+        pollfd fd{pidFd, POLLIN, 0};
+        const int n = ::poll(&fd, 1, timeoutMs);
+        ::close(pidFd);
+        if (n <= 0) {
+            return -1;
         }
     }
     int status = 0;
     while (::waitpid(m_pid, &status, 0) < 0 && errno == EINTR) {
     }
+    m_exitStatus = status;
     m_pid = -1;
     JoinReader();
     return status;
@@ -131,7 +171,7 @@ bool RunProgram(const std::vector<std::string>& args, std::string* output, int t
         status = child.Stop(SIGKILL);
     }
     if (output != nullptr) {
-        *output = child.Output();
+        *output = child.Log(); // complete: the reader has seen the end of it
     }
     return WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }

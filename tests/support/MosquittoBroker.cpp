@@ -104,7 +104,7 @@ bool CMosquittoBroker::Start() {
     if (!m_process.Start({kBroker, "-c", m_options.dir + "/mosquitto.conf"})) {
         return false;
     }
-    return m_process.WaitForOutput(" running", 10000);
+    return m_process.WaitForLog(" running", 10000);
 }
 
 void CMosquittoBroker::Stop() {
@@ -133,11 +133,11 @@ CMqttSubscriber::CMqttSubscriber(const CMosquittoBroker& broker, const std::vect
     for (const auto& topic : topics) {
         args.insert(args.end(), {"-t", topic});
     }
-    m_subscribed = m_process.Start(args) && m_process.WaitForOutput("received SUBACK", 10000);
+    m_subscribed = m_process.Start(args) && m_process.WaitForLog("received SUBACK", 10000);
 }
 
 std::vector<CMqttSubscriber::SMessage> CMqttSubscriber::Messages() const {
-    return Parse(m_process.Output());
+    return Parse(m_process.Log());
 }
 
 std::vector<CMqttSubscriber::SMessage> CMqttSubscriber::Parse(const std::string& output) {
@@ -173,7 +173,7 @@ CMqttSubscriber::SMessage CMqttSubscriber::WaitFor(const std::function<bool(cons
                                                    int timeoutMs) {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
     for (;;) {
-        const std::string output = m_process.Output();
+        const std::string output = m_process.Log();
         for (const SMessage& message : Parse(output)) {
             if (predicate(message)) {
                 return message;
@@ -183,7 +183,7 @@ CMqttSubscriber::SMessage CMqttSubscriber::WaitFor(const std::function<bool(cons
             std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now()).count();
         const std::size_t seen = output.size();
         // Blocks until more output arrives (the next message's line) or the time is up.
-        if (left <= 0 || !m_process.WaitForOutput("\n", static_cast<int>(left), seen)) {
+        if (left <= 0 || !m_process.WaitForLogAfter(seen, "\n", static_cast<int>(left))) {
             return {};
         }
     }

@@ -34,16 +34,16 @@ public:
     bool Start();
     // SIGTERM (the broker saves its database) and wait.
     void Stop();
-    bool Running() const { return m_process.Running(); }
+    bool Running() const { return m_process.Started(); }
 
     int Port() const { return m_port; }
     // With TLS: the certificate authority that signed the broker's certificate.
     std::string CaFile() const { return m_options.dir + "/ca.crt"; }
-    std::string Output() const { return m_process.Output(); }
+    std::string Output() const { return m_process.Log(); }
     // Waits for a line of the broker's log, which has every packet it receives (e.g.
     // "Received PUBLISH from").
     bool WaitForLog(const std::string& text, int timeoutMs = 10000, std::size_t from = 0) {
-        return m_process.WaitForOutput(text, timeoutMs, from);
+        return m_process.WaitForLogAfter(from, text, timeoutMs);
     }
 
     // mosquitto_sub / mosquitto_pub arguments for this broker: host, port, CA file, first user.

@@ -168,7 +168,8 @@ std::string CRingvaleRun::Read(const std::string& name) const {
 bool CRingvaleRun::WaitForFile(const std::string& name, const std::function<bool(const std::string&)>& predicate,
                                int timeoutMs) {
     const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
-    CDirWatch watch(m_options.dir); // before the first look, so no change is missed
+    const std::string path = File(name);
+    CDirWatch watch(path.substr(0, path.find_last_of('/'))); // before the first look, so no change is missed
     for (;;) {
         if (predicate(Read(name))) {
             return true;

@@ -27,7 +27,7 @@ public:
         std::vector<std::pair<std::string, std::string>> env; // extra or overriding variables
         // A command that runs the program (absolute path first), e.g. setpriv or prlimit.
         std::vector<std::string> prefix;
-        std::vector<std::string> args; // command-line arguments (--viewer)
+        std::vector<std::string> args; // the program's own arguments
     };
 
     explicit CRingvaleRun(Options options);
@@ -40,14 +40,18 @@ public:
     bool Start();
     bool Running();
 
-    std::string File(const std::string& name) const { return m_options.dir + "/" + name; }
+    // A name in the working directory, or an absolute path as it is.
+    std::string File(const std::string& name) const {
+        return name.starts_with('/') ? name : m_options.dir + "/" + name;
+    }
     std::string Read(const std::string& name) const;
     // The trace file, Ringvale.dbg.
     std::string Trace() const { return Read("Ringvale.dbg"); }
     // What the program wrote to its standard output and error.
     std::string Output() const { return Read("ringvale.out"); }
 
-    // Waits until `predicate` holds for the text of the file (missing file: ""). False when the
+    // Waits until `predicate` holds for the text of the file (missing file: ""; its folder must
+    // exist). False when the
     // timeout passed first; also false, without waiting further, when the program has ended
     // and the predicate still does not hold.
     bool WaitForFile(const std::string& name, const std::function<bool(const std::string&)>& predicate,

@@ -23,6 +23,8 @@
 // can wait for "RX pty AT*1A/17" or "TX pty CALL:0,5;2,1;3,17;4,;5,".
 #pragma once
 
+#include "support/ChildProcess.h"
+
 #include <condition_variable>
 #include <mutex>
 #include <string>
@@ -73,21 +75,11 @@ public:
     int Stop();
 
 private:
-    void ReadOutput();
-
     Options m_options;
     std::string m_linkPath;
     std::string m_controlPath;
-    pid_t m_pid = -1;
-    int m_outFd = -1;
-    int m_inFd = -1;
+    CChildProcess m_child;
     int m_controlFd = -1;
-    int m_exitStatus = -1;
     bool m_ready = false;
-    std::thread m_reader;
-    mutable std::mutex m_mutex;
-    std::condition_variable m_changed;
-    std::string m_log;
-    bool m_outputClosed = false;
     std::mutex m_commandMutex;
 };

@@ -4,6 +4,7 @@
 // modal loop: dialogs are shown with show()/open() and closed by the test.
 #include "UiTestSupport.h"
 #include "core/CSettings.h"
+#include "support/TempDir.h"
 #include "ui/CCallWaitingSetupDlg.h"
 #include "ui/CCallerIdPopup.h"
 #include "ui/CCallerIdSetupDlg.h"
@@ -14,6 +15,7 @@
 #include <QCheckBox>
 #include <QColorDialog>
 #include <QComboBox>
+#include <QDir>
 #include <QFontDialog>
 #include <QLineEdit>
 #include <QListWidget>
@@ -23,6 +25,8 @@
 #include <QSpinBox>
 #include <QTimer>
 #include <QtTest>
+
+#include <unistd.h>
 
 namespace {
 
@@ -272,7 +276,11 @@ private slots:
         settings.m_strCIDFontName = "DejaVu Sans";
         settings.m_nCIDFontSize = 120;
         settings.m_bCIDFontBold = !bold;
+        settings.m_eCIDAnnounce = CSettings::EAnnounce::Popup;
         CCallerIdSetupDlg dialog(settings, MessageRecorder().Fn());
+        auto* announce = Child<QComboBox>(&dialog, "comboAnnounce");
+        QCOMPARE(announce->currentText(), QStringLiteral("The popup window"));
+        announce->setCurrentIndex(1);
         CFontChoice offered;
         dialog.SetFontChooser([&](CFontChoice& choice) {
             offered = choice;
@@ -295,6 +303,7 @@ private slots:
         QCOMPARE(out.m_nCIDFontSize, 150);
         QVERIFY(out.m_bCIDFontItalic);
         QCOMPARE(out.m_dwCIDFontColor, 0x0000FFu);
+        QVERIFY(out.m_eCIDAnnounce == CSettings::EAnnounce::Notification);
     }
 
     void cancelledChoosersChangeNothing() {
@@ -435,21 +444,112 @@ private slots:
     // ---- Configuration ------------------------------------------------------------------
 
     void comPortChoices() {
-        const auto choices = CConfigDlg::ComPortChoices("/tmp/ttyRV", {"/dev/ttyUSB1", "/dev/ttyACM0", "/dev/ttyUSB0"});
-        const std::vector<std::string> expected = {"COM1",         "COM2",         "COM3",         "COM4",
-                                                   "COM5",         "COM6",         "COM7",         "COM8",
-                                                   "/dev/ttyACM0", "/dev/ttyUSB0", "/dev/ttyUSB1", "/tmp/ttyRV"};
-        QCOMPARE(choices, expected);
+        const std::vector<SSerialPort> ports = {
+            {"/dev/ttyUSB1", "/dev/ttyUSB1", ""},
+            {"/dev/serial/by-id/usb-3Com_ImpactIQ-if00-port0", "/dev/ttyUSB0", "3Com ImpactIQ"},
+            {"/dev/ttyACM0", "/dev/ttyACM0", ""}};
+        std::vector<std::string> paths;
+        for (const SSerialPort& port : CConfigDlg::ComPortChoices("/tmp/ttyRV", ports)) {
+            paths.push_back(port.path);
+        }
+        const std::vector<std::string> expected = {
+            "COM1",         "COM2",         "COM3",
+            "COM4",         "COM5",         "COM6",
+            "COM7",         "COM8",         "/dev/serial/by-id/usb-3Com_ImpactIQ-if00-port0",
+            "/dev/ttyACM0", "/dev/ttyUSB1", "/tmp/ttyRV"};
+        QCOMPARE(paths, expected);
         QCOMPARE(CConfigDlg::ComPortChoices("COM3", {}).size(), std::size_t(8));
-        QCOMPARE(CConfigDlg::ComPortChoices("/dev/ttyUSB0", {"/dev/ttyUSB0"}).size(), std::size_t(9));
+        QCOMPARE(CConfigDlg::ComPortChoices("/dev/ttyACM0", ports).size(), std::size_t(11));
         QCOMPARE(CConfigDlg::ComPortChoices("", {}).size(), std::size_t(8));
+    }
+
+    // The port list follows adapters plugged in and out while the dialog is open (real inotify
+    // events on a device folder of the test's own); an adapter chosen from it is stored by its
+    // stable by-id path, and a typed path is stored as typed.
+    void portListFollowsTheDevicesAndStoresTheStablePath() {
+        TempDir dev;
+        const SSerialPortRoots roots{dev.Path(), dev.File("serial/by-id"), false};
+        FakeDialUpService dialUp = TwoEntries();
+        CConfigDlg dialog(SlotSettings(), dialUp, MessageRecorder().Fn(), roots);
+        dialog.show();
+        auto* port = Child<QComboBox>(&dialog, "comboComPort");
+        QCOMPARE(port->count(), 8);
+        WriteFileText(dev.File("ttyUSB3"), "");
+        QVERIFY(QDir().mkpath(QString::fromStdString(roots.byIdDir)));
+        const std::string link = roots.byIdDir + "/usb-3Com_ImpactIQ_0042-if00-port0";
+        QVERIFY(::symlink("../../ttyUSB3", link.c_str()) == 0);
+        QTRY_COMPARE(port->count(), 9);
+        QCOMPARE(port->itemText(8), QString::fromStdString(link));
+        QCOMPARE(port->itemData(8, Qt::DisplayRole).toString(),
+                 QStringLiteral("3Com ImpactIQ 0042 (%1)").arg(QString::fromStdString(link)));
+        QCOMPARE(port->currentText(), QStringLiteral("COM2")); // what the field held stays
+        port->setCurrentIndex(8);
+        Click(&dialog, "buttonOk");
+        CSettings result;
+        dialog.ApplyTo(result);
+        QCOMPARE(result.m_strComPort, link);
+
+        // Unplugged: the list lets go of it; a path typed by hand is taken as it is.
+        QVERIFY(::unlink(link.c_str()) == 0 && ::unlink(dev.File("ttyUSB3").c_str()) == 0);
+        CConfigDlg again(result, dialUp, MessageRecorder().Fn(), roots);
+        auto* field = Child<QComboBox>(&again, "comboComPort");
+        QCOMPARE(field->currentText(), QString::fromStdString(link));
+        QCOMPARE(field->count(), 9); // COM1..COM8 and the stored value
+        field->setEditText(QStringLiteral(" /dev/pts/7 "));
+        Click(&again, "buttonOk");
+        again.ApplyTo(result);
+        QCOMPARE(result.m_strComPort, std::string("/dev/pts/7"));
+    }
+
+    // "Start with the desktop" writes the autostart entry on OK (starting this program on these
+    // files, quoted as the desktop's rules want), removes it on OK when cleared, and Cancel
+    // changes nothing; an entry that cannot be written is said and the rest still counts.
+    void startWithTheDesktopWritesOrRemovesTheAutostartEntry() {
+        TempDir home;
+        const SAutostart autostart{home.File("config/autostart/ringvale.desktop"), "/opt/my apps/ringvale",
+                                   "/home/ann/100% \\rv"};
+        FakeDialUpService dialUp = TwoEntries();
+        struct Row {
+            bool click;
+            bool ok;
+            bool checkedBefore;
+            bool exists;
+        };
+        const Row rows[] = {{true, true, false, true}, {true, false, true, true}, {true, true, true, false}};
+        for (const Row& row : rows) {
+            MessageRecorder messages;
+            CConfigDlg dialog(SlotSettings(), dialUp, messages.Fn(), SSerialPortRoots{home.Path(), "", false});
+            dialog.SetAutostart(autostart);
+            dialog.open();
+            QCOMPARE(Child<QCheckBox>(&dialog, "checkStartWithDesktop")->isChecked(), row.checkedBefore);
+            Click(&dialog, "checkStartWithDesktop");
+            Click(&dialog, row.ok ? "buttonOk" : "buttonCancel");
+            QVERIFY(messages.messages.empty());
+            QCOMPARE(QFile::exists(QString::fromStdString(autostart.entryPath)), row.exists);
+            if (row.exists) {
+                const std::string entry = ReadFileText(autostart.entryPath);
+                QVERIFY2(entry.find("\nExec=\"/opt/my apps/ringvale\" --data-dir \"/home/ann/100%% \\\\\\\\rv\"\n") !=
+                             std::string::npos,
+                         entry.c_str());
+            }
+        }
+        WriteFileText(home.File("plain"), "");
+        MessageRecorder messages;
+        CConfigDlg dialog(SlotSettings(), dialUp, messages.Fn(), SSerialPortRoots{home.Path(), "", false});
+        dialog.SetAutostart({home.File("plain/autostart/ringvale.desktop"), "/usr/bin/ringvale", ""});
+        dialog.open();
+        Click(&dialog, "checkStartWithDesktop");
+        Click(&dialog, "buttonOk");
+        QCOMPARE(dialog.result(), int(QDialog::Accepted));
+        QCOMPARE(messages.messages.size(), std::size_t(1));
+        QVERIFY(messages.messages[0].find("could not be changed: Not a directory") != std::string::npos);
     }
 
     void roundTripKeepsEverything() {
         const CSettings original = SlotSettings();
         FakeDialUpService dialUp = TwoEntries();
         MessageRecorder messages;
-        CConfigDlg dialog(original, dialUp, messages.Fn(), {"/dev/ttyUSB0"});
+        CConfigDlg dialog(original, dialUp, messages.Fn());
         dialog.show();
         SaveScreenshot(&dialog, QStringLiteral("dialog_configuration"));
         QCOMPARE(Child<QComboBox>(&dialog, "comboComPort")->currentText(), QStringLiteral("COM2"));
@@ -471,7 +571,7 @@ private slots:
     void everyControlIsCopiedBack() {
         CSettings original = SlotSettings();
         FakeDialUpService dialUp = TwoEntries();
-        CConfigDlg dialog(original, dialUp, MessageRecorder().Fn(), {"/dev/ttyUSB0"});
+        CConfigDlg dialog(original, dialUp, MessageRecorder().Fn());
         dialog.show();
         Child<QComboBox>(&dialog, "comboComPort")->setCurrentText("/dev/ttyUSB0");
         Child<QComboBox>(&dialog, "comboBaud")->setCurrentText("57600");
@@ -746,7 +846,7 @@ private slots:
             Click(dialog, "buttonCancel");
             driven = true;
         });
-        QVERIFY(!CConfigDlg::Run(settings, dialUp, messages.Fn()));
+        QVERIFY(!CConfigDlg::Run(settings, dialUp, messages.Fn(), {}));
         QVERIFY(driven);
         QCOMPARE(settings, before);
     }
@@ -762,7 +862,7 @@ private slots:
             dialog->findChild<CCallWaitingSetupDlg*>()->accept();
             Click(dialog, "buttonOk");
         });
-        QVERIFY(CConfigDlg::Run(settings, dialUp, MessageRecorder().Fn()));
+        QVERIFY(CConfigDlg::Run(settings, dialUp, MessageRecorder().Fn(), {}));
         QCOMPARE(settings.m_nCallWaitingOnValue, 3);
         QCOMPARE(settings.m_strModemName, std::string("/dev/ttyS1"));
     }

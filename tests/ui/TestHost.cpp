@@ -5,6 +5,7 @@
 // page's path.
 #include "ListWindowTestSupport.h"
 #include "TestHostRig.h"
+#include "core/Format.h"
 #include "ui/CCallLogDlg.h"
 #include "ui/CPhoneBookModel.h"
 
@@ -552,13 +553,32 @@ private slots:
         QCOMPARE(CQtWindowHost::HelpPagePath({a, b}), a);
         QCOMPARE(CQtWindowHost::HelpPagePath({QString(), dir.path(), b}), b); // a folder is no page
 
-        // "&Help" opens the first page that exists, from any working directory.
-        HostRig rig;
+        // "&Help" opens the first page that exists, from any working directory, through the
+        // real xdg-open (no desktop here: it runs $BROWSER); where no browser opens it, the
+        // user is told where the page is.
         const QString expected = CQtWindowHost::HelpPagePath(CQtWindowHost::HelpPageCandidates());
-        QStringList opened;
-        rig.host->SetUrlOpener([&](const QString& path) { opened << path; });
-        rig.Main().Actions(cmd::kHelp).front()->trigger();
-        QCOMPARE(opened, expected.isEmpty() ? QStringList() : QStringList{expected});
+        QVERIFY(!expected.isEmpty());
+        for (const char* variable : {"DISPLAY", "WAYLAND_DISPLAY", "XDG_CURRENT_DESKTOP", "DESKTOP_SESSION"}) {
+            qunsetenv(variable);
+        }
+        const QString browser = dir.filePath(QStringLiteral("browser"));
+        const QString seen = dir.filePath(QStringLiteral("seen"));
+        WriteFileText(browser.toStdString(), "#!/bin/sh\necho \"$1\" > " + seen.toStdString() + "\n");
+        QVERIFY(QFile::setPermissions(browser, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+        const std::string notOpened = StrFormat(CQtWindowHost::kHelpNotOpened, qPrintable(expected));
+        for (const QString& command : {browser, QStringLiteral("false")}) {
+            HostRig rig;
+            const std::size_t boxes = rig.boxes.messages.size(); // the start-up's, without an adapter
+            qputenv("BROWSER", command.toLocal8Bit());
+            rig.Main().Actions(cmd::kHelp).front()->trigger();
+            if (command == browser) {
+                QTRY_COMPARE(QString::fromStdString(ReadFileText(seen.toStdString())).trimmed(), expected);
+            } else {
+                QTRY_COMPARE(rig.boxes.messages.size(), boxes + 1);
+                QCOMPARE(rig.boxes.messages.back(), notOpened);
+            }
+        }
+        qunsetenv("BROWSER");
     }
 };
 

@@ -121,10 +121,10 @@ private slots:
         CChildProcess daemon;
         QVERIFY(daemon.Start({"dbus-daemon", "--session", "--nofork", "--print-address=1"}));
         // Its diagnostics share the pipe: the address is the whole line that starts with "unix:".
-        QVERIFY(daemon.WaitForOutput("unix:", 10000));
-        const std::size_t start = daemon.Output().find("unix:");
-        QVERIFY(daemon.WaitForOutput("\n", 10000, start));
-        const std::string output = daemon.Output();
+        QVERIFY(daemon.WaitForLog("unix:", 10000));
+        const std::size_t start = daemon.Log().find("unix:");
+        QVERIFY(daemon.WaitForLogAfter(start, "\n", 10000));
+        const std::string output = daemon.Log();
         const QString address = QString::fromStdString(output.substr(start, output.find('\n', start) - start));
         QDBusConnection service = QDBusConnection::connectToBus(address, QStringLiteral("service"));
         QDBusConnection viewer = QDBusConnection::connectToBus(address, QStringLiteral("viewer"));
@@ -133,15 +133,15 @@ private slots:
         QVERIFY(service.registerObject(QLatin1String(CDesktopNotifier::kPath), &notifications,
                                        QDBusConnection::ExportAllSlots));
 
-        QVERIFY(CDesktopNotifier::Notify(QStringLiteral("Incoming call"),
-                                         QStringLiteral("Ann Lee 4085551212 on Phone 1"), viewer));
+        QVERIFY(CDesktopNotifier::Announce(QStringLiteral("Incoming call"),
+                                           QStringLiteral("Ann Lee 4085551212 on Phone 1"), viewer));
         QTRY_COMPARE(notifications.received,
                      QStringList{QStringLiteral("Incoming call|Ann Lee 4085551212 on Phone 1|Ringvale")});
         QDBusConnection::disconnectFromBus(QStringLiteral("viewer"));
         QDBusConnection::disconnectFromBus(QStringLiteral("service"));
         // Without a bus nothing is sent, and the caller knows.
-        QVERIFY(!CDesktopNotifier::Notify(QStringLiteral("Incoming call"), QStringLiteral("x"),
-                                          QDBusConnection(QStringLiteral("no such connection"))));
+        QVERIFY(!CDesktopNotifier::Announce(QStringLiteral("Incoming call"), QStringLiteral("x"),
+                                            QDBusConnection(QStringLiteral("no such connection"))));
     }
 
     void networkDialogBothModes() {

@@ -665,6 +665,7 @@ TEST_F(ControllerTest, SettingsDialogsHandBackOnlyTheValuesTheyShow) {
     });
     m_dialog->OnCommand(cmd::kConfigure);
     m_dialog->OnCommand(cmd::kRemoteControl);
+    EXPECT_FALSE(m_host.HasActivity("Reopening the adapter on " + sim.LinkPath())) << "the port is the same";
     const CSettings& now = m_dialog->Settings();
     EXPECT_EQ(now.m_strDefaultAreaCode, "650");
     EXPECT_EQ(now.m_strRCDTMF, "*7#");
@@ -679,6 +680,66 @@ TEST_F(ControllerTest, SettingsDialogsHandBackOnlyTheValuesTheyShow) {
     saved.Parse(ReadFileText(m_dir.File("RV.cfg")), {});
     EXPECT_EQ(saved.m_nSReg63, 12);
     EXPECT_EQ(saved.m_nCurrentRASConnection, 1);
+}
+
+// A new port or rate from the configuration is used at once: the link is closed and opened
+// on it with the whole handshake; a port that is gone is said as at start-up and kept.
+TEST_F(ControllerTest, NewPortOrRateFromTheConfigurationReopensTheLinkAtOnce) {
+    CSimProcess first({m_dir.Path(), "127.0.61.4", {}});
+    TempDir otherDir;
+    CSimProcess second({otherDir.Path(), "127.0.61.4", {"--rate", "57600", "--udp-port", "2324"}});
+    ASSERT_TRUE(first.Running() && second.Running());
+    CSettings s = BaseSettings();
+    s.m_strComPort = first.LinkPath();
+    WriteSettings(s);
+    // No adapter on the network: a port that fails is not replaced by it (and its replies
+    // are not waited for long).
+    CMainDialog::SOptions options = QuickControllerOptions(m_dir.Path(), "127.0.61.5");
+    options.modemHooks.replyTimeout = std::chrono::milliseconds(1500);
+    m_dialog = std::make_unique<CMainDialog>(m_host, m_clock, m_dialUp, options);
+    ASSERT_TRUE(m_dialog->OnInitDialog());
+    ASSERT_TRUE(first.WaitForLog("RX pty ATS76=3"));
+
+    struct Row {
+        std::string port;
+        int baud;
+        CSimProcess* answers; // the simulator that gets the handshake, nullptr: none
+        const char* box;      // a part of the message box that follows, "" for none
+    };
+    const std::string gone = m_dir.File("serial/by-id/usb-3Com_ImpactIQ-if00-port0");
+    const Row rows[] = {
+        {second.LinkPath(), 57600, &second, ""},
+        {gone, 57600, nullptr, "could not be opened on "},
+        {first.LinkPath(), 115200, &first, ""},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.port);
+        const std::size_t firstLog = first.Log().size();
+        const std::size_t secondLog = second.Log().size();
+        const std::size_t boxes = m_host.MessageBoxes().size();
+        m_host.SetSettingsDialog([&](CWindowHost::ESettingsDialog, CSettings& edited) {
+            edited.m_strComPort = row.port;
+            edited.m_nBaud = row.baud;
+            return true;
+        });
+        m_dialog->OnCommand(cmd::kConfigure);
+        EXPECT_EQ(m_dialog->Settings().m_strComPort, row.port);
+        if (row.answers != nullptr) {
+            const std::size_t from = row.answers == &first ? firstLog : secondLog;
+            EXPECT_TRUE(row.answers->WaitForLogAfter(from, "RX pty ATI"));
+            EXPECT_TRUE(row.answers->WaitForLogAfter(from, "RX pty ATS76=3"));
+            EXPECT_EQ(m_host.MessageBoxes().size(), boxes);
+        } else {
+            ASSERT_TRUE(PumpUntil([&] { return m_host.MessageBoxes().size() > boxes; }));
+            const std::string box = m_host.MessageBoxes().back();
+            EXPECT_NE(box.find(row.box + row.port), std::string::npos) << box;
+            EXPECT_NE(box.find("No such file or directory"), std::string::npos) << box;
+        }
+        EXPECT_TRUE(m_host.HasActivity("Reopening the adapter on " + row.port));
+    }
+    // The port it left was given back in its idle settings.
+    EXPECT_TRUE(second.WaitForLog("RX pty AT$V0"));
+    m_dialog->OnOK();
 }
 
 TEST_F(ControllerTest, TrayClicks) {

@@ -2,10 +2,12 @@
 // caller-ID popup with its show-number rule.
 #include "calls/CCallScreening.h"
 #include "core/Format.h"
+#include "records/CPhoneBookEntry.h"
 #include "support/CallTestRig.h"
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -105,6 +107,115 @@ TEST(Screening, PopupShowNumberRule) {
         EXPECT_EQ(popup.pointSizeTenths, 150);
         EXPECT_TRUE(popup.italic);
         EXPECT_EQ(popup.textColor, 0x00112233u);
+    }
+}
+
+TEST(Screening, CallsAreAnnouncedByPopupNotificationOrBothAndThePopupStandsInForAMissingService) {
+    using A = CSettings::EAnnounce;
+    struct Row {
+        A announce;
+        bool service;
+        std::size_t popups;
+        std::size_t notifications;
+    };
+    const Row rows[] = {
+        {A::Both, true, 1, 1},          {A::Popup, true, 1, 0}, {A::Notification, true, 0, 1},
+        {A::Notification, false, 1, 0}, {A::Both, false, 1, 0},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(static_cast<int>(row.announce) * 10 + row.service);
+        CCallTestRig rig([&](CSettings& s) { s.m_eCIDAnnounce = row.announce; });
+        rig.host.SetNotificationService(row.service);
+        rig.Line(Offer(40, "2125550111"));
+        EXPECT_EQ(rig.host.CallerIdPopups().size(), row.popups);
+        ASSERT_EQ(rig.host.Notifications().size(), row.notifications);
+        if (row.notifications == 1) {
+            const SCallNotification n = rig.host.Notifications()[0];
+            EXPECT_EQ(n.summary, "Unknown caller");
+            EXPECT_EQ(n.body, "2125550111 - Phone 1");
+            EXPECT_EQ(n.actions, (std::vector<ENotificationEvent>{NE_Reject, NE_Block, NE_AddToPhoneBook}));
+        }
+    }
+    // A caller in the phone book is not offered to it again; a withheld number only rejected.
+    CCallTestRig rig([](CSettings& s) { s.m_bCIDShowNumber = false; });
+    rig.host.SetNotificationService(true);
+    rig.AddEntry("2125550111", "Known", "Kim");
+    rig.Line(Offer(41, "2125550111"));
+    rig.Line("CALL:0,1;2,2;3,42;4,5551212;5,");
+    ASSERT_EQ(rig.host.Notifications().size(), 2u);
+    EXPECT_EQ(rig.host.Notifications()[0].body, "Phone 1");
+    EXPECT_EQ(rig.host.Notifications()[0].actions, (std::vector<ENotificationEvent>{NE_Reject, NE_Block}));
+    EXPECT_EQ(rig.host.Notifications()[1].body, "No number sent - Phone 2");
+    EXPECT_EQ(rig.host.Notifications()[1].actions, std::vector<ENotificationEvent>{NE_Reject});
+}
+
+TEST(Screening, NotificationActionsActOnTheOfferedCallWhichTakesItsNotificationAlong) {
+    struct Row {
+        const char* label;
+        bool known;          // the caller has a phone book entry
+        int event;           // the notification's event, 0 for none
+        const char* reports; // adapter reports after the event
+        std::vector<std::string> commands;
+        std::uint32_t flags; // the number's phone book flags afterwards (~0u: no entry)
+        const char* sentToPhoneBook;
+        std::size_t popups;
+        bool closed;
+    };
+    const std::string ended = "CALL:0,0;2,1;3,40";
+    const Row rows[] = {
+        {"reject", false, NE_Reject, "", {"AT*1H/40\r"}, ~0u, nullptr, 0, true},
+        {"block a new number", false, NE_Block, "", {"AT*1H/40\r"}, PBF_IGNORE, "WM_RV_PB_ADD_ENTRY", 0, true},
+        {"block a known caller", true, NE_Block, "", {"AT*1H/40\r"}, PBF_IGNORE, "WM_RV_PB_REPLACE_ENTRY", 0, true},
+        {"add, then answered",
+         false,
+         NE_AddToPhoneBook,
+         "CALL:0,5;2,1;3,40",
+         {},
+         ~0u,
+         "WM_RV_NUMBER_TO_PHONE_BOOK",
+         0,
+         true},
+        {"the far end gives up", false, 0, "CALL:0,0;2,1;3,40", {}, ~0u, nullptr, 0, true},
+        {"the service fails: the popup instead", false, NE_Failed, "", {}, ~0u, nullptr, 1, false},
+        {"the service fails after the answer", false, 0, "CALL:0,5;2,1;3,40", {}, ~0u, nullptr, 0, true},
+        {"too late for a choice", false, -NE_Reject, "", {}, ~0u, nullptr, 0, true},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.label);
+        CCallTestRig rig([](CSettings& s) { s.m_eCIDAnnounce = CSettings::EAnnounce::Notification; });
+        rig.host.SetNotificationService(true);
+        if (row.known) {
+            rig.AddEntry("2125550111", "Known", "Kim");
+        }
+        rig.Line(Offer(40, "2125550111"));
+        const std::uint64_t key = rig.host.Notifications().at(0).key;
+        if (row.event < 0) { // the call ends before the choice arrives
+            rig.Line(ended);
+        }
+        if (row.event != 0) {
+            rig.queue.Post(CMessage::WithKey(WM_RV_CALL_NOTIFICATION, key, std::abs(row.event)));
+            rig.Pump();
+        }
+        if (*row.reports != 0) {
+            rig.Line(row.reports);
+        }
+        if (std::string(row.label).find("fails after") != std::string::npos) {
+            rig.control->OnMessage(CMessage::WithKey(WM_RV_CALL_NOTIFICATION, key, NE_Failed));
+        }
+        EXPECT_EQ(rig.Commands(), row.commands);
+        const CPhoneBookEntry* entry = rig.phoneBook->Find("2125550111");
+        EXPECT_EQ(entry != nullptr ? entry->m_dwFlags : ~0u, row.flags);
+        if (entry != nullptr && row.known) {
+            EXPECT_EQ(entry->m_strName, "Kim Known");
+        }
+        std::string sent;
+        for (const auto& [window, msg] : rig.host.SentMessages()) {
+            sent = window == EWindow::PhoneBook ? MessageName(msg.id) : sent;
+        }
+        EXPECT_EQ(sent, row.sentToPhoneBook != nullptr ? row.sentToPhoneBook : "");
+        EXPECT_EQ(rig.host.CallerIdPopups().size(), row.popups);
+        EXPECT_EQ(rig.host.ClosedNotifications(),
+                  row.closed ? std::vector<std::uint64_t>{key} : std::vector<std::uint64_t>{});
     }
 }
 

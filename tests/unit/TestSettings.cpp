@@ -92,12 +92,13 @@ const char* const kDefaultFile = "ComPort=COM2\r\n"
                                  "MqttPassword=\r\n"
                                  "MqttTopicPrefix=\r\n"
                                  "MqttAllowCommands=N\r\n"
-                                 "MqttHomeAssistant=N\r\n";
+                                 "MqttHomeAssistant=N\r\n"
+                                 "CIDAnnounce=Both\r\n";
 
-TEST(Settings, DefaultsSerializeAsTheSixtyOneLinesInOrder) {
+TEST(Settings, DefaultsSerializeAsTheSixtyTwoLinesInOrder) {
     const CSettings s;
     EXPECT_EQ(s.Serialize(false), kDefaultFile);
-    EXPECT_EQ(SplitLines(s.Serialize(false)).size(), 61u);
+    EXPECT_EQ(SplitLines(s.Serialize(false)).size(), 62u);
     EXPECT_EQ(s.m_strCallLogName, "RV.log");
 }
 
@@ -162,6 +163,7 @@ TEST(Settings, EveryKeyRoundTrips) {
     s.m_strMqttTopicPrefix = "home/phone";
     s.m_bMqttAllowCommands = true;
     s.m_bMqttHomeAssistant = true;
+    s.m_eCIDAnnounce = CSettings::EAnnounce::Notification;
 
     const std::string text = s.Serialize(true);
     Recorder rec;
@@ -196,6 +198,10 @@ TEST(Settings, ReadingRules) {
         {"dial time limit", "DialUpTimeLimit=30", [](auto& s) { return s.DialUpTimeLimitSeconds() == 30; }},
         {"dial time limit 0 is the default", "DialUpTimeLimit=0",
          [](auto& s) { return s.DialUpTimeLimitSeconds() == CSettings::kDefaultDialUpTimeLimit; }},
+        {"calls announced by popup only", "CIDAnnounce=Popup",
+         [](auto& s) { return s.AnnounceWithPopup() && !s.AnnounceWithNotification(); }},
+        {"unknown announcement is both", "CIDAnnounce=Notification\nCIDAnnounce=loud",
+         [](auto& s) { return s.AnnounceWithPopup() && s.AnnounceWithNotification(); }},
         {"mask without 0x keeps default", "PhoneBookColumnMask=1234",
          [](auto& s) { return s.m_dwPhoneBookColumnMask == 0xFFFF; }},
         {"mask upper-case 0X keeps default", "PhoneBookColumnMask=0X12",

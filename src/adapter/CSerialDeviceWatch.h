@@ -1,0 +1,42 @@
+// Tells when serial devices come or go, without polling: udev's monitor socket (a device
+// added or removed in the tty subsystem) and inotify on the device folder and the by-id
+// folder (which are all there is where udev sends no events, as in a container). One
+// descriptor to wait on: the configuration dialog refreshes its port list on it, and a
+// link that waits for its device to come back can wait on it too.
+#pragma once
+
+#include "adapter/SerialPortCatalog.h"
+
+#include <string>
+#include <vector>
+
+struct udev;
+struct udev_monitor;
+
+class CSerialDeviceWatch {
+public:
+    explicit CSerialDeviceWatch(SSerialPortRoots roots = {});
+    ~CSerialDeviceWatch();
+    CSerialDeviceWatch(const CSerialDeviceWatch&) = delete;
+    CSerialDeviceWatch& operator=(const CSerialDeviceWatch&) = delete;
+
+    // Readable when something may have changed; -1 when nothing can be watched.
+    int Fd() const { return m_epollFd; }
+    // Takes what is pending without blocking; true when a serial device or by-id link came
+    // or went.
+    bool ReadChanges();
+
+private:
+    // Watches the by-id folder and the folders above it below the device folder, as far as
+    // they exist (udev makes them with the first adapter).
+    void WatchById();
+    bool ReadInotify();
+    bool ReadUdev();
+
+    SSerialPortRoots m_roots;
+    int m_epollFd = -1;
+    int m_inotifyFd = -1;
+    int m_devWatch = -1; // the device folder's watch
+    udev* m_udev = nullptr;
+    udev_monitor* m_monitor = nullptr;
+};
