@@ -56,6 +56,9 @@ def ctx_switches(pid):
             pass
     return total
 
+def thread_count(pid):
+    return len(os.listdir("/proc/%d/task" % pid))
+
 def cpu_seconds(pid):
     # utime and stime of the whole process (every thread), fields 14 and 15 of /proc/<pid>/stat
     fields = open("/proc/%d/stat" % pid).read().rsplit(")", 1)[1].split()
@@ -160,8 +163,10 @@ def offhook_latencies(ctl, work):
     return latencies
 
 def latency_rows(latencies, label):
+    at = lambda share: latencies[max(0, int(len(latencies) * share) - 1)]
     return [("off-hook -> AT*pA/id p50 (ms%s)" % label, "%.2f" % latencies[len(latencies) // 2]),
-            ("off-hook -> AT*pA/id p99 (ms%s)" % label, "%.2f" % latencies[int(len(latencies) * 0.99) - 1])]
+            ("off-hook -> AT*pA/id p90 (ms%s)" % label, "%.2f" % at(0.90)),
+            ("off-hook -> AT*pA/id p99 (ms%s)" % label, "%.2f" % at(0.99))]
 
 rows = []
 with tempfile.TemporaryDirectory() as work:
@@ -171,13 +176,14 @@ with tempfile.TemporaryDirectory() as work:
         before = ctx_switches(prog.pid)
         time.sleep(idle_seconds)
         idle = ctx_switches(prog.pid) - before
+        rows.append(("threads of the idle program", "%d" % thread_count(prog.pid)))
         rows.append(("idle voluntary context switches / %d s" % idle_seconds, "%d" % idle))
         rows.append(("peak RSS, empty stores (MB)", "%.1f" % (vm_hwm_kb(prog.pid) / 1024)))
         rows += latency_rows(offhook_latencies(ctl, work), ", %d trips" % trips)
     finally:
         stop(sim, prog)
 # The same path with every thread of the program on one CPU: the difference is what the
-# three hand-overs inside the program (reader -> line monitor -> window thread) cost when
+# hand-overs on the way (simulator -> line monitor -> window thread -> simulator) cost when
 # they cross CPUs (bench_wakeup shows one hand-over's cost on this machine).
 if shutil.which("taskset") and (os.cpu_count() or 1) > 1:
     with tempfile.TemporaryDirectory() as work:
