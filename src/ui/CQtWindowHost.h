@@ -1,8 +1,8 @@
 // The real window host: the main window, the two list windows, the tray icon, caller-ID
 // popups, message boxes and settings dialogs, over Qt. The controller's queued messages are
-// drained on the window thread by a queued call (never by polling); the controller's timer
-// is a QTimer. While the host waits in place (a local event loop that keeps the windows
-// painted but takes no user input) no message is drained and no tick is delivered, so the
+// drained on the window thread by a posted event of high priority (never by polling), ahead of
+// repaints and other window work; the controller's timer is a QTimer. While the host waits in place (a local event loop
+// that keeps the windows painted but takes no user input) no message is drained and no tick is delivered, so the
 // controller never runs re-entrantly in the middle of its own operation.
 #pragma once
 
@@ -10,6 +10,7 @@
 #include "core/Clock.h"
 #include "core/MessageBox.h"
 
+#include <QEvent>
 #include <QObject>
 #include <QPointer>
 
@@ -136,7 +137,11 @@ public:
     void OpenHelp() override;
     void MessagesPending() override;
 
+protected:
+    void customEvent(QEvent* event) override;
+
 private:
+    static QEvent::Type DrainEventType();
     QWidget* Window(EWindow window) const;
     void DrainNow();
     void OnTimerTick(int id);
