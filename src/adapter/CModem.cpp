@@ -12,6 +12,7 @@
 #include <cstdlib>
 #include <netinet/in.h>
 #include <poll.h>
+#include <sched.h>
 #include <sys/epoll.h>
 #include <sys/eventfd.h>
 #include <sys/socket.h>
@@ -328,41 +329,60 @@ int CModem::Write(const char* bytes, int length) {
     if (bytes == nullptr || length < 0) {
         return -1;
     }
-    std::lock_guard<std::mutex> lock(m_transportMutex);
-    if (m_serial.IsOpen()) {
-        // Bounded like the port's write time-outs: 16 ms per byte plus 64 ms, so a stalled
-        // line (flow control never released) cannot hang the caller.
-        const int fd = m_serial.Fd();
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(16LL * length + 64);
-        int written = 0;
-        while (written < length) {
-            const ssize_t n = ::write(fd, bytes + written, static_cast<std::size_t>(length - written));
-            if (n > 0) {
-                written += static_cast<int>(n);
-                continue;
-            }
-            if (n < 0 && errno != EAGAIN && errno != EINTR) {
-                return written > 0 ? written : -1;
-            }
-            const auto left =
-                std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
-            if (left.count() <= 0) {
-                break;
-            }
-            pollfd p{fd, POLLOUT, 0};
-            ::poll(&p, 1, static_cast<int>(left.count()));
+    int written = -1;
+    {
+        std::lock_guard<std::mutex> lock(m_transportMutex);
+        if (!m_serial.IsOpen()) {
+            return SendDatagram(bytes, length);
         }
-        return written;
+        written = WriteSerial(m_serial.Fd(), bytes, length);
     }
-    if (m_socketOpen.load()) {
-        const ssize_t n = ::send(m_socket, bytes, static_cast<std::size_t>(length), 0);
-        if (n < 0) {
-            Trace(StrFormat("<dbg> send() failed: %s", ErrnoText(errno).c_str()));
-            return -1;
+    if (written > 0) {
+        // On a pseudo-terminal (the simulator, a serial port served over the network) a kernel
+        // worker woken by this write carries the bytes to the other end. It may be queued
+        // behind this thread, which goes on with long work (the window thread repaints after
+        // answering a call) and would hold it back for a whole scheduler slice. Nothing waits
+        // when this CPU has nothing else to run.
+        sched_yield();
+    }
+    return written;
+}
+
+int CModem::WriteSerial(int fd, const char* bytes, int length) {
+    // Bounded like the port's write time-outs: 16 ms per byte plus 64 ms, so a stalled line
+    // (flow control never released) cannot hang the caller.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(16LL * length + 64);
+    int written = 0;
+    while (written < length) {
+        const ssize_t n = ::write(fd, bytes + written, static_cast<std::size_t>(length - written));
+        if (n > 0) {
+            written += static_cast<int>(n);
+            continue;
         }
-        return static_cast<int>(n);
+        if (n < 0 && errno != EAGAIN && errno != EINTR) {
+            return written > 0 ? written : -1;
+        }
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        if (left.count() <= 0) {
+            break;
+        }
+        pollfd p{fd, POLLOUT, 0};
+        ::poll(&p, 1, static_cast<int>(left.count()));
     }
-    return -1;
+    return written;
+}
+
+int CModem::SendDatagram(const char* bytes, int length) {
+    if (!m_socketOpen.load()) {
+        return -1;
+    }
+    const ssize_t n = ::send(m_socket, bytes, static_cast<std::size_t>(length), 0);
+    if (n < 0) {
+        Trace(StrFormat("<dbg> send() failed: %s", ErrnoText(errno).c_str()));
+        return -1;
+    }
+    return static_cast<int>(n);
 }
 
 int CModem::WriteCommand(const std::string& text) {

@@ -184,6 +184,10 @@ private:
     // keeps listening), or -1 when the link is broken or closed.
     int ReadD(char* buffer, int length);
     int SocketReceiveError();
+    // Writes all bytes to the tty within its write time limit; the count written, or -1.
+    static int WriteSerial(int fd, const char* bytes, int length);
+    // One datagram over the socket when the link runs over it; the count sent, or -1.
+    int SendDatagram(const char* bytes, int length);
     // Reads what the transport has into the input buffer, which must be empty; as ReadD.
     int Fill();
     // Adds the transport's descriptor to the input set / takes it out again.
