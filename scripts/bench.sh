@@ -36,6 +36,9 @@ import glob, os, re, shutil, socket, subprocess, sys, tempfile, time
 
 build, out, idle_seconds, trips = os.path.abspath(sys.argv[1]), sys.argv[2], int(sys.argv[3]), int(sys.argv[4])
 sim_bin, prog_bin = os.path.join(build, "bin", "ringvale-adapter-sim"), os.path.join(build, "bin", "ringvale")
+# An adapter address of this run's own: two runs at once (two worktrees on one machine) would
+# otherwise share UDP port 2323, and one's program could talk to the other's simulator.
+address = "127.43.%d.%d" % (100 + os.getpid() // 250 % 150, 1 + os.getpid() % 250)
 
 def wait_for(cond, timeout, what):
     end = time.monotonic() + timeout
@@ -90,7 +93,7 @@ class Control:
 
 def start(work, phonebook_lines, prefix=(), config="", env_extra=None):
     link, control = os.path.join(work, "ttyRV"), os.path.join(work, "control")
-    sim = subprocess.Popen([sim_bin, "--link", link, "--address", "127.43.77.1", "--control", control,
+    sim = subprocess.Popen([sim_bin, "--link", link, "--address", address, "--control", control,
                             "--no-stdin", "--first-id", "1000", "--log-micros", "--log", os.path.join(work, "sim.log")],
                            stdout=subprocess.PIPE, stdin=subprocess.DEVNULL, text=True)
     sim.stdout.readline()  # the ready line
@@ -102,7 +105,7 @@ def start(work, phonebook_lines, prefix=(), config="", env_extra=None):
             for i in range(phonebook_lines):
                 f.write('"408555%04d","Name%06d","First","Company","Memo","0","0","0","0","0","0","0","0",'
                         '"0x00000000"\r\n' % (i % 10000, i))
-    env = dict(os.environ, RINGVALE_ADAPTER_ADDRESS="127.43.77.1", QT_QPA_PLATFORM="offscreen", **(env_extra or {}))
+    env = dict(os.environ, RINGVALE_ADAPTER_ADDRESS=address, QT_QPA_PLATFORM="offscreen", **(env_extra or {}))
     prog = None
     try:
         prog = subprocess.Popen(list(prefix) + [prog_bin], cwd=work, env=env, stdin=subprocess.DEVNULL,
