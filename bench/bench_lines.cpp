@@ -1,7 +1,7 @@
-// Line throughput: 100,000 adapter lines written to a pty, taken by CModem's reader thread,
-// framed and decoded by a consumer thread as the line monitor does. The consumer takes what
-// is queued in one call per wake-up; the baseline in the same run takes one byte per call
-// (one lock per byte), as a byte-at-a-time framer would. Prints lines per second for both.
+// Line throughput: 100,000 adapter lines written to a pty, read from CModem, framed and
+// decoded by one thread as the line monitor does. The reader takes what is there in one call
+// per wake-up; the baseline in the same run takes one byte per call, as a byte-at-a-time
+// framer would. Prints lines per second for both.
 #include "adapter/CLineMonitor.h"
 #include "adapter/CModem.h"
 #include "calls/CModemReport.h"
@@ -35,7 +35,7 @@ struct SRun {
 };
 
 // Sends the lines in 4 KB writes and consumes until every report is decoded (or 60 s pass).
-SRun Run(CModem& modem, CScriptedPeer& pty, const std::string& data, bool bytePerLock) {
+SRun Run(CModem& modem, CScriptedPeer& pty, const std::string& data, bool bytePerCall) {
     CLineFramer framer;
     CCountingSink sink;
     const auto start = Clock::now();
@@ -47,10 +47,10 @@ SRun Run(CModem& modem, CScriptedPeer& pty, const std::string& data, bool bytePe
     const auto deadline = start + 60s;
     char buffer[4096];
     while (sink.m_reports < kLines && Clock::now() < deadline) {
-        if (!modem.WaitForData(250ms)) {
+        if (!modem.WaitForInput(250ms)) {
             continue;
         }
-        const int n = modem.ReadQueued(buffer, bytePerLock ? 1 : static_cast<int>(sizeof buffer));
+        const int n = modem.ReadInput(buffer, bytePerCall ? 1 : static_cast<int>(sizeof buffer));
         for (int i = 0; i < n; ++i) {
             if (auto line = framer.Feed(buffer[i])) {
                 OnModemLine(*line, sink);
@@ -86,11 +86,11 @@ int main() {
     const SRun queued = Run(modem, *pty, data, false);
     modem.DrainInput(300ms);
     const SRun baseline = Run(modem, *pty, data, true);
-    std::printf("%d lines (%zu bytes) through pty + reader + framer + decoder\n", kLines, data.size());
-    std::printf("%-34s %10s %12s %8s\n", "consumer", "seconds", "lines/s", "lines");
-    std::printf("%-34s %10.3f %12.0f %8d\n", "whole queue per lock", queued.seconds, queued.reports / queued.seconds,
+    std::printf("%d lines (%zu bytes) through pty + framer + decoder\n", kLines, data.size());
+    std::printf("%-34s %10s %12s %8s\n", "reader", "seconds", "lines/s", "lines");
+    std::printf("%-34s %10.3f %12.0f %8d\n", "whole input per read", queued.seconds, queued.reports / queued.seconds,
                 queued.reports);
-    std::printf("%-34s %10.3f %12.0f %8d\n", "one byte per lock (baseline)", baseline.seconds,
+    std::printf("%-34s %10.3f %12.0f %8d\n", "one byte per read (baseline)", baseline.seconds,
                 baseline.reports / baseline.seconds, baseline.reports);
     return queued.reports == kLines && baseline.reports == kLines ? 0 : 1;
 }

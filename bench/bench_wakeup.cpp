@@ -1,8 +1,8 @@
 // What one hand-over between threads costs on this machine when the CPUs have been idle, as
 // they are between two phone events: a thread blocked in poll() is woken through an eventfd
 // and answers the same way; the round trip after 30 ms of quiet, with both threads on one
-// CPU and on two. The off-hook -> command path of the program makes four such hand-overs
-// (simulator -> reader -> line monitor -> window thread -> simulator), so this is its floor.
+// CPU and on two. The off-hook -> command path of the program makes three such hand-overs
+// (simulator -> line monitor -> window thread -> simulator), so this is its floor.
 #include <poll.h>
 #include <pthread.h>
 #include <sched.h>

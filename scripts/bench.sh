@@ -42,6 +42,9 @@ import glob, os, re, shutil, socket, subprocess, sys, tempfile, time
 
 build, out, idle_seconds, trips = os.path.abspath(sys.argv[1]), sys.argv[2], int(sys.argv[3]), int(sys.argv[4])
 sim_bin, prog_bin = os.path.join(build, "bin", "ringvale-adapter-sim"), os.path.join(build, "bin", "ringvale")
+# An adapter address of this run's own: two runs at once (two worktrees on one machine) would
+# otherwise share UDP port 2323, and one's program could talk to the other's simulator.
+address = "127.43.%d.%d" % (100 + os.getpid() // 250 % 150, 1 + os.getpid() % 250)
 
 def wait_for(cond, timeout, what):
     end = time.monotonic() + timeout
@@ -61,6 +64,9 @@ def ctx_switches(pid):
         except OSError:
             pass
     return total
+
+def thread_count(pid):
+    return len(os.listdir("/proc/%d/task" % pid))
 
 def cpu_seconds(pid):
     # utime and stime of the whole process (every thread), fields 14 and 15 of /proc/<pid>/stat
@@ -93,7 +99,7 @@ class Control:
 
 def start(work, phonebook_lines, prefix=(), config="", env_extra=None):
     link, control = os.path.join(work, "ttyRV"), os.path.join(work, "control")
-    sim = subprocess.Popen([sim_bin, "--link", link, "--address", "127.43.77.1", "--control", control,
+    sim = subprocess.Popen([sim_bin, "--link", link, "--address", address, "--control", control,
                             "--no-stdin", "--first-id", "1000", "--log-micros", "--log", os.path.join(work, "sim.log")],
                            stdout=subprocess.PIPE, stdin=subprocess.DEVNULL, text=True)
     sim.stdout.readline()  # the ready line
@@ -105,7 +111,7 @@ def start(work, phonebook_lines, prefix=(), config="", env_extra=None):
             for i in range(phonebook_lines):
                 f.write('"408555%04d","Name%06d","First","Company","Memo","0","0","0","0","0","0","0","0",'
                         '"0x00000000"\r\n' % (i % 10000, i))
-    env = dict(os.environ, RINGVALE_ADAPTER_ADDRESS="127.43.77.1", QT_QPA_PLATFORM="offscreen", **(env_extra or {}))
+    env = dict(os.environ, RINGVALE_ADAPTER_ADDRESS=address, QT_QPA_PLATFORM="offscreen", **(env_extra or {}))
     prog = None
     try:
         prog = subprocess.Popen(list(prefix) + [prog_bin], cwd=work, env=env, stdin=subprocess.DEVNULL,
@@ -166,8 +172,10 @@ def offhook_latencies(ctl, work):
     return latencies
 
 def latency_rows(latencies, label):
+    at = lambda share: latencies[max(0, int(len(latencies) * share) - 1)]
     return [("off-hook -> AT*pA/id p50 (ms%s)" % label, "%.2f" % latencies[len(latencies) // 2]),
-            ("off-hook -> AT*pA/id p99 (ms%s)" % label, "%.2f" % latencies[int(len(latencies) * 0.99) - 1])]
+            ("off-hook -> AT*pA/id p90 (ms%s)" % label, "%.2f" % at(0.90)),
+            ("off-hook -> AT*pA/id p99 (ms%s)" % label, "%.2f" % at(0.99))]
 
 rows = []
 with tempfile.TemporaryDirectory() as work:
@@ -177,13 +185,14 @@ with tempfile.TemporaryDirectory() as work:
         before = ctx_switches(prog.pid)
         time.sleep(idle_seconds)
         idle = ctx_switches(prog.pid) - before
+        rows.append(("threads of the idle program", "%d" % thread_count(prog.pid)))
         rows.append(("idle voluntary context switches / %d s" % idle_seconds, "%d" % idle))
         rows.append(("peak RSS, empty stores (MB)", "%.1f" % (vm_hwm_kb(prog.pid) / 1024)))
         rows += latency_rows(offhook_latencies(ctl, work), ", %d trips" % trips)
     finally:
         stop(sim, prog)
 # The same path with every thread of the program on one CPU: the difference is what the
-# three hand-overs inside the program (reader -> line monitor -> window thread) cost when
+# hand-overs on the way (simulator -> line monitor -> window thread -> simulator) cost when
 # they cross CPUs (bench_wakeup shows one hand-over's cost on this machine).
 if shutil.which("taskset") and (os.cpu_count() or 1) > 1:
     with tempfile.TemporaryDirectory() as work:

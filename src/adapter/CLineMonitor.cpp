@@ -4,6 +4,11 @@
 #include "core/Trace.h"
 
 #include <algorithm>
+#include <cerrno>
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <system_error>
+#include <unistd.h>
 #include <utility>
 
 std::string OnlineTimeText(const char* label, std::int64_t seconds) {
@@ -30,14 +35,24 @@ std::optional<std::string> CLineFramer::Feed(char byte) {
 }
 
 CLineMonitor::CLineMonitor(IMonitoredLink& link, const IClock& clock, SHooks hooks)
-    : m_link(link), m_clock(clock), m_hooks(std::move(hooks)) {}
+    : m_link(link), m_clock(clock), m_hooks(std::move(hooks)) {
+    m_wakeFd = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
+    if (m_wakeFd < 0) {
+        // A thread that could not be stopped is not started: the adapter's reports go unread.
+        Trace("<dbg> Line monitor not started: no wake-up event: " +
+              std::error_code(errno, std::generic_category()).message());
+    }
+}
 
 CLineMonitor::~CLineMonitor() {
     Stop();
+    if (m_wakeFd >= 0) {
+        ::close(m_wakeFd);
+    }
 }
 
 void CLineMonitor::Start() {
-    if (m_thread.joinable()) {
+    if (m_thread.joinable() || m_wakeFd < 0) {
         return;
     }
     m_stop = false;
@@ -46,14 +61,17 @@ void CLineMonitor::Start() {
 
 void CLineMonitor::Stop() {
     m_stop = true;
-    m_link.InterruptWait();
+    Wake();
     if (m_thread.joinable()) {
         m_thread.join();
     }
 }
 
 void CLineMonitor::Wake() {
-    m_link.InterruptWait();
+    const std::uint64_t one = 1;
+    if (m_wakeFd >= 0) {
+        [[maybe_unused]] const ssize_t n = ::write(m_wakeFd, &one, sizeof(one));
+    }
 }
 
 void CLineMonitor::SetOnlineClock(const SOnlineClock& clock) {
@@ -76,12 +94,9 @@ void CLineMonitor::Log(const std::string& text) {
 void CLineMonitor::Loop() {
     std::int64_t nextWatch = m_clock.TickMs();
     std::int64_t lastClock = 0;
-    for (;;) {
-        // Read before the stop flag: a stop or wake request from here on ends the next wait.
-        const std::uint64_t generation = m_link.InterruptGeneration();
-        if (m_stop) {
-            break;
-        }
+    // A stop or wake request leaves the wake-up descriptor readable until the wait below
+    // empties it, so one made at any point of a pass ends the next wait at once.
+    while (!m_stop) {
         m_passes.fetch_add(1, std::memory_order_relaxed);
         const std::int64_t now = m_clock.TickMs();
         ClockStep(now, lastClock);
@@ -97,13 +112,21 @@ void CLineMonitor::Loop() {
         if (read > 0 || m_stop) {
             continue;
         }
-        // Nothing queued: sleep until bytes arrive or the next clock or watch time.
+        // Nothing to read: sleep until bytes arrive or the next clock or watch time.
         if (OnlineClock().up) {
             wait = std::min(wait, lastClock + kClockPeriodMs - now);
         }
         if (wait > 0) {
-            m_link.WaitForData(std::chrono::milliseconds(wait), generation);
+            Wait(wait);
         }
+    }
+}
+
+void CLineMonitor::Wait(std::int64_t waitMs) {
+    pollfd p[2] = {{m_wakeFd, POLLIN, 0}, {m_link.InputFd(), POLLIN, 0}};
+    if (::poll(p, 2, static_cast<int>(std::min<std::int64_t>(waitMs, kMaxWait.count()))) > 0 && p[0].revents != 0) {
+        std::uint64_t count = 0;
+        [[maybe_unused]] const ssize_t n = ::read(m_wakeFd, &count, sizeof(count));
     }
 }
 
@@ -159,8 +182,8 @@ std::int64_t CLineMonitor::WatchStep(std::int64_t now, std::int64_t& nextWatch) 
 }
 
 int CLineMonitor::ReadStep() {
-    char buffer[256];
-    const int n = m_link.ReadQueued(buffer, static_cast<int>(sizeof buffer));
+    char buffer[4096];
+    const int n = m_link.ReadInput(buffer, static_cast<int>(sizeof buffer));
     for (int i = 0; i < n; ++i) {
         auto line = m_framer.Feed(buffer[i]);
         if (!line) {

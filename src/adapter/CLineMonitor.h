@@ -7,8 +7,11 @@
 //    watches every 500 ms for its end and then moves the link back to the serial port; the
 //    watch also ends when a dial-up operation has moved the link meanwhile (the program's own
 //    connection is up, or the link is off the socket).
+// The same thread reads the device: it blocks in one poll() on the link's input descriptor
+// and its own wake-up descriptor, with the next clock or watch time as the time limit, so an
+// adapter report goes from the device to the posted line without another thread in between.
 // It never touches a window: everything visible is posted to the window thread. It never
-// polls: it blocks until adapter bytes arrive or its next clock or watch time comes.
+// polls on a timer: a quiet link costs no wake-ups.
 #pragma once
 
 #include "core/Clock.h"
@@ -45,13 +48,12 @@ private:
 class IMonitoredLink {
 public:
     virtual ~IMonitoredLink() = default;
-    // Removes up to length queued bytes; returns how many.
-    virtual int ReadQueued(char* buffer, int length) = 0;
-    // Blocks until bytes are queued, the timeout passes, or InterruptWait() has been called
-    // since InterruptGeneration() returned `generation` (then it returns at once).
-    virtual bool WaitForData(std::chrono::milliseconds timeout, std::uint64_t generation) = 0;
-    virtual std::uint64_t InterruptGeneration() = 0;
-    virtual void InterruptWait() = 0;
+    // Polls readable while input waits for ReadInput (or the link just broke); the same
+    // descriptor for the link's lifetime.
+    virtual int InputFd() const = 0;
+    // Takes up to length bytes of input without waiting: the count, 0 when nothing is there,
+    // -1 when the link is closed or broken. Called with the link lock held.
+    virtual int ReadInput(char* buffer, int length) = 0;
     virtual bool OnSocket() const = 0;
     virtual void Close() = 0;
     // Opens the link again as at start-up (serial port first); true when it is up.
@@ -86,7 +88,8 @@ public:
     CLineMonitor(const CLineMonitor&) = delete;
     CLineMonitor& operator=(const CLineMonitor&) = delete;
 
-    // Starts the thread (the stop flag is cleared first). Does nothing while it runs.
+    // Starts the thread (the stop flag is cleared first). Does nothing while it runs, or when
+    // its wake-up descriptor could not be created (traced at construction).
     void Start();
     // Sets the stop flag, wakes the thread and waits without time limit for it to end; the
     // thread finishes its current pass first. Safe to call more than once.
@@ -96,8 +99,8 @@ public:
     // Wakes the thread to look at its clock and watch times now (e.g. after a fake clock moved).
     void Wake();
 
-    // The link lock: held by the monitor around its watch step and its reads of the byte
-    // queue, and by the dial-up manager while it closes and reopens the link.
+    // The link lock: held by the monitor around its watch step and its reads of the link, and
+    // by the dial-up manager while it closes and reopens the link.
     std::mutex& LinkLock() { return m_linkLock; }
 
     // Foreign-connection watch flag: set by the start-up open when the link could only be
@@ -119,6 +122,8 @@ private:
     // The foreign-connection watch; returns the milliseconds until it is due again.
     std::int64_t WatchStep(std::int64_t now, std::int64_t& nextWatch);
     int ReadStep();
+    // Blocks until input waits, a wake-up request comes or waitMs passes.
+    void Wait(std::int64_t waitMs);
     void Log(const std::string& text);
 
     IMonitoredLink& m_link;
@@ -131,5 +136,6 @@ private:
     mutable std::mutex m_clockMutex;
     SOnlineClock m_online; // guarded by m_clockMutex
     CLineFramer m_framer;  // monitor thread only
+    int m_wakeFd = -1;     // eventfd: Stop and Wake make it readable, the thread empties it
     std::thread m_thread;
 };

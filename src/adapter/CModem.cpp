@@ -8,11 +8,13 @@
 #include <algorithm>
 #include <arpa/inet.h>
 #include <cerrno>
+#include <cstdint>
 #include <cstdlib>
 #include <netinet/in.h>
 #include <poll.h>
+#include <sched.h>
+#include <sys/epoll.h>
 #include <sys/eventfd.h>
-#include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <system_error>
 #include <unistd.h>
@@ -54,35 +56,41 @@ CModem::CModem(CModemHooks hooks) : m_hooks(std::move(hooks)), m_serial(m_hooks.
     if (m_socket < 0) {
         Trace(StrFormat("<dbg> CModem::CModem() failed on socket Create(): 0x%8.8X", static_cast<unsigned>(errno)));
     }
-    m_wakeFd = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
-    if (m_wakeFd < 0) {
-        // Without it the reader could never be paused or stopped: run without a reader, and
-        // let every Open fail with this reason.
-        m_wakeError = errno;
-        Trace(StrFormat("<dbg> CModem::CModem() failed on eventfd(): %s", ErrnoText(m_wakeError).c_str()));
+    // The input set is what a reader waits on. It holds the transport's descriptor without
+    // holding the device open, so a close from another thread takes effect at once.
+    m_inputFd = ::epoll_create1(EPOLL_CLOEXEC);
+    m_bufferedFd = m_inputFd < 0 ? -1 : ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
+    m_abortFd = m_bufferedFd < 0 ? -1 : ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
+    epoll_event buffered{};
+    buffered.events = EPOLLIN;
+    buffered.data.fd = m_bufferedFd;
+    if (m_abortFd < 0 || ::epoll_ctl(m_inputFd, EPOLL_CTL_ADD, m_bufferedFd, &buffered) != 0) {
+        // Without them nobody could wait for the adapter: every Open fails with this reason.
+        m_waitError = errno;
+        Trace(StrFormat("<dbg> CModem::CModem() failed on epoll/eventfd: %s", ErrnoText(m_waitError).c_str()));
+        for (int* fd : {&m_abortFd, &m_bufferedFd, &m_inputFd}) {
+            if (*fd >= 0) {
+                ::close(*fd);
+                *fd = -1;
+            }
+        }
         return;
     }
-    m_reader = std::thread([this] { ReaderLoop(); });
+    m_buffer.resize(65536);
 }
 
 CModem::~CModem() {
     if (!m_socketOpen.load()) {
         Close();
     }
-    m_stop.store(true);
-    WakeReader();
-    if (m_reader.joinable()) {
-        m_reader.join();
-    }
     {
         std::lock_guard<std::mutex> lock(m_transportMutex);
         m_serial.Close();
     }
-    if (m_wakeFd >= 0) {
-        ::close(m_wakeFd);
-    }
-    if (m_socket >= 0) {
-        ::close(m_socket);
+    for (const int fd : {m_abortFd, m_bufferedFd, m_inputFd, m_socket}) {
+        if (fd >= 0) {
+            ::close(fd);
+        }
     }
 }
 
@@ -97,10 +105,10 @@ bool CModem::Open(const std::string& portName, int baudRate, const std::string& 
         SetProblem({ECANCELED, "the program is ending"});
         return false;
     }
-    if (m_wakeFd < 0) {
-        const std::string text = "its wake-up event could not be created: " + ErrnoText(m_wakeError);
+    if (m_inputFd < 0) {
+        const std::string text = "its wait descriptors could not be created: " + ErrnoText(m_waitError);
         Trace("<dbg> CModem::Open() cannot run the link: " + text);
-        SetProblem({m_wakeError, text});
+        SetProblem({m_waitError, text});
         return false;
     }
     bool up = false;
@@ -125,12 +133,12 @@ bool CModem::Open(const std::string& portName, int baudRate, const std::string& 
         }
         return false;
     }
-    ResumeReader();
     if (!ConfigurePort(baudRate) || !CHandshake(*this).RateCheck(baudRate)) {
         if (LastOpenProblem().text.empty()) {
             SetProblem({0, "the adapter does not answer on this port"});
         }
-        PauseReader();
+        UnwatchTransport();
+        DiscardInput();
         std::lock_guard<std::mutex> lock(m_transportMutex);
         m_serial.Close();
         m_serialOpen.store(false);
@@ -157,6 +165,7 @@ bool CModem::TrySerial(const std::string& path) {
         if (opened) {
             SetProblem({});
             Trace("<dbg> CModem::Open() on serial");
+            WatchTransport(m_serial.Fd());
             return true;
         }
         SetProblem({err, ErrnoText(err)});
@@ -184,43 +193,48 @@ bool CModem::TrySocket(const std::string& address, int port) {
     if (::connect(m_socket, reinterpret_cast<sockaddr*>(&peer), sizeof(peer)) != 0) {
         return false;
     }
-    // Forget an error left over from an earlier session (e.g. port unreachable), so the reader
-    // does not take it for a broken link at once.
+    // Forget an error left over from an earlier session (e.g. port unreachable), so the first
+    // read does not take it for a broken link.
     int pending = 0;
     socklen_t len = sizeof(pending);
     ::getsockopt(m_socket, SOL_SOCKET, SO_ERROR, &pending, &len);
     Trace("<dbg> CModem::Open() on socket");
     m_socketOpen.store(true);
-    ResumeReader();
+    WatchTransport(m_socket);
     return true;
 }
 
 void CModem::Close() {
     WriteCommand("AT$V0\r");
     WriteCommand("ATE1\r");
-    PauseReader();
+    UnwatchTransport();
     {
         std::lock_guard<std::mutex> lock(m_transportMutex);
         m_serial.Close();
         m_serialOpen.store(false);
         m_socketOpen.store(false);
     }
-    std::lock_guard<std::mutex> lock(m_queueMutex);
-    m_queue.clear();
-    m_queue.shrink_to_fit();
+    DiscardInput();
 }
 
 void CModem::AbortOpens() {
-    {
-        std::lock_guard<std::mutex> lock(m_queueMutex);
-        m_aborted.store(true);
+    m_aborted.store(true);
+    if (m_abortFd >= 0) {
+        const std::uint64_t one = 1;
+        [[maybe_unused]] const ssize_t n = ::write(m_abortFd, &one, sizeof(one));
     }
-    m_queueCv.notify_all();
 }
 
 bool CModem::Pause(std::chrono::milliseconds delay) {
-    std::unique_lock<std::mutex> lock(m_queueMutex);
-    m_queueCv.wait_for(lock, delay, [this] { return m_aborted.load(); });
+    const auto deadline = std::chrono::steady_clock::now() + delay;
+    while (!m_aborted.load()) {
+        const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        if (left.count() <= 0) {
+            break;
+        }
+        pollfd p{m_abortFd, POLLIN, 0}; // without it (no link can open then) poll only waits
+        ::poll(&p, 1, static_cast<int>(std::min<std::int64_t>(left.count(), INT32_MAX)));
+    }
     return !m_aborted.load();
 }
 
@@ -249,66 +263,44 @@ bool CModem::OnSerial() const {
 // ---------------------------------------------------------------------------------------------
 // Transport reads and writes
 
-int CModem::SerialLookAhead(int fd) {
-    int waiting = 0;
-    if (::ioctl(fd, TIOCINQ, &waiting) != 0) {
-        return -1;
-    }
-    if (waiting > 0) {
-        return waiting;
-    }
-    // Nothing waiting: a hung-up device (pty master closed, USB adapter unplugged) shows here.
+namespace {
+
+// A tty whose other end is gone (pty master closed, USB adapter unplugged) polls as hung up.
+bool HungUp(int fd) {
     pollfd p{fd, POLLIN, 0};
-    if (::poll(&p, 1, 0) > 0 && (p.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0) {
-        return -1;
-    }
-    return 0;
+    return ::poll(&p, 1, 0) > 0 && (p.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0;
 }
+
+} // namespace
 
 int CModem::ReadD(char* buffer, int length) {
     std::lock_guard<std::mutex> lock(m_transportMutex);
+    const auto size = static_cast<std::size_t>(std::max(length, 0));
     if (m_serial.IsOpen()) {
         const int fd = m_serial.Fd();
-        if (buffer == nullptr) {
-            return SerialLookAhead(fd);
+        const ssize_t n = ::read(fd, buffer, size);
+        if (n > 0) {
+            return static_cast<int>(n);
         }
-        const int waiting = SerialLookAhead(fd);
-        if (waiting <= 0) {
-            return waiting;
-        }
-        const ssize_t n = ::read(fd, buffer, static_cast<std::size_t>(std::max(length, 0)));
-        if (n < 0 && (errno == EAGAIN || errno == EINTR)) {
-            return 0;
-        }
-        if (n <= 0 && length > 0) {
-            Trace("<dbg> readfile() (read) returned 0");
+        // Nothing read: nothing waiting (a raw tty reads 0 or fails with EAGAIN), or the
+        // device is gone.
+        const int err = n < 0 ? errno : 0;
+        if (HungUp(fd)) {
             return -1;
         }
-        return static_cast<int>(n);
+        if (n == 0 || err == EAGAIN || err == EINTR) {
+            return 0;
+        }
+        Trace("<dbg> readfile() (read) returned 0");
+        return -1;
     }
     if (m_socketOpen.load()) {
-        if (buffer == nullptr) {
-            // MSG_TRUNC makes the peek report the datagram's whole length, so a datagram longer
-            // than any scratch buffer is read whole afterwards instead of being cut short.
-            char scratch[1];
-            const ssize_t n = ::recv(m_socket, scratch, sizeof(scratch), MSG_PEEK | MSG_TRUNC);
-            if (n > 0) {
-                return static_cast<int>(std::min<ssize_t>(n, 65536));
-            }
-            if (n == 0) {
-                // An empty datagram carries nothing; it is taken out of the socket, or it would
-                // hide every datagram behind it.
-                Trace("<dbg> recv() (peek) returned 0: empty datagram dropped");
-                [[maybe_unused]] const ssize_t dropped = ::recv(m_socket, scratch, sizeof(scratch), 0);
-                return 0;
-            }
-            return SocketReceiveError();
-        }
-        const ssize_t n = ::recv(m_socket, buffer, static_cast<std::size_t>(std::max(length, 0)), 0);
+        const ssize_t n = ::recv(m_socket, buffer, size, 0);
         if (n > 0) {
             return static_cast<int>(n);
         }
         if (n == 0) {
+            // An empty datagram carries nothing; the link keeps listening.
             Trace("<dbg> recv() (read) returned 0: empty datagram dropped");
             return 0;
         }
@@ -337,41 +329,60 @@ int CModem::Write(const char* bytes, int length) {
     if (bytes == nullptr || length < 0) {
         return -1;
     }
-    std::lock_guard<std::mutex> lock(m_transportMutex);
-    if (m_serial.IsOpen()) {
-        // Bounded like the port's write time-outs: 16 ms per byte plus 64 ms, so a stalled
-        // line (flow control never released) cannot hang the caller.
-        const int fd = m_serial.Fd();
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(16LL * length + 64);
-        int written = 0;
-        while (written < length) {
-            const ssize_t n = ::write(fd, bytes + written, static_cast<std::size_t>(length - written));
-            if (n > 0) {
-                written += static_cast<int>(n);
-                continue;
-            }
-            if (n < 0 && errno != EAGAIN && errno != EINTR) {
-                return written > 0 ? written : -1;
-            }
-            const auto left =
-                std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
-            if (left.count() <= 0) {
-                break;
-            }
-            pollfd p{fd, POLLOUT, 0};
-            ::poll(&p, 1, static_cast<int>(left.count()));
+    int written = -1;
+    {
+        std::lock_guard<std::mutex> lock(m_transportMutex);
+        if (!m_serial.IsOpen()) {
+            return SendDatagram(bytes, length);
         }
-        return written;
+        written = WriteSerial(m_serial.Fd(), bytes, length);
     }
-    if (m_socketOpen.load()) {
-        const ssize_t n = ::send(m_socket, bytes, static_cast<std::size_t>(length), 0);
-        if (n < 0) {
-            Trace(StrFormat("<dbg> send() failed: %s", ErrnoText(errno).c_str()));
-            return -1;
+    if (written > 0) {
+        // On a pseudo-terminal (the simulator, a serial port served over the network) a kernel
+        // worker woken by this write carries the bytes to the other end. It may be queued
+        // behind this thread, which goes on with long work (the window thread repaints after
+        // answering a call) and would hold it back for a whole scheduler slice. Nothing waits
+        // when this CPU has nothing else to run.
+        sched_yield();
+    }
+    return written;
+}
+
+int CModem::WriteSerial(int fd, const char* bytes, int length) {
+    // Bounded like the port's write time-outs: 16 ms per byte plus 64 ms, so a stalled line
+    // (flow control never released) cannot hang the caller.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(16LL * length + 64);
+    int written = 0;
+    while (written < length) {
+        const ssize_t n = ::write(fd, bytes + written, static_cast<std::size_t>(length - written));
+        if (n > 0) {
+            written += static_cast<int>(n);
+            continue;
         }
-        return static_cast<int>(n);
+        if (n < 0 && errno != EAGAIN && errno != EINTR) {
+            return written > 0 ? written : -1;
+        }
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        if (left.count() <= 0) {
+            break;
+        }
+        pollfd p{fd, POLLOUT, 0};
+        ::poll(&p, 1, static_cast<int>(left.count()));
     }
-    return -1;
+    return written;
+}
+
+int CModem::SendDatagram(const char* bytes, int length) {
+    if (!m_socketOpen.load()) {
+        return -1;
+    }
+    const ssize_t n = ::send(m_socket, bytes, static_cast<std::size_t>(length), 0);
+    if (n < 0) {
+        Trace(StrFormat("<dbg> send() failed: %s", ErrnoText(errno).c_str()));
+        return -1;
+    }
+    return static_cast<int>(n);
 }
 
 int CModem::WriteCommand(const std::string& text) {
@@ -404,57 +415,91 @@ bool CModem::ConfigurePort(int baudRate) {
 }
 
 // ---------------------------------------------------------------------------------------------
-// The byte queue
+// Input
 
-void CModem::AppendToQueue(const char* bytes, int count) {
-    {
-        std::lock_guard<std::mutex> lock(m_queueMutex);
-        m_queue.insert(m_queue.end(), bytes, bytes + count);
+void CModem::WatchTransport(int fd) {
+    UnwatchTransport();
+    m_broken = false;
+    epoll_event ev{};
+    ev.events = EPOLLIN;
+    ev.data.fd = fd;
+    if (::epoll_ctl(m_inputFd, EPOLL_CTL_ADD, fd, &ev) == 0) {
+        m_watchedFd = fd;
+    } else {
+        Trace(StrFormat("<dbg> CModem: cannot wait for input: %s", ErrnoText(errno).c_str()));
     }
-    m_queueCv.notify_all();
 }
 
-int CModem::ReadQueued(char* buffer, int length) {
-    std::lock_guard<std::mutex> lock(m_queueMutex);
-    if (buffer == nullptr) {
-        return static_cast<int>(m_queue.size());
+void CModem::UnwatchTransport() {
+    if (m_watchedFd >= 0) {
+        ::epoll_ctl(m_inputFd, EPOLL_CTL_DEL, m_watchedFd, nullptr);
+        m_watchedFd = -1;
     }
-    const auto n = std::min<std::size_t>(m_queue.size(), static_cast<std::size_t>(std::max(length, 0)));
-    std::copy_n(m_queue.begin(), n, buffer);
-    m_queue.erase(m_queue.begin(), m_queue.begin() + static_cast<std::ptrdiff_t>(n));
-    if (m_queue.empty()) {
-        m_queue.shrink_to_fit();
+}
+
+void CModem::SignalBuffered() {
+    const bool buffered = m_bufferAt < m_bufferEnd;
+    if (buffered == m_bufferedSignalled || m_bufferedFd < 0) {
+        return;
     }
+    std::uint64_t count = 1;
+    if (buffered) {
+        [[maybe_unused]] const ssize_t n = ::write(m_bufferedFd, &count, sizeof(count));
+    } else {
+        [[maybe_unused]] const ssize_t n = ::read(m_bufferedFd, &count, sizeof(count));
+    }
+    m_bufferedSignalled = buffered;
+}
+
+int CModem::Fill() {
+    m_bufferAt = m_bufferEnd = 0;
+    if (m_broken || m_buffer.empty()) {
+        return -1;
+    }
+    const int n = ReadD(m_buffer.data(), static_cast<int>(m_buffer.size()));
+    if (n < 0) {
+        if (IsOpen()) {
+            // The device went away or the socket failed: stop waiting for it until the next Open.
+            Trace("<dbg> ReadD() returned -1, pausing thread");
+            m_broken = true;
+            UnwatchTransport();
+        }
+        return -1;
+    }
+    m_bufferEnd = static_cast<std::size_t>(n);
+    return n;
+}
+
+int CModem::ReadInput(char* buffer, int length) {
+    if (m_bufferAt == m_bufferEnd && Fill() < 0) {
+        return -1;
+    }
+    const auto n = std::min(m_bufferEnd - m_bufferAt, static_cast<std::size_t>(std::max(length, 0)));
+    std::copy_n(m_buffer.begin() + static_cast<std::ptrdiff_t>(m_bufferAt), n, buffer);
+    m_bufferAt += n;
+    SignalBuffered();
     return static_cast<int>(n);
 }
 
-std::string CModem::ReadQueued(std::size_t maxBytes) {
-    std::string out(std::min<std::size_t>(maxBytes, 1 << 20), '\0');
-    out.resize(static_cast<std::size_t>(ReadQueued(out.data(), static_cast<int>(out.size()))));
-    return out;
-}
-
-bool CModem::WaitForData(std::chrono::milliseconds timeout) {
-    return WaitForData(timeout, InterruptGeneration());
-}
-
-bool CModem::WaitForData(std::chrono::milliseconds timeout, std::uint64_t generation) {
-    std::unique_lock<std::mutex> lock(m_queueMutex);
-    m_queueCv.wait_for(lock, timeout, [&] { return !m_queue.empty() || m_interruptCount != generation; });
-    return !m_queue.empty();
-}
-
-std::uint64_t CModem::InterruptGeneration() {
-    std::lock_guard<std::mutex> lock(m_queueMutex);
-    return m_interruptCount;
-}
-
-void CModem::InterruptWait() {
-    {
-        std::lock_guard<std::mutex> lock(m_queueMutex);
-        ++m_interruptCount;
+bool CModem::WaitForInput(std::chrono::milliseconds timeout) {
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    while (m_inputFd >= 0 && !m_aborted.load()) {
+        pollfd p[2] = {{m_abortFd, POLLIN, 0}, {m_inputFd, POLLIN, 0}};
+        const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        const int ready = ::poll(p, 2, static_cast<int>(std::clamp<std::int64_t>(left.count(), 0, INT32_MAX)));
+        if (ready > 0) {
+            return p[1].revents != 0 && !m_aborted.load();
+        }
+        if (ready == 0 || errno != EINTR) {
+            break;
+        }
     }
-    m_queueCv.notify_all();
+    return false;
+}
+
+void CModem::DiscardInput() {
+    m_bufferAt = m_bufferEnd = 0;
+    SignalBuffered();
 }
 
 void CModem::DrainInput(int milliseconds) {
@@ -462,13 +507,14 @@ void CModem::DrainInput(int milliseconds) {
 }
 
 void CModem::DrainInput(std::chrono::milliseconds delay) {
-    std::unique_lock<std::mutex> lock(m_queueMutex);
+    // The adapter's echo and any rate-change garbage arrive during this time; all of it goes.
     if (delay.count() > 0) {
-        // The adapter's echo and any rate-change garbage arrive during this time; all of it goes.
-        m_queueCv.wait_for(lock, delay, [this] { return m_aborted.load(); });
+        Pause(delay);
     }
-    m_queue.clear();
-    m_queue.shrink_to_fit();
+    // What is there now, not what keeps coming: a device that never stops cannot hold us here.
+    for (int i = 0; i < 64 && Fill() > 0; ++i) {
+    }
+    DiscardInput();
 }
 
 bool CModem::WaitForReply(const std::string& expected, int timeoutMs) {
@@ -478,17 +524,23 @@ bool CModem::WaitForReply(const std::string& expected, int timeoutMs) {
 bool CModem::WaitForReply(const std::string& expected, std::chrono::milliseconds timeout) {
     const auto deadline = std::chrono::steady_clock::now() + timeout;
     std::string line;
-    std::unique_lock<std::mutex> lock(m_queueMutex);
-    while (std::chrono::steady_clock::now() < deadline && !m_aborted.load()) {
-        if (m_queue.empty() &&
-            !m_queueCv.wait_until(lock, deadline, [&] { return !m_queue.empty() || m_aborted.load(); })) {
-            break;
+    bool match = false;
+    while (!match && !m_aborted.load()) {
+        if (m_bufferAt == m_bufferEnd) {
+            const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+            if (left.count() <= 0) {
+                break; // also when the device keeps sending: the time limit holds
+            }
+            const int n = Fill();
+            if (n < 0) {
+                break; // closed or broken: no reply can come
+            }
+            if (n == 0 && !WaitForInput(left)) {
+                break;
+            }
+            continue;
         }
-        if (m_queue.empty()) {
-            break; // the program is ending
-        }
-        const char c = m_queue.front();
-        m_queue.pop_front();
+        const char c = m_buffer[m_bufferAt++];
         if (c == '\n') {
             continue;
         }
@@ -499,21 +551,17 @@ bool CModem::WaitForReply(const std::string& expected, std::chrono::milliseconds
             continue;
         }
         line += c;
-        lock.unlock();
         Trace("RX: " + line);
         int value = 0;
         if (m_s63Expected.load() && line[0] >= '0' && line[0] <= '9' && ScanInt(line, value)) {
             m_s63Value.store(value);
             m_s63Expected.store(false);
         }
-        const bool match = line.find(expected) != std::string::npos;
-        lock.lock();
-        if (match) {
-            return true;
-        }
+        match = line.find(expected) != std::string::npos;
         line.clear();
     }
-    return false;
+    SignalBuffered();
+    return match;
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -545,88 +593,5 @@ void CModem::SetSReg63(int value) {
         m_hooks.setSReg63(value);
     } else {
         m_ownSReg63.store(value);
-    }
-}
-
-// ---------------------------------------------------------------------------------------------
-// The reader thread
-
-void CModem::WakeReader() {
-    const std::uint64_t one = 1;
-    if (m_wakeFd >= 0) {
-        [[maybe_unused]] const ssize_t n = ::write(m_wakeFd, &one, sizeof(one));
-    }
-}
-
-void CModem::PauseReader() {
-    if (!m_reader.joinable()) {
-        return; // no reader thread: nothing reads
-    }
-    {
-        std::lock_guard<std::mutex> lock(m_ackMutex);
-        m_pausedAck = false;
-    }
-    m_pause.store(true);
-    WakeReader();
-    std::unique_lock<std::mutex> lock(m_ackMutex);
-    m_ackCv.wait(lock, [this] { return m_pausedAck; });
-}
-
-void CModem::ResumeReader() {
-    m_pause.store(false);
-    WakeReader();
-}
-
-void CModem::ReaderLoop() {
-    std::vector<char> buffer;
-    while (!m_stop.load()) {
-        if (m_pause.load()) {
-            {
-                std::lock_guard<std::mutex> lock(m_ackMutex);
-                m_pausedAck = true;
-            }
-            m_ackCv.notify_all();
-            // Sleep until Open, Close or the destructor wakes us.
-            pollfd p{m_wakeFd, POLLIN, 0};
-            const int ready = ::poll(&p, 1, -1);
-            m_wakeups.fetch_add(1);
-            if (ready > 0) {
-                std::uint64_t count = 0;
-                [[maybe_unused]] const ssize_t n = ::read(m_wakeFd, &count, sizeof(count));
-            }
-            continue;
-        }
-        int fd = -1;
-        {
-            std::lock_guard<std::mutex> lock(m_transportMutex);
-            fd = m_serial.IsOpen() ? m_serial.Fd() : (m_socketOpen.load() ? m_socket : -1);
-        }
-        if (fd >= 0) {
-            pollfd p[2] = {{m_wakeFd, POLLIN, 0}, {fd, POLLIN, 0}};
-            const int ready = ::poll(p, 2, -1);
-            m_wakeups.fetch_add(1);
-            if (ready < 0) {
-                continue; // EINTR
-            }
-            if (p[0].revents != 0) {
-                std::uint64_t count = 0;
-                [[maybe_unused]] const ssize_t n = ::read(m_wakeFd, &count, sizeof(count));
-                continue; // a request: look at the flags again
-            }
-        }
-        const int waiting = ReadD(nullptr, 0);
-        if (waiting < 0) {
-            Trace("<dbg> ReadD() returned -1, pausing thread");
-            m_pause.store(true);
-            continue;
-        }
-        if (waiting == 0) {
-            continue;
-        }
-        buffer.resize(static_cast<std::size_t>(waiting));
-        const int got = ReadD(buffer.data(), waiting);
-        if (got > 0) {
-            AppendToQueue(buffer.data(), got);
-        }
     }
 }

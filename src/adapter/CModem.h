@@ -2,19 +2,19 @@
 // commands), over the serial port or, while a dial-up connection holds that port, over UDP
 // datagrams to the adapter's network address, port 2323.
 //
-// A reader thread copies every received byte into a FIFO byte queue; everything above reads
-// the adapter's output from that queue (WaitForReply during the handshake, the line monitor
-// afterwards with ReadQueued / WaitForData). Commands are written straight through.
+// CModem runs no thread of its own. Whoever owns the link reads the adapter's output straight
+// from the device: the handshake (WaitForReply, DrainInput) while Open runs, the line monitor
+// afterwards (it waits on InputFd() together with its own wake-up descriptor and takes what
+// is there with ReadInput). Commands are written straight through.
 //
 // Threads and locks:
-//  - The reader thread is started by the constructor (paused) and ended by the destructor. It
-//    blocks in poll() on the transport and an eventfd; it never polls on a timer. Pause and
-//    stop requests wake it through the eventfd.
-//  - The queue mutex guards the byte queue; a condition variable tells waiters about new bytes.
-//  - Open, Close and WaitForReply consume from the same queue as the line monitor: callers must
-//    hold the controller's link lock around them (or run before the monitor thread exists).
-//    Lock order: link lock, then the queue mutex (inside CModem).
-//  - Write / WriteCommand may be called from any thread at any time.
+//  - Open, Close, ReadInput, WaitForInput, WaitForReply and DrainInput read and change the
+//    link: callers hold the controller's link lock around them (or run before the monitor
+//    thread exists), so exactly one thread reads at a time and every byte goes to exactly one
+//    consumer. A handshake's bytes read past its last reply stay for the next reader.
+//  - Write / WriteCommand may be called from any thread at any time; the transport mutex
+//    keeps them off a device that Close is closing.
+//  - AbortOpens may be called from any thread; it ends the handshake's waits at once.
 //
 // Every "<dbg>", "TX: " and "RX: " line goes to the trace file (core/Trace.h).
 #pragma once
@@ -24,13 +24,11 @@
 
 #include <atomic>
 #include <chrono>
-#include <condition_variable>
 #include <cstdint>
-#include <deque>
 #include <functional>
 #include <mutex>
 #include <string>
-#include <thread>
+#include <vector>
 
 // The UDP port of the adapter's network side.
 constexpr int kAdapterPort = 2323;
@@ -72,11 +70,11 @@ class CModem {
 public:
     // Creates the UDP socket (non-blocking, bound to any local port; a failure is traced as
     // "<dbg> CModem::CModem() failed on socket Create(): 0x%8.8X" and later socket attempts
-    // then fail) and starts the reader thread, paused. Without the eventfd that wakes the
-    // reader there is no reader: the failure is traced and every Open fails with it.
+    // then fail) and the descriptors the link waits on. Without those there is no link: the
+    // failure is traced and every Open fails with it.
     explicit CModem(CModemHooks hooks = {});
     // Unless the link runs over the socket, calls Close() (which sends "AT$V0\r" and
-    // "ATE1\r"); over the socket nothing is sent. Then stops and joins the reader thread.
+    // "ATE1\r"); over the socket nothing is sent.
     ~CModem();
     CModem(const CModem&) = delete;
     CModem& operator=(const CModem&) = delete;
@@ -111,9 +109,8 @@ public:
     bool Pause(std::chrono::milliseconds delay);
 
     // Sends "AT$V0\r" and "ATE1\r" (over whatever is open; traced even when nothing is),
-    // pauses the reader and waits until it has stopped reading, closes the serial port, marks
-    // the socket unused (it stays created) and empties the queue. Safe when nothing is open.
-    // Caller holds the link lock.
+    // closes the serial port, marks the socket unused (it stays created) and discards input
+    // not yet taken. Safe when nothing is open. Caller holds the link lock.
     void Close();
 
     // True while the link runs over the serial port or the socket.
@@ -123,37 +120,28 @@ public:
     // True while the link runs over the serial port.
     bool OnSerial() const;
 
-    // The transport read. buffer == nullptr: look ahead, returns the number of bytes waiting
-    // (0 when none). Otherwise reads up to length bytes. Returns -1 when the link is broken or
-    // closed. On the socket an empty datagram is dropped and an error the network reported
-    // for an earlier send (port unreachable) is traced; both return 0, the link keeps
-    // listening. Used by the reader thread; not for consumers (they read the queue).
-    int ReadD(char* buffer, int length);
+    // A descriptor that polls readable while input waits for ReadInput: bytes on the open
+    // transport, bytes a handshake read past its last reply, or a link that just broke. It
+    // stays the same for the object's lifetime, so a waiter never holds the device itself:
+    // Close releases the port at once even while a thread waits here. -1 when it could not
+    // be created.
+    int InputFd() const { return m_inputFd; }
+    // Takes up to length bytes of input without waiting. Returns the count (0 when nothing is
+    // there), or -1 when the link is closed or broken. A link that breaks (the device went
+    // away, the socket failed) is traced as "<dbg> ReadD() returned -1, pausing thread" once
+    // and not read again until the next Open. Caller holds the link lock.
+    int ReadInput(char* buffer, int length);
+    // Blocks until input waits, timeout passes or AbortOpens() is called; true when input waits.
+    bool WaitForInput(std::chrono::milliseconds timeout);
+    // Waits for the given time, then discards every byte of input that is there.
+    void DrainInput(int milliseconds);
+    void DrainInput(std::chrono::milliseconds delay);
+
     // Writes bytes to the open transport (one datagram on the socket). Returns the number of
     // bytes written or -1 (nothing open, or the write failed).
     int Write(const char* bytes, int length);
     // Traces "TX: " + text, then writes text. Every AT command goes through here.
     int WriteCommand(const std::string& text);
-
-    // buffer == nullptr: returns the number of queued bytes. Otherwise removes up to length
-    // bytes from the head of the queue into buffer and returns how many it removed (0 if none).
-    int ReadQueued(char* buffer, int length);
-    // The same, returning up to maxBytes bytes as a string ("" when the queue is empty).
-    std::string ReadQueued(std::size_t maxBytes);
-    // Blocks until the queue holds at least one byte, InterruptWait() is called, or timeout
-    // passes. Returns true when bytes are queued. This is how the line monitor waits for
-    // adapter output without polling.
-    bool WaitForData(std::chrono::milliseconds timeout);
-    // The same, but an InterruptWait() made since InterruptGeneration() returned `generation`
-    // ends the wait at once: a caller that reads the generation before checking its own stop
-    // flag can never sleep through a stop request.
-    bool WaitForData(std::chrono::milliseconds timeout, std::uint64_t generation);
-    std::uint64_t InterruptGeneration();
-    // Wakes every WaitForData caller at once (e.g. the monitor thread at shut-down).
-    void InterruptWait();
-    // Waits for the given time, then discards everything queued.
-    void DrainInput(int milliseconds);
-    void DrainInput(std::chrono::milliseconds delay);
 
     // Applies raw mode, the rate in bit/s (any rate, also those without a B-constant such as
     // 14400; 0 or less means the default 115200) and RTS/CTS flow control to the open serial
@@ -164,8 +152,10 @@ public:
 
     // Waits up to timeoutMs for a complete reply line (ending in CR; LF dropped) that contains
     // expected; each line seen is traced as "RX: " + line. Lines that do not match are
-    // consumed. A line longer than 98 characters keeps its first 98 characters and its CR.
-    // While S63 capture is on, the first line starting with a digit sets S63Value().
+    // consumed; what follows the matching line stays for the next reader. A line longer than
+    // 98 characters keeps its first 98 characters and its CR. While S63 capture is on, the
+    // first line starting with a digit sets S63Value(). Returns false at once on a closed or
+    // broken link.
     bool WaitForReply(const std::string& expected, int timeoutMs);
     bool WaitForReply(const std::string& expected, std::chrono::milliseconds timeout);
 
@@ -186,25 +176,31 @@ public:
 
     const CModemHooks& Hooks() const { return m_hooks; }
 
-    // How often the reader thread woke from its blocking wait (for bytes, a request, or
-    // nothing): for the benchmark and tests that check a quiet link costs no wake-ups.
-    std::uint64_t ReaderWakeups() const { return m_wakeups.load(); }
-
 private:
     bool TrySerial(const std::string& path);
     bool TrySocket(const std::string& address, int port);
-    void PauseReader();
-    void ResumeReader();
-    void WakeReader();
-    void ReaderLoop();
-    void AppendToQueue(const char* bytes, int count);
-    int SerialLookAhead(int fd);
+    // The transport read of up to length bytes: the count, 0 when nothing is waiting (an empty
+    // datagram and an error the network reported for an earlier send are dropped; the link
+    // keeps listening), or -1 when the link is broken or closed.
+    int ReadD(char* buffer, int length);
     int SocketReceiveError();
+    // Writes all bytes to the tty within its write time limit; the count written, or -1.
+    static int WriteSerial(int fd, const char* bytes, int length);
+    // One datagram over the socket when the link runs over it; the count sent, or -1.
+    int SendDatagram(const char* bytes, int length);
+    // Reads what the transport has into the input buffer, which must be empty; as ReadD.
+    int Fill();
+    // Adds the transport's descriptor to the input set / takes it out again.
+    void WatchTransport(int fd);
+    void UnwatchTransport();
+    // Keeps the input descriptor readable exactly while the input buffer holds bytes.
+    void SignalBuffered();
+    void DiscardInput();
     void SetProblem(SOpenProblem problem);
 
     CModemHooks m_hooks;
 
-    mutable std::mutex m_transportMutex; // guards m_serial and the fds' use by Read/Write
+    mutable std::mutex m_transportMutex; // guards m_serial and the fds' use by Write and Close
     CSerialDevice m_serial;
     int m_socket = -1;
     std::atomic<bool> m_socketOpen{false};
@@ -214,22 +210,20 @@ private:
     std::atomic<bool> m_s63Expected{false};
     std::atomic<int> m_ownSReg63{9};
 
-    mutable std::mutex m_queueMutex;
-    std::condition_variable m_queueCv; // new bytes, interrupts and AbortOpens
-    std::deque<char> m_queue;
-    std::uint64_t m_interruptCount = 0; // guarded by m_queueMutex
-    std::atomic<bool> m_aborted{false}; // set under m_queueMutex
+    // Input. Only the link lock's holder touches these (see the top of this file).
+    int m_inputFd = -1;         // epoll set: the transport in use and m_bufferedFd
+    int m_bufferedFd = -1;      // eventfd, readable while the input buffer holds bytes
+    int m_abortFd = -1;         // eventfd, readable once AbortOpens() was called
+    int m_waitError = 0;        // errno of a descriptor that could not be created
+    int m_watchedFd = -1;       // the transport's descriptor in the set, -1 when none
+    bool m_broken = false;      // the transport failed a read; not read again until the next Open
+    std::vector<char> m_buffer; // one transport read (64 KiB: the largest datagram)
+    std::size_t m_bufferAt = 0; // next byte to take
+    std::size_t m_bufferEnd = 0;
+    bool m_bufferedSignalled = false;
+
+    std::atomic<bool> m_aborted{false};
 
     mutable std::mutex m_problemMutex;
     SOpenProblem m_problem; // guarded by m_problemMutex
-
-    std::atomic<bool> m_stop{false};
-    std::atomic<bool> m_pause{true};
-    std::mutex m_ackMutex;
-    std::condition_variable m_ackCv;
-    bool m_pausedAck = false; // guarded by m_ackMutex
-    int m_wakeFd = -1;        // eventfd that wakes the reader for pause and stop
-    int m_wakeError = 0;      // errno of its creation when it could not be created
-    std::atomic<std::uint64_t> m_wakeups{0};
-    std::thread m_reader;
 };

@@ -50,7 +50,7 @@ public:
     static constexpr int kTimerPeriodMs = 200;
     static constexpr const char* kTrayTip = "Ringvale";
 
-    // Constructs the adapter link (which starts its reader, paused). Nothing is shown yet.
+    // Constructs the adapter link (closed). Nothing is shown yet.
     CMainDialog(CWindowHost& host, const IClock& clock, IDialUpService& dialUp, SOptions options);
     ~CMainDialog() override;
     CMainDialog(const CMainDialog&) = delete;

@@ -7,20 +7,12 @@
 CModemMonitoredLink::CModemMonitoredLink(CModem& modem, std::function<bool()> reopen)
     : m_modem(modem), m_reopen(std::move(reopen)) {}
 
-int CModemMonitoredLink::ReadQueued(char* buffer, int length) {
-    return m_modem.ReadQueued(buffer, length);
+int CModemMonitoredLink::InputFd() const {
+    return m_modem.InputFd();
 }
 
-bool CModemMonitoredLink::WaitForData(std::chrono::milliseconds timeout, std::uint64_t generation) {
-    return m_modem.WaitForData(timeout, generation);
-}
-
-std::uint64_t CModemMonitoredLink::InterruptGeneration() {
-    return m_modem.InterruptGeneration();
-}
-
-void CModemMonitoredLink::InterruptWait() {
-    m_modem.InterruptWait();
+int CModemMonitoredLink::ReadInput(char* buffer, int length) {
+    return m_modem.ReadInput(buffer, length);
 }
 
 bool CModemMonitoredLink::OnSocket() const {

@@ -751,8 +751,20 @@ void CQtWindowHost::OpenHelp() {
 
 void CQtWindowHost::MessagesPending() {
     if (!m_drainQueued.exchange(true)) {
-        QMetaObject::invokeMethod(
-            this, [this] { DrainNow(); }, Qt::QueuedConnection);
+        // Ahead of the window work already queued (list updates, layouts, repaints): what the
+        // controller answers an adapter report with is sent before the screen is redrawn.
+        QCoreApplication::postEvent(this, new QEvent(DrainEventType()), Qt::HighEventPriority);
+    }
+}
+
+QEvent::Type CQtWindowHost::DrainEventType() {
+    static const auto type = static_cast<QEvent::Type>(QEvent::registerEventType());
+    return type;
+}
+
+void CQtWindowHost::customEvent(QEvent* event) {
+    if (event->type() == DrainEventType()) {
+        DrainNow();
     }
 }
 

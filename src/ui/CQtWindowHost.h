@@ -1,17 +1,18 @@
 // The real window host: the main window, the two list windows, the tray icon, caller-ID
 // popups, message boxes and settings dialogs, over Qt. The controller's queued messages are
-// drained on the window thread by a queued call (never by polling); the controller's timer
-// is a QTimer. While the host waits in place (a local event loop that keeps the windows
-// painted but takes no user input) no message is drained and no tick is delivered, so the
-// controller never runs re-entrantly in the middle of its own operation. A wait for a long
-// operation (WaitForReadable) takes user input too, but hands the controller only Quit, which
-// ends the wait.
+// drained on the window thread by a posted event of high priority (never by polling), ahead
+// of repaints and other window work; the controller's timer is a QTimer. While the host waits
+// in place (a local event loop that keeps the windows painted but takes no user input) no
+// message is drained and no tick is delivered, so the controller never runs re-entrantly in
+// the middle of its own operation. A wait for a long operation (WaitForReadable) takes user
+// input too, but hands the controller only Quit, which ends the wait.
 #pragma once
 
 #include "core/Autostart.h"
 #include "core/CWindowHost.h"
 #include "core/MessageBox.h"
 
+#include <QEvent>
 #include <QObject>
 #include <QPointer>
 
@@ -152,7 +153,11 @@ signals:
     // A quit was asked for (it ends a WaitForReadable).
     void QuitAsked();
 
+protected:
+    void customEvent(QEvent* event) override;
+
 private:
+    static QEvent::Type DrainEventType();
     QWidget* Window(EWindow window) const;
     void ShowMainMinimized();
     // The tray the main window was hidden in went away: back to the taskbar, minimised.

@@ -3,6 +3,7 @@
 #include "core/Format.h"
 #include "support/TempDir.h"
 
+#include <algorithm>
 #include <arpa/inet.h>
 #include <cerrno>
 #include <fcntl.h>
@@ -276,6 +277,41 @@ CModemHooks FastModemHooks(const std::string& lockDir, std::chrono::milliseconds
         hooks.messageBox = [boxes](const std::string& text) { boxes->push_back(text); };
     }
     return hooks;
+}
+
+namespace {
+
+// Takes input until done holds, at most limit bytes in all.
+std::string TakeLinkInput(CModem& modem, const std::function<bool(const std::string&)>& done, std::size_t limit,
+                          std::chrono::milliseconds timeout) {
+    std::string got;
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    char buffer[4096];
+    while (!done(got) && got.size() < limit) {
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        if (left.count() <= 0 || !modem.WaitForInput(left)) {
+            break;
+        }
+        const int n = modem.ReadInput(buffer, static_cast<int>(std::min(sizeof buffer, limit - got.size())));
+        if (n < 0) {
+            break;
+        }
+        got.append(buffer, static_cast<std::size_t>(n));
+    }
+    return got;
+}
+
+} // namespace
+
+std::string ReadLinkInput(CModem& modem, const std::function<bool(const std::string&)>& done,
+                          std::chrono::milliseconds timeout) {
+    return TakeLinkInput(modem, done, std::string::npos, timeout);
+}
+
+std::string ReadLinkInput(CModem& modem, std::size_t n, std::chrono::milliseconds timeout) {
+    return TakeLinkInput(
+        modem, [](const std::string&) { return false; }, n, timeout);
 }
 
 std::vector<std::string> TraceTexts(const std::string& tracePath) {

@@ -10,6 +10,7 @@
 #include "adapter/CModem.h"
 #include "adapter/SerialPortSettings.h"
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <functional>
@@ -86,7 +87,7 @@ struct CAdapterScript {
     std::string s63Line = "009";
     int lockedRate = 0;
     bool echo = true;
-    bool silent = false; // answers nothing at all
+    std::atomic<bool> silent{false}; // answers nothing at all (may change while the peer runs)
 
     std::string Respond(const std::string& command, int rate);
     // A Responder bound to a shared script (the peer's thread is the only caller).
@@ -97,6 +98,13 @@ struct CAdapterScript {
 // given, 50 ms discards, 1 ms final pause), lock files in lockDir, message boxes recorded.
 CModemHooks FastModemHooks(const std::string& lockDir, std::chrono::milliseconds replyTimeout,
                            std::shared_ptr<std::vector<std::string>> boxes = nullptr);
+
+// Takes the link's input as its reader does (wait on the input descriptor, then ReadInput) until
+// done(what was taken) holds or timeout passes; returns what was taken.
+std::string ReadLinkInput(CModem& modem, const std::function<bool(const std::string&)>& done,
+                          std::chrono::milliseconds timeout = std::chrono::seconds(3));
+// The same until n bytes were taken.
+std::string ReadLinkInput(CModem& modem, std::size_t n, std::chrono::milliseconds timeout = std::chrono::seconds(3));
 
 // The trace file's lines without their time stamps ("TX: ATI<0D>", "<dbg> ...").
 std::vector<std::string> TraceTexts(const std::string& tracePath);

@@ -346,6 +346,15 @@ private slots:
         worker.join();
         QVERIFY(QTest::qWaitFor([&] { return list->count() == before + 2; }, 2000));
         QVERIFY(list->item(list->count() - 1)->text().endsWith(QStringLiteral("from a worker")));
+
+        // Messages go ahead of window work queued before them (list updates, repaints): an
+        // adapter report is answered before the screen is brought up to date.
+        std::size_t stillQueued = 99;
+        QMetaObject::invokeMethod(
+            rig.host.get(), [&] { stillQueued = rig.dialog->Messages().Size(); }, Qt::QueuedConnection);
+        rig.dialog->PostMessage(CMessage::WithText(WM_RV_ACTIVITY, "goes first"));
+        QVERIFY(QTest::qWaitFor([&] { return stillQueued != 99; }, 2000));
+        QCOMPARE(stillQueued, std::size_t{0});
     }
 
     // The serial tries of a start-up against an absent adapter run off the window thread: a

@@ -9,51 +9,36 @@
 #include <gtest/gtest.h>
 
 #include <condition_variable>
-#include <deque>
+#include <fcntl.h>
 #include <mutex>
 #include <random>
 #include <string>
+#include <unistd.h>
 #include <vector>
 
 namespace {
 
 using namespace std::chrono_literals;
 
-// A link whose byte queue the test fills.
+// A link whose input the test writes into a pipe, as a device's driver would.
 class CScriptedLink final : public IMonitoredLink {
 public:
+    CScriptedLink() {
+        if (::pipe2(m_pipe, O_NONBLOCK | O_CLOEXEC) != 0) {
+            ADD_FAILURE() << "pipe2";
+        }
+    }
+    ~CScriptedLink() override {
+        ::close(m_pipe[0]);
+        ::close(m_pipe[1]);
+    }
     void Push(const std::string& bytes) {
-        {
-            std::lock_guard<std::mutex> lock(m_mutex);
-            m_bytes.insert(m_bytes.end(), bytes.begin(), bytes.end());
-        }
-        m_cv.notify_all();
+        ASSERT_EQ(::write(m_pipe[1], bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
     }
-    int ReadQueued(char* buffer, int length) override {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        int n = 0;
-        while (n < length && !m_bytes.empty()) {
-            buffer[n++] = m_bytes.front();
-            m_bytes.pop_front();
-        }
-        return n;
-    }
-    bool WaitForData(std::chrono::milliseconds timeout, std::uint64_t generation) override {
-        std::unique_lock<std::mutex> lock(m_mutex);
-        ++m_waits;
-        return m_cv.wait_for(lock, timeout, [&] { return !m_bytes.empty() || m_interrupts != generation; }) &&
-               !m_bytes.empty();
-    }
-    std::uint64_t InterruptGeneration() override {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        return m_interrupts;
-    }
-    void InterruptWait() override {
-        {
-            std::lock_guard<std::mutex> lock(m_mutex);
-            ++m_interrupts;
-        }
-        m_cv.notify_all();
+    int InputFd() const override { return m_pipe[0]; }
+    int ReadInput(char* buffer, int length) override {
+        const ssize_t n = ::read(m_pipe[0], buffer, static_cast<std::size_t>(length));
+        return n > 0 ? static_cast<int>(n) : 0;
     }
     bool OnSocket() const override { return m_onSocket.load(); }
     void Close() override { ++m_closes; }
@@ -61,10 +46,6 @@ public:
         ++m_reopens;
         m_onSocket = m_reopenOnSocket.load();
         return m_reopenResult.load();
-    }
-    int Waits() {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        return m_waits;
     }
 
     std::atomic<bool> m_onSocket{false};
@@ -74,11 +55,7 @@ public:
     std::atomic<int> m_reopens{0};
 
 private:
-    std::mutex m_mutex;
-    std::condition_variable m_cv;
-    std::deque<char> m_bytes;
-    std::uint64_t m_interrupts = 0;
-    int m_waits = 0;
+    int m_pipe[2] = {-1, -1};
 };
 
 class LineMonitorTest : public ::testing::Test {
@@ -117,13 +94,26 @@ protected:
     CFakeClock m_clock;
     CScriptedLink m_link;
     CMessageQueue m_posted;
+    // Waits (at most 5 s) until the watch has checked the connection count times.
+    bool WaitForWatchChecks(int count) {
+        std::unique_lock<std::mutex> lock(m_checksMutex);
+        return m_checksCv.wait_for(lock, 5s, [&] { return m_watchChecks.load() >= count; });
+    }
+
     std::atomic<bool> m_connectionUp{true};
     std::atomic<int> m_watchChecks{0};
+    std::mutex m_checksMutex;
+    std::condition_variable m_checksCv;
     CLineMonitor m_monitor{m_link, m_clock,
                            CLineMonitor::SHooks{[this](CMessage m) { m_posted.Post(std::move(m)); },
                                                 [this] {
-                                                    ++m_watchChecks;
-                                                    return m_connectionUp.load();
+                                                    const bool up = m_connectionUp.load();
+                                                    {
+                                                        std::lock_guard<std::mutex> lock(m_checksMutex);
+                                                        ++m_watchChecks;
+                                                    }
+                                                    m_checksCv.notify_all();
+                                                    return up;
                                                 }}};
 };
 
@@ -232,10 +222,7 @@ TEST_F(LineMonitorTest, WatchReopensTheLinkWhenTheForeignConnectionEnds) {
     m_monitor.SetForeignWatch(true);
     m_monitor.Start();
     // The first check runs at once; the connection is still up.
-    while (m_watchChecks.load() == 0) {
-        ASSERT_TRUE(m_link.Waits() < 1000);
-        m_link.WaitForData(10ms, m_link.InterruptGeneration());
-    }
+    ASSERT_TRUE(WaitForWatchChecks(1));
     EXPECT_EQ(m_link.m_reopens.load(), 0);
     // The next check is not due before 500 ms have passed.
     m_connectionUp = false;
@@ -313,7 +300,7 @@ TEST_F(LineMonitorTest, NoBytesAreTakenWhileTheLinkLockIsHeld) {
         m_link.Push("OK\r");
         EXPECT_FALSE(m_posted.WaitForMessage(300));
         char reply[8];
-        EXPECT_EQ(m_link.ReadQueued(reply, 8), 3) << "the reply is still there for the lock holder";
+        EXPECT_EQ(m_link.ReadInput(reply, 8), 3) << "the reply is still there for the lock holder";
         m_link.Push("RING\r");
     }
     EXPECT_EQ(NextOf(WM_RV_MODEM_LINE).text, "RING");
@@ -325,9 +312,9 @@ TEST_F(LineMonitorTest, IdleMonitorWaitsInsteadOfSpinning) {
     NextOf(WM_RV_MODEM_LINE);
     // Without bytes, clock or watch the monitor sleeps in one wait until something is due;
     // a stop still ends that wait at once.
-    const int before = m_link.Waits();
+    const std::uint64_t before = m_monitor.Passes();
     EXPECT_FALSE(m_posted.WaitForMessage(600));
-    EXPECT_LE(m_link.Waits() - before, 1);
+    EXPECT_LE(m_monitor.Passes() - before, 1u);
     m_monitor.Stop();
     m_monitor.Stop(); // a second stop is harmless
     EXPECT_FALSE(m_monitor.Running());

@@ -1,5 +1,5 @@
 // CModem's transport over a real pseudo-terminal and real loopback UDP: transport choice, the
-// byte queue, the reader thread's pause on a broken link, and what is sent on close.
+// link's input as its reader takes it, a broken link, and what is sent on close.
 #include "adapter/CModem.h"
 #include "adapter/SerialPortSettings.h"
 #include "core/Trace.h"
@@ -14,10 +14,12 @@
 #include <future>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
+#include <poll.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <termios.h>
+#include <thread>
 #include <unistd.h>
 
 using namespace std::chrono_literals;
@@ -40,13 +42,27 @@ protected:
         ASSERT_TRUE(m_udp->Valid());
     }
     // Opens and consumes the adapter's answer to the session's last command ("AT*SC\r" is sent
-    // without waiting), so the queue holds only what a test sends afterwards.
+    // without waiting), so the input holds only what a test sends afterwards.
     static bool OpenSettled(CModem& modem, const std::string& port, bool serialFirst) {
         return modem.Open(port, 115200, kAddress, kAdapterPort, serialFirst) && modem.WaitForReply("OK\r", 3s) &&
-               ReadQueuedBytes(modem, 1) == "\n";
+               ReadLinkInput(modem, 1) == "\n";
     }
     CModemHooks Hooks(std::chrono::milliseconds reply = 3s) { return FastModemHooks(m_locks, reply, m_boxes); }
     std::vector<std::string> Trace() const { return TraceTexts(m_trace); }
+    // Waits until the thread (once its id is set) sleeps in the kernel.
+    static bool WaitUntilAsleep(const std::atomic<pid_t>& tid) {
+        for (int i = 0; i < 5000; ++i) {
+            if (tid != 0) {
+                const std::string stat = ReadFileText("/proc/self/task/" + std::to_string(tid) + "/stat");
+                const std::size_t end = stat.rfind(')');
+                if (end != std::string::npos && stat.compare(end, 4, ") S ") == 0) {
+                    return true;
+                }
+            }
+            std::this_thread::sleep_for(1ms);
+        }
+        return false;
+    }
     std::size_t CountTrace(const std::string& text) const {
         const auto lines = Trace();
         return static_cast<std::size_t>(std::count(lines.begin(), lines.end(), text));
@@ -57,18 +73,6 @@ protected:
         const auto it = std::find(lines.begin(), lines.end(), text);
         return it == lines.end() ? std::string::npos : static_cast<std::size_t>(it - lines.begin());
     }
-    // Reads exactly n queued bytes, waiting for them to arrive.
-    static std::string ReadQueuedBytes(CModem& modem, std::size_t n) {
-        std::string got;
-        const auto deadline = std::chrono::steady_clock::now() + 3s;
-        while (got.size() < n && std::chrono::steady_clock::now() < deadline) {
-            if (modem.WaitForData(100ms)) {
-                got += modem.ReadQueued(n - got.size());
-            }
-        }
-        return got;
-    }
-
     std::string m_link = m_dir.File("ttyRV");
     std::shared_ptr<CAdapterScript> m_ptyScript = std::make_shared<CAdapterScript>();
     std::shared_ptr<CAdapterScript> m_udpScript = std::make_shared<CAdapterScript>();
@@ -82,12 +86,13 @@ TEST_F(ModemTest, ConstructorStartsClosedAndKeepsEarlierTraceLines) {
     CModem modem(Hooks());
     EXPECT_EQ(ReadFileText(m_trace), "written at start-up\n");
     EXPECT_FALSE(modem.IsOpen());
-    EXPECT_EQ(modem.ReadD(nullptr, 0), -1);
+    char byte = 0;
+    EXPECT_EQ(modem.ReadInput(&byte, 1), -1);
     EXPECT_EQ(modem.Write("AT\r", 3), -1);
-    EXPECT_EQ(modem.ReadQueued(nullptr, 0), 0);
+    EXPECT_FALSE(modem.WaitForInput(0ms));
 }
 
-TEST_F(ModemTest, SerialLinkQueuesEveryByteInOrder) {
+TEST_F(ModemTest, SerialLinkDeliversEveryByteInOrder) {
     CModem modem(Hooks());
     ASSERT_TRUE(OpenSettled(modem, m_link, true));
     EXPECT_TRUE(modem.OnSerial());
@@ -95,24 +100,24 @@ TEST_F(ModemTest, SerialLinkQueuesEveryByteInOrder) {
     EXPECT_EQ(TraceIndex("<dbg> CModem::Open() trying socket"), std::string::npos);
     EXPECT_LT(TraceIndex("<dbg> CModem::Open() trying serial"), TraceIndex("<dbg> CModem::Open() on serial"));
 
-    // A report, NUL and 0xFF bytes, and a tail without any CR: all queued as they came.
+    // A report, NUL and 0xFF bytes, and a tail without any CR: all delivered as they came.
     std::string bytes = "CALL:0,1;2,1;3,17\r\n";
     bytes += std::string("\0\xFF\x01", 3);
     bytes += "no line end";
     ASSERT_TRUE(m_pty->Send(bytes));
-    EXPECT_EQ(ReadQueuedBytes(modem, bytes.size()), bytes);
-    EXPECT_EQ(modem.ReadQueued(nullptr, 0), 0);
+    EXPECT_EQ(ReadLinkInput(modem, bytes.size()), bytes);
 
-    // Partial reads take from the head.
+    // Partial reads take from the head; what a read leaves keeps the input descriptor
+    // readable, and once everything is taken it is quiet again.
     ASSERT_TRUE(m_pty->Send("abcdef"));
-    ASSERT_EQ(ReadQueuedBytes(modem, 2), "ab");
+    ASSERT_EQ(ReadLinkInput(modem, 2), "ab");
     char buf[8] = {};
-    ASSERT_TRUE(modem.WaitForData(1s));
-    EXPECT_EQ(modem.ReadQueued(nullptr, 0), 4);
-    EXPECT_EQ(modem.ReadQueued(buf, 3), 3);
+    ASSERT_TRUE(modem.WaitForInput(1s));
+    EXPECT_EQ(modem.ReadInput(buf, 3), 3);
     EXPECT_EQ(std::string(buf, 3), "cde");
-    EXPECT_EQ(modem.ReadQueued(buf, 8), 1);
-    EXPECT_EQ(modem.ReadQueued(buf, 8), 0);
+    EXPECT_EQ(modem.ReadInput(buf, 8), 1);
+    EXPECT_EQ(modem.ReadInput(buf, 8), 0);
+    EXPECT_FALSE(modem.WaitForInput(100ms));
 }
 
 TEST_F(ModemTest, WriteCommandTracesAndSendsExactBytes) {
@@ -189,13 +194,17 @@ TEST_F(ModemTest, OpenOnAnOpenLinkSendsTheIdleCommandsFirst) {
     EXPECT_EQ(texts[before + 2], "ATV1\r");
 }
 
-TEST_F(ModemTest, VanishedDevicePausesTheReaderWithoutHarm) {
+TEST_F(ModemTest, VanishedDeviceIsReportedOnceAndNotWaitedForAgain) {
     CModem modem(Hooks());
     ASSERT_TRUE(OpenSettled(modem, m_link, true));
     m_pty->HangUp();
-    EXPECT_TRUE(WaitForTraceLine(m_trace, "<dbg> ReadD() returned -1, pausing thread", 3s));
-    EXPECT_EQ(CountTrace("<dbg> ReadD() returned -1, pausing thread"), 1u) << "the reader must stay paused";
-    EXPECT_EQ(modem.ReadD(nullptr, 0), -1);
+    ASSERT_TRUE(modem.WaitForInput(3s)) << "the reader must wake up for the lost device";
+    char byte = 0;
+    EXPECT_EQ(modem.ReadInput(&byte, 1), -1);
+    EXPECT_EQ(CountTrace("<dbg> ReadD() returned -1, pausing thread"), 1u);
+    EXPECT_FALSE(modem.WaitForInput(200ms)) << "a reader waiting on a dead device would spin";
+    EXPECT_EQ(modem.ReadInput(&byte, 1), -1);
+    EXPECT_EQ(CountTrace("<dbg> ReadD() returned -1, pausing thread"), 1u);
     EXPECT_EQ(modem.WriteCommand("AT\r"), -1);
     modem.Close();
     EXPECT_FALSE(modem.IsOpen());
@@ -205,15 +214,18 @@ TEST_F(ModemTest, SocketKeepsListeningAfterAnEmptyDatagramOrARefusedSend) {
     StartUdp();
     CModem modem(Hooks());
     ASSERT_TRUE(OpenSettled(modem, m_link, false));
-    EXPECT_EQ(modem.ReadD(nullptr, 0), 0) << "an idle socket would block; that is not an error";
+    char byte = 0;
+    EXPECT_EQ(modem.ReadInput(&byte, 1), 0) << "an idle socket would block; that is not an error";
     ASSERT_TRUE(m_udp->Send(""));
     ASSERT_TRUE(m_udp->Send("RING\r"));
-    EXPECT_EQ(ReadQueuedBytes(modem, 5), "RING\r") << "the empty datagram must not hide what follows";
+    EXPECT_EQ(ReadLinkInput(modem, 5), "RING\r") << "the empty datagram must not hide what follows";
 
     // Nobody on the adapter's port: the network answers the next command with "port unreachable".
     m_udp.reset();
     EXPECT_EQ(modem.WriteCommand("AT\r"), 3);
-    EXPECT_TRUE(WaitForTraceLine(m_trace, "<dbg> recv() failed: Connection refused; still listening", 3s));
+    const std::string refused = "<dbg> recv() failed: Connection refused; still listening";
+    ReadLinkInput(modem, [&](const std::string&) { return CountTrace(refused) > 0; });
+    EXPECT_EQ(CountTrace(refused), 1u);
     // The adapter is back and answers the next command.
     StartUdp();
     modem.WriteCommand("AT\r");
@@ -221,8 +233,8 @@ TEST_F(ModemTest, SocketKeepsListeningAfterAnEmptyDatagramOrARefusedSend) {
     EXPECT_EQ(CountTrace("<dbg> ReadD() returned -1, pausing thread"), 0u);
 }
 
-TEST_F(ModemTest, WithoutItsEventfdTheOpenFailsInsteadOfHanging) {
-    // Leave one free descriptor below the limit: the socket takes it and eventfd() finds none.
+TEST_F(ModemTest, WithoutItsWaitDescriptorsTheOpenFailsInsteadOfHanging) {
+    // Leave one free descriptor below the limit: the socket takes it and epoll finds none.
     std::vector<int> free;
     for (int fd = 0; free.size() < 2; ++fd) {
         if (::fcntl(fd, F_GETFD) < 0) {
@@ -242,21 +254,21 @@ TEST_F(ModemTest, WithoutItsEventfdTheOpenFailsInsteadOfHanging) {
     ASSERT_EQ(opened.wait_for(5s), std::future_status::ready) << "the open hangs";
     EXPECT_FALSE(opened.get());
     EXPECT_EQ(modem->LastOpenProblem().error, EMFILE);
-    EXPECT_NE(CountTrace("<dbg> CModem::Open() cannot run the link: its wake-up event could not be created: Too many "
-                         "open files"),
+    EXPECT_NE(CountTrace("<dbg> CModem::Open() cannot run the link: its wait descriptors could not be created: Too "
+                         "many open files"),
               0u);
     EXPECT_TRUE(m_pty->Commands().empty());
     modem.reset();
 }
 
-TEST_F(ModemTest, LargeDatagramIsQueuedWhole) {
+TEST_F(ModemTest, LargeDatagramArrivesWhole) {
     StartUdp();
     CModem modem(Hooks());
     ASSERT_TRUE(OpenSettled(modem, m_link, false));
     std::string big(3000, 'x');
     big.back() = '\r';
     ASSERT_TRUE(m_udp->Send(big));
-    EXPECT_EQ(ReadQueuedBytes(modem, big.size()), big);
+    EXPECT_EQ(ReadLinkInput(modem, big.size()), big);
 }
 
 TEST_F(ModemTest, DestroyingOnTheSocketSendsNothing) {
@@ -293,14 +305,16 @@ TEST_F(ModemTest, DestroyingOnTheSerialPortTakesTheAdapterBackToIdle) {
     EXPECT_TRUE(next.Open(m_link, err)) << err;
 }
 
-TEST_F(ModemTest, CloseReleasesThePortAndEmptiesTheQueue) {
+TEST_F(ModemTest, CloseReleasesThePortAndDropsUnreadInput) {
     CModem modem(Hooks());
     ASSERT_TRUE(OpenSettled(modem, m_link, true));
     ASSERT_TRUE(m_pty->Send("left over"));
-    ASSERT_TRUE(modem.WaitForData(2s));
+    ASSERT_TRUE(modem.WaitForInput(2s));
     modem.Close();
     EXPECT_FALSE(modem.IsOpen());
-    EXPECT_EQ(modem.ReadQueued(nullptr, 0), 0);
+    EXPECT_FALSE(modem.WaitForInput(0ms));
+    char byte = 0;
+    EXPECT_EQ(modem.ReadInput(&byte, 1), -1);
     CSerialDevice next(m_locks);
     int err = 0;
     EXPECT_TRUE(next.Open(m_link, err)) << err;
@@ -309,29 +323,29 @@ TEST_F(ModemTest, CloseReleasesThePortAndEmptiesTheQueue) {
     EXPECT_GE(CountTrace("TX: AT$V0<0D>"), 2u);
 }
 
-TEST_F(ModemTest, QuietLinkCostsNoWakeups) {
+// The line monitor waits on the link while a dial-up operation closes the serial port and
+// reopens the link over the network: that wait ends for the network's first datagram.
+TEST_F(ModemTest, AWaitThroughACloseWakesForTheNextTransport) {
+    StartUdp();
     CModem modem(Hooks());
     ASSERT_TRUE(OpenSettled(modem, m_link, true));
-    const auto before = modem.ReaderWakeups();
-    EXPECT_FALSE(modem.WaitForData(300ms));
-    EXPECT_EQ(modem.ReaderWakeups(), before);
-}
-
-TEST_F(ModemTest, InterruptWaitEndsAWaitAtOnce) {
-    CModem modem(Hooks());
-    std::atomic<bool> done{false};
-    std::thread waker([&] {
-        // Keep interrupting until the waiter has returned; one of them lands inside its wait.
-        for (int i = 0; i < 200 && !done.load(); ++i) {
-            modem.InterruptWait();
-            std::this_thread::sleep_for(5ms);
-        }
+    std::atomic<pid_t> waiterTid{0};
+    std::atomic<short> revents{0};
+    std::thread waiter([&] {
+        pollfd p{modem.InputFd(), POLLIN, 0};
+        waiterTid = ::gettid();
+        ::poll(&p, 1, 10000);
+        revents = p.revents;
     });
-    const auto start = std::chrono::steady_clock::now();
-    EXPECT_FALSE(modem.WaitForData(10s));
-    done.store(true);
-    EXPECT_LT(std::chrono::steady_clock::now() - start, 5s);
-    waker.join();
+    ASSERT_TRUE(WaitUntilAsleep(waiterTid));
+    m_ptyScript->silent = true; // nothing more comes on the serial port
+    modem.Close();
+    CSerialDevice dialUp(m_locks);
+    int err = 0;
+    ASSERT_TRUE(dialUp.Open(m_link, err)) << err;
+    ASSERT_TRUE(modem.Open(m_link, 115200, kAddress, kAdapterPort, false));
+    waiter.join();
+    EXPECT_NE(revents & POLLIN, 0);
 }
 
 TEST_F(ModemTest, OpenPutsTheUnconfiguredPortInRawModeAtAnyRate) {
@@ -368,9 +382,9 @@ TEST_F(ModemTest, DrainInputDiscardsWhatArrivedDuringTheWait) {
     CModem modem(Hooks());
     ASSERT_TRUE(OpenSettled(modem, m_link, true));
     ASSERT_TRUE(m_pty->Send("garbage\r\n"));
-    ASSERT_TRUE(modem.WaitForData(2s));
+    ASSERT_TRUE(modem.WaitForInput(2s));
     modem.DrainInput(20);
-    EXPECT_EQ(modem.ReadQueued(nullptr, 0), 0);
+    EXPECT_FALSE(modem.WaitForInput(0ms));
 }
 
 TEST(AdapterAddress, EnvironmentOverridesTheDefault) {
