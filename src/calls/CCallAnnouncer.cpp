@@ -1,5 +1,7 @@
 #include "calls/CCallAnnouncer.h"
 
+#include "calls/BlockNumber.h"
+
 #include "calls/CCallScreening.h"
 #include "core/Format.h"
 #include "records/CPhoneBook.h"
@@ -70,7 +72,9 @@ void CCallAnnouncer::OnNotificationEvent(std::uint64_t callId, ENotificationEven
         Reject(*call, "Caller rejected from the call notification");
         break;
     case NE_Block:
-        BlockNumber(call->m_strRemoteNumber);
+        if (CPhoneBook* phoneBook = m_ctx.PhoneBook()) {
+            BlockNumber(*phoneBook, m_ctx.Host(), call->m_strRemoteNumber, "", kBlockedMemo);
+        }
         Reject(*call, "Caller blocked from the call notification");
         break;
     case NE_AddToPhoneBook:
@@ -87,32 +91,6 @@ void CCallAnnouncer::Reject(CCall& call, const char* why) const {
     m_ctx.Commands().HangUp(call.m_nPort, call.m_nCallId);
     call.m_bHangUpPending = true;
     m_ctx.Log(why);
-}
-
-void CCallAnnouncer::BlockNumber(const std::string& number) const {
-    CPhoneBook* phoneBook = m_ctx.PhoneBook();
-    if (phoneBook == nullptr || number.empty()) {
-        return;
-    }
-    std::unique_ptr<CPhoneBookEntry> entry;
-    std::uint64_t oldId = 0;
-    if (const CPhoneBookEntry* known = phoneBook->Find(number)) {
-        entry = std::make_unique<CPhoneBookEntry>(*known);
-        oldId = known->m_id;
-    } else {
-        entry = std::make_unique<CPhoneBookEntry>(number, "", "", "", kBlockedMemo);
-    }
-    entry->m_dwFlags |= PBF_IGNORE;
-    const std::uint64_t id = entry->m_id;
-    // The phone book window shows the entry as after the entry dialog.
-    CMessage msg = CMessage::WithKey(oldId != 0 ? WM_RV_PB_REPLACE_ENTRY : WM_RV_PB_ADD_ENTRY, id);
-    if (oldId != 0) {
-        msg.lParam = static_cast<std::int64_t>(oldId);
-        msg.wParam = phoneBook->Replace(oldId, std::move(entry));
-    } else {
-        msg.wParam = phoneBook->Add(std::move(entry));
-    }
-    m_ctx.Host().SendToWindow(EWindow::PhoneBook, msg);
 }
 
 void CCallAnnouncer::CloseSettled() {

@@ -36,8 +36,6 @@ private:
     CCall* StillOffered(std::uint64_t callId) const;
     void ShowPopup(const CCall& call) const;
     void Reject(CCall& call, const char* why) const;
-    // Marks the number "Ignore Caller" in the phone book, in a new entry when it has none.
-    void BlockNumber(const std::string& number) const;
 
     CCallContext& m_ctx;
     CCallList& m_calls;

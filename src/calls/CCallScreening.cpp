@@ -1,5 +1,7 @@
 #include "calls/CCallScreening.h"
 
+#include "calls/BlockNumber.h"
+
 #include "records/CPhoneBook.h"
 
 #include <memory>
@@ -74,25 +76,11 @@ void CCallScreening::RejectOnRequest(CCall& call, bool block) {
 }
 
 void CCallScreening::BlockCaller(const CCall& call) {
-    const CPhoneBook* phoneBook = m_ctx.PhoneBook();
+    CPhoneBook* phoneBook = m_ctx.PhoneBook();
     if (call.m_strRemoteNumber.empty() || phoneBook == nullptr) {
         m_ctx.Log(phoneBook == nullptr ? "Caller not blocked - no phone book"
                                        : "Caller not blocked - no phone number sent");
         return;
     }
-    // The controller files the entry and shows it in the phone book window, as for an entry
-    // the user edited.
-    std::shared_ptr<CPhoneBookEntry> blocked;
-    CMessage msg;
-    if (const CPhoneBookEntry* entry = phoneBook->Find(call.m_strRemoteNumber)) {
-        blocked = std::make_shared<CPhoneBookEntry>(*entry);
-        msg = CMessage::WithKey(WM_RV_PB_REPLACE_ENTRY, entry->m_id);
-    } else {
-        blocked = std::make_shared<CPhoneBookEntry>(call.m_strRemoteNumber, "caller", "Blocked", "",
-                                                    "blocked on the network");
-        msg = CMessage::Make(WM_RV_PB_ADD_ENTRY);
-    }
-    blocked->m_dwFlags |= PBF_IGNORE;
-    msg.object = std::move(blocked);
-    m_ctx.Post(std::move(msg));
+    BlockNumber(*phoneBook, m_ctx.Host(), call.m_strRemoteNumber, "", "Blocked from a viewer on the network");
 }

@@ -1,5 +1,7 @@
 #include "controller/CListWindowRequests.h"
 
+#include "calls/BlockNumber.h"
+
 #include "core/Format.h"
 #include "core/SafeFile.h"
 #include "records/CPhoneBookImport.h"
@@ -13,10 +15,6 @@ namespace {
 
 const std::vector<std::string> kPhoneBookFilters = {"vCard Files (*.vcf *.vcard)", "CSV Files (*.csv)",
                                                     "All Files (*)"};
-
-bool IsUnknownName(const std::string& name) {
-    return name == "Unknown caller" || name == "Unknown callee";
-}
 
 template <typename Member> std::vector<std::uint64_t> IdsOf(const std::vector<std::unique_ptr<Member>>& members) {
     std::vector<std::uint64_t> ids;
@@ -149,9 +147,7 @@ void CListWindowRequests::UndoCallLogDelete() {
     SendUndoState(EWindow::CallLog);
 }
 
-// The record's number gets "Ignore Caller": its entry is marked, or an entry is made for it
-// (named as the record is, when the record has a name), filed under the number as lookups
-// compare it, so that the next call from it is rejected.
+// The record's number gets "Ignore Caller" (its entry, or a new one named as the record is).
 void CListWindowRequests::BlockCaller(std::uint64_t recordId) {
     CPhoneBook* book = m_hooks.phoneBook();
     CCallLog* log = m_hooks.callLog();
@@ -169,28 +165,9 @@ void CListWindowRequests::BlockCaller(std::uint64_t recordId) {
         number = record->m_strNumber;
         name = record->m_strName;
     }
-    if (number.empty()) {
-        return; // callers without a number are screened by IgnoreBlocked
+    if (BlockNumber(*book, m_host, number, name, "")) {
+        m_hooks.log(StrFormat("Caller %s blocked", number.c_str()));
     }
-    const CPhoneBookEntry* known = book->Find(number);
-    if (known != nullptr) {
-        const std::uint64_t id = known->m_id;
-        book->SetIgnored(std::span<const std::uint64_t>(&id, 1), true);
-        m_host.SendToWindow(EWindow::PhoneBook, CMessage::WithKey(WM_RV_PB_SET_IGNORE, id, 1));
-    } else {
-        auto entry = std::make_unique<CPhoneBookEntry>(book->LookupNumber(number), "", "", "", "");
-        if (!IsUnknownName(name)) {
-            const auto space = name.rfind(' ');
-            entry->m_strLastName = space == std::string::npos ? name : name.substr(space + 1);
-            entry->m_strFirstName = space == std::string::npos ? std::string() : name.substr(0, space);
-        }
-        entry->m_dwFlags = PBF_IGNORE;
-        const std::uint64_t id = entry->m_id;
-        CMessage added = CMessage::WithKey(WM_RV_PB_ADD_ENTRY, id);
-        added.wParam = book->Add(std::move(entry));
-        m_host.SendToWindow(EWindow::PhoneBook, added);
-    }
-    m_hooks.log(StrFormat("Caller %s blocked", number.c_str()));
 }
 
 void CListWindowRequests::SetIgnored(const CMessage& msg) {

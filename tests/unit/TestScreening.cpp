@@ -165,7 +165,7 @@ TEST(Screening, NotificationActionsActOnTheOfferedCallWhichTakesItsNotificationA
     const Row rows[] = {
         {"reject", false, NE_Reject, "", {"AT*1H/40\r"}, ~0u, nullptr, 0, true},
         {"block a new number", false, NE_Block, "", {"AT*1H/40\r"}, PBF_IGNORE, "WM_RV_PB_ADD_ENTRY", 0, true},
-        {"block a known caller", true, NE_Block, "", {"AT*1H/40\r"}, PBF_IGNORE, "WM_RV_PB_REPLACE_ENTRY", 0, true},
+        {"block a known caller", true, NE_Block, "", {"AT*1H/40\r"}, PBF_IGNORE, "WM_RV_PB_SET_IGNORE", 0, true},
         {"add, then answered",
          false,
          NE_AddToPhoneBook,
