@@ -31,15 +31,23 @@ inline void FuzzWriteFile(const std::string& path, std::string_view data) {
 }
 
 // Loads data as a store file, saves it under a second name and loads that again: the reader
-// must survive anything, and what the store writes must read back with the same count.
+// must survive anything, a file it refused (no store at all) is never written, and what the
+// store writes must read back with the same count.
 template <typename Store> void FuzzStoreRoundTrip(std::string_view data) {
     const std::string input = FuzzScratchDir() + "/input";
     const std::string copy = FuzzScratchDir() + "/copy";
     FuzzWriteFile(input, data);
+    std::remove(copy.c_str());
     std::size_t count = 0;
     {
         Store store(input, "408");
         count = store.GetCount();
+        if (!store.IsLoaded()) { // the file exists: refused
+            if (store.Save(copy) || std::fopen(copy.c_str(), "rb") != nullptr) {
+                std::abort();
+            }
+            return;
+        }
         if (!store.Save(copy)) {
             std::abort();
         }
