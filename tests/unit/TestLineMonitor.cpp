@@ -40,6 +40,7 @@ public:
         const ssize_t n = ::read(m_pipe[0], buffer, static_cast<std::size_t>(length));
         return n > 0 ? static_cast<int>(n) : 0;
     }
+    bool IsOpen() const override { return true; }
     bool OnSocket() const override { return m_onSocket.load(); }
     void Close() override { ++m_closes; }
     bool Reopen() override {
@@ -47,6 +48,11 @@ public:
         m_onSocket = m_reopenOnSocket.load();
         return m_reopenResult.load();
     }
+    bool ReopenSerial() override { return Reopen(); }
+    unsigned Opens() const override { return static_cast<unsigned>(m_reopens.load()); }
+    // No serial device of its own: nothing for the recovery to wait for.
+    std::string DevicePath() const override { return {}; }
+    SDeviceNode HeldNode() const override { return {}; }
 
     std::atomic<bool> m_onSocket{false};
     std::atomic<bool> m_reopenResult{true};
