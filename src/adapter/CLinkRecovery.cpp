@@ -38,43 +38,52 @@ void CLinkRecovery::Step(bool readFailed) {
         return;
     }
     const std::string path = m_link.DevicePath();
-    bool look = openedElsewhere;
     if (broke) {
-        m_watch.reset();
-        if (!path.empty()) {
-            Watch(path);
-            // While the link still holds its device, no other device can take that device's
-            // node: a node at the path that is the held one is the old device (a USB adapter's
-            // node goes a moment after its line hangs up); any other is a device already back.
-            const SDeviceNode held = m_link.HeldNode();
-            m_staleNode = DeviceNodeAt(path) == held ? held : SDeviceNode{};
-        }
-        m_link.Close();
-        if (!path.empty()) {
-            Lose(path);
-        }
+        LetGo(path);
     }
     if (path.empty()) {
         m_watch.reset();
         return;
     }
-    if (!m_watch || path != m_watchedPath) {
+    bool look = broke || openedElsewhere;
+    const bool newPath = m_watch && path != m_watchedPath; // the configuration chose another port
+    if (!m_watch || newPath) {
         Watch(path);
-        if (!broke) {
-            // A device that is there now has had its chance: the open that left the link
-            // closed failed on it.
-            m_staleNode = DeviceNodeAt(path);
-        }
+        // A device that is there now has had its chance: the open that left the link closed
+        // failed on it.
+        m_staleNode = DeviceNodeAt(path);
         look = true;
     }
     look = m_watch->ReadChanges() || look;
-    if (!look) {
-        return;
+    if (m_watch->TakePathChanged()) {
+        m_staleNode = {}; // a node there now was made anew, also where it took the old one's number
     }
+    if (look) {
+        LookAt(path, newPath, openedElsewhere);
+    }
+}
+
+void CLinkRecovery::LetGo(const std::string& path) {
+    m_watch.reset();
+    if (!path.empty()) {
+        Watch(path);
+        // While the link still holds its device, no other device can take that device's node:
+        // a node at the path that is the held one is the old device (a USB adapter's node goes
+        // a moment after its line hangs up); any other is a device already back.
+        const SDeviceNode held = m_link.HeldNode();
+        m_staleNode = DeviceNodeAt(path) == held ? held : SDeviceNode{};
+    }
+    m_link.Close();
+    if (!path.empty()) {
+        Lose(path);
+    }
+}
+
+void CLinkRecovery::LookAt(const std::string& path, bool newPath, bool openedElsewhere) {
     const SDeviceNode node = DeviceNodeAt(path);
     if (!node.Exists()) {
         m_staleNode = {};
-        if (!m_lost) {
+        if (!m_lost || newPath) {
             Lose(path);
         } else if (openedElsewhere) {
             m_hooks.report(AS_Lost); // an open elsewhere failed meanwhile: still gone
@@ -89,7 +98,7 @@ void CLinkRecovery::Step(bool readFailed) {
     m_opens = m_link.Opens();
     if (!up) {
         m_hooks.log("   FAILURE");
-        m_staleNode = node;
+        m_staleNode = node; // not again until this device has gone
         return;
     }
     m_hooks.log("   Success, on serial");

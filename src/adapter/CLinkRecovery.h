@@ -48,6 +48,10 @@ private:
     // Watches the path (armed before the path is looked at, so no change is missed).
     void Watch(const std::string& path);
     void Lose(const std::string& path);
+    // The serial link broke: closes it, and starts waiting for its device.
+    void LetGo(const std::string& path);
+    // Something may have changed at the path: reports a loss, or opens the device that is back.
+    void LookAt(const std::string& path, bool newPath, bool openedElsewhere);
 
     IMonitoredLink& m_link;
     SHooks m_hooks;

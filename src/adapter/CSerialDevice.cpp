@@ -46,9 +46,13 @@ SDeviceNode DeviceNodeAt(const std::string& path) {
     return ::stat(path.c_str(), &st) == 0 ? NodeOf(st) : SDeviceNode{};
 }
 
-SDeviceNode CSerialDevice::Node() const {
+SDeviceNode DeviceNodeOf(int fd) {
     struct stat st {};
-    return m_fd >= 0 && ::fstat(m_fd, &st) == 0 ? NodeOf(st) : SDeviceNode{};
+    return fd >= 0 && ::fstat(fd, &st) == 0 ? NodeOf(st) : SDeviceNode{};
+}
+
+SDeviceNode CSerialDevice::Node() const {
+    return DeviceNodeOf(m_fd);
 }
 
 CSerialDevice::CSerialDevice(std::string lockDir) : m_lockDir(std::move(lockDir)) {}

@@ -27,6 +27,8 @@ struct SDeviceNode {
 
 // The node `path` names now, links followed; Exists() is false when it names nothing.
 SDeviceNode DeviceNodeAt(const std::string& path);
+// The node an open descriptor is (none for -1).
+SDeviceNode DeviceNodeOf(int fd);
 
 class CSerialDevice {
 public:

@@ -98,9 +98,10 @@ void CSerialDeviceWatch::WatchPath() {
     }
 }
 
-bool CSerialDeviceWatch::Relevant(int wd, const std::string& name) const {
+bool CSerialDeviceWatch::Relevant(int wd, const std::string& name) {
     if (const auto step = m_pathWatches.find(wd);
         step != m_pathWatches.end() && (name.empty() || name == step->second)) {
+        m_pathChanged = true;
         return true; // also a watched folder that went away (no name)
     }
     if (wd == m_devWatch) {
@@ -121,7 +122,7 @@ bool CSerialDeviceWatch::ReadInotify() {
             const auto* event = reinterpret_cast<const inotify_event*>(buffer + at);
             const std::string name = event->len > 0 ? event->name : "";
             // Everything below the device folder is about serial devices.
-            changed = changed || Relevant(event->wd, name);
+            changed = Relevant(event->wd, name) || changed;
             at += static_cast<ssize_t>(sizeof(inotify_event) + event->len);
         }
     }

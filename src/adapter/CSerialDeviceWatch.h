@@ -11,6 +11,7 @@
 #include <map>
 #include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
 struct udev;
@@ -30,13 +31,17 @@ public:
     // Takes what is pending without blocking; true when a serial device or by-id link came
     // or went.
     bool ReadChanges();
+    // Whether the path (or a folder on the way to it) was made, removed or renamed since the
+    // last call: a node there now is another one than before, whatever its number.
+    bool TakePathChanged() { return std::exchange(m_pathChanged, false); }
 
 private:
     // Watches the by-id folder and the folders above it below the device folder, as far as
     // they exist (udev makes them with the first adapter).
     void WatchById();
     void WatchPath();
-    bool Relevant(int wd, const std::string& name) const;
+    // Whether an event counts; notes one about the path.
+    bool Relevant(int wd, const std::string& name);
     bool ReadInotify();
     bool ReadUdev();
 
@@ -47,6 +52,7 @@ private:
     int m_devWatch = -1;                      // the device folder's watch
     std::set<int> m_byIdWatches;              // the folders on the way to by-id
     std::map<int, std::string> m_pathWatches; // a folder on the way to m_path: the name that matters in it
+    bool m_pathChanged = false;
     udev* m_udev = nullptr;
     udev_monitor* m_monitor = nullptr;
 };
