@@ -14,7 +14,9 @@
 //    a failed reopen of the recovery itself) is not opened again until that device has gone
 //    and come back.
 //  - A socket link (a dial-up connection holds the serial port) has no device to wait for.
-// Monitor thread only.
+// What it reports: AS_Lost when the loss begins (and again when another thread's open failed
+// meanwhile, whose caller may have shown another state), AS_Back when another thread's open
+// brought the link up, AS_Reopened after its own reopen. Monitor thread only.
 #pragma once
 
 #include "adapter/CSerialDevice.h"
