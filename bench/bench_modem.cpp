@@ -46,7 +46,7 @@ Result Measure(CModem& modem, CScriptedPeer& peer) {
     modem.WaitForReply("OK\r", 2s);
     modem.DrainInput(100);
 
-    CModemMonitoredLink link(modem, nullptr);
+    CModemMonitoredLink link(modem, {});
     CMessageQueue posted;
     CLineMonitor monitor(link, CSystemClock::Instance(),
                          CLineMonitor::SHooks{[&](CMessage msg) { posted.Post(std::move(msg)); }, nullptr});

@@ -35,7 +35,9 @@ std::optional<std::string> CLineFramer::Feed(char byte) {
 }
 
 CLineMonitor::CLineMonitor(IMonitoredLink& link, const IClock& clock, SHooks hooks)
-    : m_link(link), m_clock(clock), m_hooks(std::move(hooks)) {
+    : m_link(link), m_clock(clock), m_hooks(std::move(hooks)),
+      m_recovery(link, {[this](const std::string& text) { Log(text); },
+                        [this](EAdapterState state) { m_hooks.post(CMessage::Make(WM_RV_ADAPTER_STATE, state)); }}) {
     m_wakeFd = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
     if (m_wakeFd < 0) {
         // A thread that could not be stopped is not started: the adapter's reports go unread.
@@ -108,6 +110,9 @@ void CLineMonitor::Loop() {
             std::lock_guard<std::mutex> lock(m_linkLock);
             wait = std::min(wait, WatchStep(now, nextWatch));
             read = ReadStep();
+            if (!m_stop) {
+                m_recovery.Step(read < 0);
+            }
         }
         if (read > 0 || m_stop) {
             continue;
@@ -123,8 +128,8 @@ void CLineMonitor::Loop() {
 }
 
 void CLineMonitor::Wait(std::int64_t waitMs) {
-    pollfd p[2] = {{m_wakeFd, POLLIN, 0}, {m_link.InputFd(), POLLIN, 0}};
-    if (::poll(p, 2, static_cast<int>(std::min<std::int64_t>(waitMs, kMaxWait.count()))) > 0 && p[0].revents != 0) {
+    pollfd p[3] = {{m_wakeFd, POLLIN, 0}, {m_link.InputFd(), POLLIN, 0}, {m_recovery.Fd(), POLLIN, 0}};
+    if (::poll(p, 3, static_cast<int>(std::min<std::int64_t>(waitMs, kMaxWait.count()))) > 0 && p[0].revents != 0) {
         std::uint64_t count = 0;
         [[maybe_unused]] const ssize_t n = ::read(m_wakeFd, &count, sizeof(count));
     }
@@ -195,5 +200,5 @@ int CLineMonitor::ReadStep() {
             m_hooks.post(CMessage::WithText(WM_RV_MODEM_LINE, std::move(trimmed)));
         }
     }
-    return std::max(n, 0);
+    return n;
 }

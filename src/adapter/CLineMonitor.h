@@ -6,7 +6,9 @@
 //  - while a dial-up connection the program did not make holds the adapter's serial port,
 //    watches every 500 ms for its end and then moves the link back to the serial port; the
 //    watch also ends when a dial-up operation has moved the link meanwhile (the program's own
-//    connection is up, or the link is off the socket).
+//    connection is up, or the link is off the socket);
+//  - when the adapter's serial device goes away, waits for it to come back and opens the link
+//    on it again (CLinkRecovery), posting WM_RV_ADAPTER_STATE.
 // The same thread reads the device: it blocks in one poll() on the link's input descriptor
 // and its own wake-up descriptor, with the next clock or watch time as the time limit, so an
 // adapter report goes from the device to the posted line without another thread in between.
@@ -14,6 +16,8 @@
 // polls on a timer: a quiet link costs no wake-ups.
 #pragma once
 
+#include "adapter/CLinkRecovery.h"
+#include "adapter/IMonitoredLink.h"
 #include "core/Clock.h"
 #include "core/Messages.h"
 
@@ -42,22 +46,6 @@ public:
 
 private:
     std::string m_line;
-};
-
-// What the monitor needs of the adapter link.
-class IMonitoredLink {
-public:
-    virtual ~IMonitoredLink() = default;
-    // Polls readable while input waits for ReadInput (or the link just broke); the same
-    // descriptor for the link's lifetime.
-    virtual int InputFd() const = 0;
-    // Takes up to length bytes of input without waiting: the count, 0 when nothing is there,
-    // -1 when the link is closed or broken. Called with the link lock held.
-    virtual int ReadInput(char* buffer, int length) = 0;
-    virtual bool OnSocket() const = 0;
-    virtual void Close() = 0;
-    // Opens the link again as at start-up (serial port first); true when it is up.
-    virtual bool Reopen() = 0;
 };
 
 class CLineMonitor {
@@ -96,7 +84,8 @@ public:
     void Stop();
     bool Running() const { return m_thread.joinable(); }
 
-    // Wakes the thread to look at its clock and watch times now (e.g. after a fake clock moved).
+    // Wakes the thread to look at its clock and watch times and the link now (e.g. after a
+    // fake clock moved, or another thread opened the link).
     void Wake();
 
     // The link lock: held by the monitor around its watch step and its reads of the link, and
@@ -121,14 +110,17 @@ private:
     void ClockStep(std::int64_t now, std::int64_t& lastClock);
     // The foreign-connection watch; returns the milliseconds until it is due again.
     std::int64_t WatchStep(std::int64_t now, std::int64_t& nextWatch);
+    // The bytes read and posted as lines, or -1 when the link is closed or broken.
     int ReadStep();
-    // Blocks until input waits, a wake-up request comes or waitMs passes.
+    // Blocks until input waits, a device comes or goes while the link is down, a wake-up
+    // request comes or waitMs passes.
     void Wait(std::int64_t waitMs);
     void Log(const std::string& text);
 
     IMonitoredLink& m_link;
     const IClock& m_clock;
     SHooks m_hooks;
+    CLinkRecovery m_recovery; // monitor thread only
     std::mutex m_linkLock;
     std::atomic<bool> m_stop{false};
     std::atomic<bool> m_watch{false};

@@ -98,6 +98,19 @@ CModem::~CModem() {
 // Opening and closing
 
 bool CModem::Open(const std::string& portName, int baudRate, const std::string& address, int port, bool serialFirst) {
+    const bool up = OpenTransports(portName, baudRate, address, port, serialFirst, true);
+    ++m_opens;
+    return up;
+}
+
+bool CModem::OpenSerial(const std::string& portName, int baudRate) {
+    const bool up = OpenTransports(portName, baudRate, {}, 0, true, false);
+    ++m_opens;
+    return up;
+}
+
+bool CModem::OpenTransports(const std::string& portName, int baudRate, const std::string& address, int port,
+                            bool serialFirst, bool socketToo) {
     Close();
     SetProblem({});
     if (m_aborted.load()) {
@@ -112,7 +125,7 @@ bool CModem::Open(const std::string& portName, int baudRate, const std::string& 
         return false;
     }
     bool up = false;
-    for (int attempt = 0; attempt < 2 && !up && !m_aborted.load(); ++attempt) {
+    for (int attempt = 0; attempt < (socketToo ? 2 : 1) && !up && !m_aborted.load(); ++attempt) {
         const bool useSerial = (attempt == 0) == serialFirst;
         up = useSerial ? TrySerial(SerialPathFromPortName(portName)) : TrySocket(address, port);
     }
@@ -258,6 +271,11 @@ bool CModem::OnSocket() const {
 
 bool CModem::OnSerial() const {
     return m_serialOpen.load();
+}
+
+SDeviceNode CModem::SerialNode() const {
+    std::lock_guard<std::mutex> lock(m_transportMutex);
+    return m_serial.Node();
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -90,6 +90,12 @@ public:
     // fallback of a failed serial port it is the port's problem the user needs to hear of).
     // May take long: tries, rate check and reply time-outs. Caller holds the link lock.
     bool Open(const std::string& portName, int baudRate, const std::string& address, int port, bool serialFirst);
+    // As Open, on the serial port alone (for a device that has just come back: the socket
+    // cannot reach an adapter whose cable was gone).
+    bool OpenSerial(const std::string& portName, int baudRate);
+    // How many opens have ended (successful or not): whoever watches the link can tell that
+    // someone else tried it meanwhile.
+    unsigned Opens() const { return m_opens.load(); }
 
     // Why the last Open failed: the serial port's errno and its text (the last try's), or what
     // went wrong once the port was open (a rate the driver refuses, no answer, another
@@ -119,6 +125,8 @@ public:
     bool OnSocket() const;
     // True while the link runs over the serial port.
     bool OnSerial() const;
+    // The device node the serial link holds, also after it broke (none without a serial link).
+    SDeviceNode SerialNode() const;
 
     // A descriptor that polls readable while input waits for ReadInput: bytes on the open
     // transport, bytes a handshake read past its last reply, or a link that just broke. It
@@ -177,6 +185,10 @@ public:
     const CModemHooks& Hooks() const { return m_hooks; }
 
 private:
+    // Open's work: serialFirst chooses the order of the two transports; without socketToo only
+    // the serial port is tried.
+    bool OpenTransports(const std::string& portName, int baudRate, const std::string& address, int port,
+                        bool serialFirst, bool socketToo);
     bool TrySerial(const std::string& path);
     bool TrySocket(const std::string& address, int port);
     // The transport read of up to length bytes: the count, 0 when nothing is waiting (an empty
@@ -223,6 +235,7 @@ private:
     bool m_bufferedSignalled = false;
 
     std::atomic<bool> m_aborted{false};
+    std::atomic<unsigned> m_opens{0};
 
     mutable std::mutex m_problemMutex;
     SOpenProblem m_problem; // guarded by m_problemMutex

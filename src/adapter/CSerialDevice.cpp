@@ -9,6 +9,7 @@
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -34,7 +35,25 @@ bool ProcessAlive(int pid) {
     return ::kill(pid, 0) == 0 || errno == EPERM;
 }
 
+SDeviceNode NodeOf(const struct stat& st) {
+    return {static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)};
+}
+
 } // namespace
+
+SDeviceNode DeviceNodeAt(const std::string& path) {
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0 ? NodeOf(st) : SDeviceNode{};
+}
+
+SDeviceNode DeviceNodeOf(int fd) {
+    struct stat st {};
+    return fd >= 0 && ::fstat(fd, &st) == 0 ? NodeOf(st) : SDeviceNode{};
+}
+
+SDeviceNode CSerialDevice::Node() const {
+    return DeviceNodeOf(m_fd);
+}
 
 CSerialDevice::CSerialDevice(std::string lockDir) : m_lockDir(std::move(lockDir)) {}
 

@@ -13,7 +13,22 @@
 // really keep a second opener out (also a second opener inside the same process).
 #pragma once
 
+#include <cstdint>
 #include <string>
+
+// Which device node a path or an open descriptor is: the node's file system and inode. A node
+// made again for a device that came back is another node, even under the same name and number.
+struct SDeviceNode {
+    std::uint64_t fileSystem = 0;
+    std::uint64_t inode = 0;
+    bool Exists() const { return inode != 0; }
+    bool operator==(const SDeviceNode&) const = default;
+};
+
+// The node `path` names now, links followed; Exists() is false when it names nothing.
+SDeviceNode DeviceNodeAt(const std::string& path);
+// The node an open descriptor is (none for -1).
+SDeviceNode DeviceNodeOf(int fd);
 
 class CSerialDevice {
 public:
@@ -30,6 +45,8 @@ public:
     void Close();
     int Fd() const { return m_fd; }
     bool IsOpen() const { return m_fd >= 0; }
+    // The node held open (none when closed).
+    SDeviceNode Node() const;
     // The path given to Open.
     const std::string& Path() const { return m_path; }
     // The lock file held while open ("" when none, e.g. the lock directory is not writable).

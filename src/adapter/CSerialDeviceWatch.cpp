@@ -4,6 +4,7 @@
 #include <libudev.h>
 #include <sys/epoll.h>
 #include <sys/inotify.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #include <utility>
 
@@ -18,14 +19,10 @@ void AddToEpoll(int epollFd, int fd) {
     ::epoll_ctl(epollFd, EPOLL_CTL_ADD, fd, &event);
 }
 
-// A name in the device folder that matters: a serial node, or the folder on the way to by-id.
-bool Relevant(const std::string& name) {
-    return name.starts_with("tty") || name == "serial";
-}
-
 } // namespace
 
-CSerialDeviceWatch::CSerialDeviceWatch(SSerialPortRoots roots) : m_roots(std::move(roots)) {
+CSerialDeviceWatch::CSerialDeviceWatch(SSerialPortRoots roots, std::string path)
+    : m_roots(std::move(roots)), m_path(std::move(path)) {
     m_epollFd = ::epoll_create1(EPOLL_CLOEXEC);
     if (m_epollFd < 0) {
         return;
@@ -34,6 +31,7 @@ CSerialDeviceWatch::CSerialDeviceWatch(SSerialPortRoots roots) : m_roots(std::mo
     if (m_inotifyFd >= 0) {
         m_devWatch = ::inotify_add_watch(m_inotifyFd, m_roots.devDir.c_str(), kFolderEvents);
         WatchById();
+        WatchPath();
         AddToEpoll(m_epollFd, m_inotifyFd);
     }
     if (m_roots.udev && (m_udev = udev_new()) != nullptr &&
@@ -69,10 +67,47 @@ void CSerialDeviceWatch::WatchById() {
         folder.erase(folder.find_last_of('/'));
     }
     for (const std::string& path : chain) {
-        if (::inotify_add_watch(m_inotifyFd, path.c_str(), kFolderEvents) < 0) {
+        const int wd = ::inotify_add_watch(m_inotifyFd, path.c_str(), kFolderEvents);
+        if (wd < 0) {
             return;
         }
+        m_byIdWatches.insert(wd);
     }
+}
+
+void CSerialDeviceWatch::WatchPath() {
+    // Each step is a folder and the name in it on the way to the path, from the path's own
+    // folder up to the first folder that exists (a by-id folder udev has not made yet).
+    std::vector<std::pair<std::string, std::string>> steps;
+    for (std::string below = m_path; !below.empty();) {
+        const auto slash = below.find_last_of('/');
+        const std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : below.substr(0, slash);
+        steps.emplace_back(folder, below.substr(slash == std::string::npos ? 0 : slash + 1));
+        struct stat st {};
+        if (folder == "/" || folder == "." || (::stat(folder.c_str(), &st) == 0 && S_ISDIR(st.st_mode))) {
+            break;
+        }
+        below = folder;
+    }
+    for (auto step = steps.rbegin(); step != steps.rend(); ++step) {
+        const int wd = ::inotify_add_watch(m_inotifyFd, step->first.c_str(), kFolderEvents);
+        if (wd < 0) {
+            return;
+        }
+        m_pathWatches[wd] = step->second;
+    }
+}
+
+bool CSerialDeviceWatch::Relevant(int wd, const std::string& name) {
+    if (const auto step = m_pathWatches.find(wd);
+        step != m_pathWatches.end() && (name.empty() || name == step->second)) {
+        m_pathChanged = true;
+        return true; // also a watched folder that went away (no name)
+    }
+    if (wd == m_devWatch) {
+        return name.starts_with("tty") || name == "serial";
+    }
+    return m_byIdWatches.contains(wd);
 }
 
 bool CSerialDeviceWatch::ReadInotify() {
@@ -87,12 +122,13 @@ bool CSerialDeviceWatch::ReadInotify() {
             const auto* event = reinterpret_cast<const inotify_event*>(buffer + at);
             const std::string name = event->len > 0 ? event->name : "";
             // Everything below the device folder is about serial devices.
-            changed = changed || event->wd != m_devWatch || Relevant(name);
+            changed = Relevant(event->wd, name) || changed;
             at += static_cast<ssize_t>(sizeof(inotify_event) + event->len);
         }
     }
     if (changed) {
         WatchById();
+        WatchPath();
     }
     return changed;
 }

@@ -66,7 +66,9 @@ private:
 CMainDialog::CMainDialog(CWindowHost& host, const IClock& clock, IDialUpService& dialUp, SOptions options)
     : m_host(host), m_clock(clock), m_dialUp(dialUp), m_options(std::move(options)),
       m_uiThread(std::this_thread::get_id()), m_modem(WithSettingsHooks(m_options.modemHooks, *this, m_nSReg63)),
-      m_link(m_modem, [this] { return OpenLink(); }),
+      m_link(m_modem,
+             {[this](bool serialOnly) { return OpenLink(serialOnly ? ELinkOpen::SerialOnly : ELinkOpen::SerialFirst); },
+              [this] { return LinkArgs().comPort; }}),
       m_monitor(m_link, m_clock,
                 CLineMonitor::SHooks{[this](CMessage msg) { PostMessage(std::move(msg)); },
                                      [this] { return AdapterConnectionUp(); }}) {
@@ -206,10 +208,14 @@ void CMainDialog::PlaceWindow(EWindow window, const CRect& rect, bool maximized)
     }
 }
 
-bool CMainDialog::OpenLink(bool serialFirst, std::vector<std::string>* boxes) {
+bool CMainDialog::OpenLink(ELinkOpen order, std::vector<std::string>* boxes) {
     const SLinkArgs args = LinkArgs();
     const auto open = [&] {
-        return m_modem.Open(args.comPort, args.baud, m_options.adapterAddress, kAdapterPort, serialFirst);
+        if (order == ELinkOpen::SerialOnly) {
+            return m_modem.OpenSerial(args.comPort, args.baud);
+        }
+        return m_modem.Open(args.comPort, args.baud, m_options.adapterAddress, kAdapterPort,
+                            order == ELinkOpen::SerialFirst);
     };
     if (!OnUiThread()) {
         return open(); // the monitor's reopen: its boxes are posted to the window thread
@@ -223,6 +229,8 @@ bool CMainDialog::OpenLink(bool serialFirst, std::vector<std::string>* boxes) {
         ok = open();
         t_heldBoxes = nullptr;
     });
+    // The monitor looks at the link again: up, or still waiting for its device.
+    m_monitor.Wake();
     for (std::string& text : held) {
         if (boxes != nullptr) {
             boxes->push_back(std::move(text));
@@ -237,7 +245,7 @@ bool CMainDialog::OpenLink(bool serialFirst, std::vector<std::string>* boxes) {
 }
 
 bool CMainDialog::ReopenAfterDialUp(bool serialFirst) {
-    const bool ok = OpenLink(serialFirst);
+    const bool ok = OpenLink(serialFirst ? ELinkOpen::SerialFirst : ELinkOpen::SocketFirst);
     // Back from a connection, the serial port and then the socket failed: say why, as at
     // start-up (a failed socket-first reopen has shown its own box).
     if (!ok && serialFirst && !m_modem.Aborted()) {
@@ -252,7 +260,7 @@ bool CMainDialog::OpenAdapter() {
     {
         // The monitor does not run yet; the lock keeps the rule "open under the link lock".
         std::lock_guard<std::mutex> lock(m_monitor.LinkLock());
-        ok = OpenLink(true, &boxes);
+        ok = OpenLink(ELinkOpen::SerialFirst, &boxes);
     }
     for (const std::string& text : boxes) {
         m_host.MessageBox(text);
@@ -282,6 +290,34 @@ void CMainDialog::WatchForeignConnection() {
         m_host.EnableMenuItem(cmd::kToggleDialUp, false);
         m_monitor.SetForeignWatch(true);
     }
+}
+
+void CMainDialog::OnAdapterState(EAdapterState state) {
+    m_bAdapterLost = state == AS_Lost;
+    m_host.SetTrayTip(TrayTip());
+    if (m_bAdapterLost) {
+        m_host.SetStatusText(0, "Adapter disconnected");
+        return;
+    }
+    // Whoever opened the link set its dial-up state; the program's own connection keeps it.
+    if (m_dialUpManager->OwnConnection() == 0) {
+        m_host.SetStatusText(0, m_modem.OnSocket() ? "Online (at startup)" : "Offline");
+        WatchForeignConnection();
+    }
+    if (state == AS_Reopened) {
+        ApplyCallWaiting(); // as at start-up, after the handshake
+    }
+}
+
+std::string CMainDialog::TrayTip() const {
+    std::string tip = kTrayTip;
+    if (m_bAdapterLost) {
+        tip += " - Adapter disconnected";
+    }
+    if (m_nNewCalls > 0) {
+        tip += StrFormat(" - %d New Call%s", m_nNewCalls, m_nNewCalls > 1 ? "s" : "");
+    }
+    return tip;
 }
 
 bool CMainDialog::AdapterConnectionUp() {
@@ -571,6 +607,9 @@ void CMainDialog::DispatchMessage(CMessage msg) {
     case WM_RV_MESSAGE_BOX:
         m_host.MessageBox(msg.text);
         return;
+    case WM_RV_ADAPTER_STATE:
+        OnAdapterState(static_cast<EAdapterState>(msg.wParam));
+        return;
     case WM_RV_REFRESH_TILES:
     case WM_RV_DIAL_NUMBER:
     case WM_RV_CALL_NOTIFICATION:
@@ -709,7 +748,7 @@ void CMainDialog::AnnounceNewCall() {
     ++m_nNewCalls;
     const std::string text = StrFormat("%d New Call%s", m_nNewCalls, m_nNewCalls > 1 ? "s" : "");
     m_host.SetStatusText(3, text);
-    m_host.SetTrayTip(std::string(kTrayTip) + " - " + text);
+    m_host.SetTrayTip(TrayTip());
     UpdateTimer();
 }
 
@@ -720,7 +759,8 @@ void CMainDialog::OnTrayNotify(int iconId, int mouseMessage) {
     if (mouseMessage == kWmLButtonDown) {
         m_bTrayBlinkPhase = false;
         m_host.SetTrayImage(img::kMainIcon);
-        m_host.SetTrayTip(kTrayTip);
+        m_nNewCalls = 0;
+        m_host.SetTrayTip(TrayTip());
         m_host.SetStatusText(3, "No new calls");
         if (m_bNewCall) {
             if (m_bMinimized) {
@@ -740,7 +780,6 @@ void CMainDialog::OnTrayNotify(int iconId, int mouseMessage) {
             }
         }
         m_bNewCall = false;
-        m_nNewCalls = 0;
     } else if (mouseMessage == kWmRButtonDown) {
         std::vector<SMenuItem> items = {
             {cmd::kViewCallLog, "View Call &Log", m_settings.m_bCallLogVisible, false},
@@ -829,7 +868,7 @@ void CMainDialog::ReopenOnNewPort() {
         const CWaitCursor cursor(m_host);
         const std::lock_guard<std::mutex> lock(m_monitor.LinkLock());
         m_modem.Close();
-        ok = OpenLink(true);
+        ok = OpenLink();
     }
     if (!ok) {
         ReportOpenFailure();

@@ -154,12 +154,19 @@ private:
     // After an open that ended on the socket: a dial-up connection holds the serial port, and
     // the monitor watches for its end.
     void WatchForeignConnection();
+    // Which transports an open tries, in which order.
+    enum class ELinkOpen { SerialFirst, SocketFirst, SerialOnly };
     // Opens the link with the ComPort and Baud settings. On the window thread the open runs
     // off it; the message boxes it asks for are handed to `boxes`, or posted when that is null.
-    bool OpenLink(bool serialFirst = true, std::vector<std::string>* boxes = nullptr);
+    bool OpenLink(ELinkOpen order = ELinkOpen::SerialFirst, std::vector<std::string>* boxes = nullptr);
     // The dial-up operation's reopen; a failure of a serial-first reopen is reported.
     bool ReopenAfterDialUp(bool serialFirst);
     bool AdapterConnectionUp();
+    // WM_RV_ADAPTER_STATE: the adapter's device went away, or the link is up again.
+    void OnAdapterState(EAdapterState state);
+    // "Ringvale", with " - Adapter disconnected" while the device is gone and " - 2 New Calls"
+    // while calls are unacknowledged.
+    std::string TrayTip() const;
     void SetSelectIndicators();
     void UpdateHoldIndicators();
     void BlinkTrayIcon();
@@ -231,7 +238,8 @@ private:
     bool m_bHoldBlinkPhase = false;
     int m_holdShown[4] = {-1, -1, -1, -1}; // image each hold indicator shows: -1 none yet, 0 unlit, 1 lit
     int m_selectShown[4] = {-1, -1, -1, -1};
-    bool m_bNewCall = false; // the tray-blink flag
+    bool m_bAdapterLost = false; // the monitor waits for the adapter's device
+    bool m_bNewCall = false;     // the tray-blink flag
     bool m_bTrayBlinkPhase = false;
     int m_nNewCalls = 0;
     int m_nVisibleLines = 0;

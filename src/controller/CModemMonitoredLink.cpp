@@ -4,8 +4,7 @@
 
 #include <utility>
 
-CModemMonitoredLink::CModemMonitoredLink(CModem& modem, std::function<bool()> reopen)
-    : m_modem(modem), m_reopen(std::move(reopen)) {}
+CModemMonitoredLink::CModemMonitoredLink(CModem& modem, SHooks hooks) : m_modem(modem), m_hooks(std::move(hooks)) {}
 
 int CModemMonitoredLink::InputFd() const {
     return m_modem.InputFd();
@@ -13,6 +12,10 @@ int CModemMonitoredLink::InputFd() const {
 
 int CModemMonitoredLink::ReadInput(char* buffer, int length) {
     return m_modem.ReadInput(buffer, length);
+}
+
+bool CModemMonitoredLink::IsOpen() const {
+    return m_modem.IsOpen();
 }
 
 bool CModemMonitoredLink::OnSocket() const {
@@ -24,5 +27,21 @@ void CModemMonitoredLink::Close() {
 }
 
 bool CModemMonitoredLink::Reopen() {
-    return m_reopen ? m_reopen() : false;
+    return m_hooks.reopen ? m_hooks.reopen(false) : false;
+}
+
+bool CModemMonitoredLink::ReopenSerial() {
+    return m_hooks.reopen ? m_hooks.reopen(true) : false;
+}
+
+unsigned CModemMonitoredLink::Opens() const {
+    return m_modem.Opens();
+}
+
+std::string CModemMonitoredLink::DevicePath() const {
+    return m_hooks.comPort ? SerialPathFromPortName(m_hooks.comPort()) : std::string();
+}
+
+SDeviceNode CModemMonitoredLink::HeldNode() const {
+    return m_modem.SerialNode();
 }

@@ -73,6 +73,8 @@ const char* MessageName(EMessageId id) {
         return "WM_RV_CALL_NOTIFICATION";
     case WM_RV_NUMBER_TO_PHONE_BOOK:
         return "WM_RV_NUMBER_TO_PHONE_BOOK";
+    case WM_RV_ADAPTER_STATE:
+        return "WM_RV_ADAPTER_STATE";
     case WM_RV_MESSAGE_BOX:
         return "WM_RV_MESSAGE_BOX";
     case WM_RV_NET_CONNECTION:

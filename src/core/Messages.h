@@ -48,6 +48,16 @@ enum EMessageId : int {
     // notification service that failed to show it.
     WM_RV_CALL_NOTIFICATION = kWmUser + 134,    // key: the call's id; wParam: ENotificationEvent
     WM_RV_NUMBER_TO_PHONE_BOOK = kWmUser + 135, // text: a number: the entry dialog for a new entry
+
+    // From the line monitor: the adapter's serial device went away or the link is up again.
+    WM_RV_ADAPTER_STATE = kWmUser + 136, // wParam: EAdapterState
+};
+
+// What became of the adapter's device (WM_RV_ADAPTER_STATE).
+enum EAdapterState : int {
+    AS_Lost = 0,     // the device is gone (or the link is still down after someone tried it)
+    AS_Back = 1,     // the link is up again: someone else opened it
+    AS_Reopened = 2, // the link is up again: the monitor opened it when the device came back
 };
 
 // What became of a call's desktop notification.

@@ -139,7 +139,7 @@ private slots:
         HostRig rig;
         CTrayIcon& tray = rig.host->Tray();
         QVERIFY(tray.Present());
-        QCOMPARE(tray.Tip(), QStringLiteral("Ringvale"));
+        QCOMPARE(tray.Tip(), QStringLiteral("Ringvale - Adapter disconnected")); // no device in this rig
         QCOMPARE(tray.Image(), img::kMainIcon);
         rig.dialog->AnnounceNewCall();
         // Blinks with the timer: new-call picture first, then the application's.
@@ -152,7 +152,7 @@ private slots:
         // A left click acknowledges: resting picture and tip, call log shown.
         rig.dialog->PostMessage(CMessage::Make(WM_RV_TRAY_NOTIFY, ctl::kTrayIcon, kWmLButtonDown));
         QVERIFY(QTest::qWaitFor([&] { return rig.host->CallLogWindow()->isVisible(); }, 2000));
-        QCOMPARE(tray.Tip(), QStringLiteral("Ringvale"));
+        QCOMPARE(tray.Tip(), QStringLiteral("Ringvale - Adapter disconnected"));
         QCOMPARE(tray.Image(), img::kMainIcon);
         QCOMPARE(rig.Main().StatusParts()->PartText(3), QStringLiteral("No new calls"));
         rig.dialog->OnTimer(ctl::kTimer);

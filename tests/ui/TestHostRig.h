@@ -63,6 +63,11 @@ public:
         host->Attach(*dialog);
         started = dialog->OnInitDialog();
         host->ShowMainAfterStartUp();
+        if (started && !DeviceNodeAt(SerialPathFromPortName(s.m_strComPort)).Exists() &&
+            !QTest::qWaitFor([this] { return Main().StatusParts()->PartText(0) == "Adapter disconnected"; }, 5000)) {
+            // The monitor says at once that the device is missing: that settles before a test looks.
+            qWarning("the missing adapter was not reported");
+        }
     }
     ~HostRig() {
         dialog->ShutDown();

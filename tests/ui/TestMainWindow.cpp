@@ -222,7 +222,7 @@ private slots:
     void statusBar() {
         HostRig rig;
         CMainStatusBar* bar = rig.Main().StatusParts();
-        QCOMPARE(bar->PartText(0), QStringLiteral("Offline"));
+        QCOMPARE(bar->PartText(0), QStringLiteral("Adapter disconnected")); // no device in this rig
         QCOMPARE(bar->PartText(2), QStringLiteral("Total: 001:01:01:01"));
         QCOMPARE(bar->PartText(3), QStringLiteral("No new calls"));
         // Part edges at 36, 61 and 84 % of the width, integer arithmetic.
@@ -244,7 +244,7 @@ private slots:
         rig.dialog->AnnounceNewCall();
         rig.dialog->AnnounceNewCall();
         QCOMPARE(bar->PartText(3), QStringLiteral("2 New Calls"));
-        QCOMPARE(rig.host->Tray().Tip(), QStringLiteral("Ringvale - 2 New Calls"));
+        QCOMPARE(rig.host->Tray().Tip(), QStringLiteral("Ringvale - Adapter disconnected - 2 New Calls"));
     }
 
     void menuBar() {

@@ -146,6 +146,8 @@ TEST(AdapterSimParser, ControlCommands) {
         {"expect ATS63=9 ", true, ECtlVerb::Expect, 0, "", "", "ATS63=9", 0, 0},
         {"expect", false, ECtlVerb::Expect, 0, "", "", "", 0, 0},
         {"quit", true, ECtlVerb::Quit, 0, "", "", "", 0, 0},
+        {"unplug", true, ECtlVerb::Unplug, 0, "", "", "", 0, 0},
+        {"replug now", false, ECtlVerb::Replug, 0, "", "", "", 0, 0},
         {"help me", false, ECtlVerb::Help, 0, "", "", "", 0, 0},
         {"", true, ECtlVerb::None, 0, "", "", "", 0, 0},
         {"# a comment", true, ECtlVerb::None, 0, "", "", "", 0, 0},

@@ -162,6 +162,22 @@ TEST(AdapterSimProcess, PseudoTerminal) {
     Send(fd, std::string("\x01\xFF\xFEgarbage\r", 11));
     Send(fd, "ATE0\rAT\r");
     EXPECT_NE(ReadUntil(fd, "OK\r\n").find("OK"), std::string::npos);
+
+    // Unplugged, the terminal hangs up and its link is gone; the adapter's call goes on, and
+    // after the replug a new terminal at the link reports it again.
+    ASSERT_TRUE(sim.Command("unplug"));
+    pollfd hangUp{fd, POLLIN, 0};
+    EXPECT_EQ(::poll(&hangUp, 1, 5000), 1);
+    EXPECT_NE(hangUp.revents & POLLHUP, 0);
+    ::close(fd);
+    struct stat link {};
+    EXPECT_NE(::lstat(sim.LinkPath().c_str(), &link), 0);
+    EXPECT_FALSE(sim.Command("unplug", &answer)) << answer;
+    ASSERT_TRUE(sim.Command("replug"));
+    fd = OpenLink(sim.LinkPath(), B115200);
+    ASSERT_GE(fd, 0);
+    Send(fd, "AT*SC\r");
+    EXPECT_NE(ReadUntil(fd, "CALL:0,99;2,1;3,1;").find("CALL:0,99;2,1;3,1;"), std::string::npos);
     ::close(fd);
     if (HasFailure()) {
         std::fprintf(stderr, "simulator log:\n%s", sim.Log().c_str());

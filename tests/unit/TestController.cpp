@@ -742,6 +742,43 @@ TEST_F(ControllerTest, NewPortOrRateFromTheConfigurationReopensTheLinkAtOnce) {
     m_dialog->OnOK();
 }
 
+// The adapter's device is missing at start-up and goes away again later: the status bar and
+// the tray tip say the adapter is disconnected, also after a dial-up attempt failed meanwhile,
+// and each time the device is back the link is opened on it by itself, with the handshake and
+// the call-waiting register.
+TEST_F(ControllerTest, LinkIsTakenUpAgainWhenItsDeviceComesBack) {
+    CSimProcess sim({m_dir.Path(), "127.0.61.6", {}});
+    ASSERT_TRUE(sim.Running());
+    ASSERT_TRUE(sim.Command("unplug"));
+    CSettings s = BaseSettings();
+    s.m_strComPort = sim.LinkPath();
+    s.m_strRASConnection = {"Work", "", ""};
+    WriteSettings(s);
+    Create();
+    ASSERT_TRUE(m_dialog->OnInitDialog());
+    EXPECT_EQ(m_host.MessageBoxes().size(), 1u) << "the start-up open failed";
+    ASSERT_TRUE(PumpUntil([&] { return m_host.StatusText(0) == "Adapter disconnected"; }));
+    EXPECT_TRUE(m_host.HasActivity("Adapter disconnected: waiting for " + sim.LinkPath()));
+    m_dialog->AnnounceNewCall();
+    EXPECT_EQ(m_host.TrayTip(), "Ringvale - Adapter disconnected - 1 New Call");
+    m_dialog->OnCommand(cmd::kConnection1); // the dial fails, and so does the reopen after it
+    ASSERT_TRUE(PumpUntil([&] { return m_host.StatusText(0) == "Adapter disconnected"; }));
+
+    for (int round = 0; round < 2; ++round) {
+        SCOPED_TRACE(round);
+        const std::size_t simAt = sim.Log().size();
+        ASSERT_TRUE(sim.Command("replug"));
+        ASSERT_TRUE(PumpUntil([&] { return m_host.StatusText(0) == "Offline"; }));
+        EXPECT_EQ(m_host.TrayTip(), "Ringvale - 1 New Call");
+        EXPECT_TRUE(sim.WaitForLogAfter(simAt, "RX pty AT*SC"));
+        EXPECT_TRUE(sim.WaitForLogAfter(simAt, "RX pty ATS76=3"));
+        ASSERT_TRUE(sim.Command("unplug"));
+        ASSERT_TRUE(PumpUntil([&] { return m_host.StatusText(0) == "Adapter disconnected"; }));
+        EXPECT_EQ(m_host.TrayTip(), "Ringvale - Adapter disconnected - 1 New Call");
+    }
+    m_dialog->OnOK(); // while it waits
+}
+
 TEST_F(ControllerTest, TrayClicks) {
     CSettings s = BaseSettings();
     s.m_bMinimizeToTray = true;

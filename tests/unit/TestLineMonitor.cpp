@@ -1,5 +1,6 @@
 // The line monitor: framing, the posted lines and their trace, the on-line clock, the
-// foreign-connection watch and the link lock, against a scripted link and a fake clock.
+// foreign-connection watch and the link lock, against a scripted link and a fake clock; the
+// link's recovery against a device that is a file.
 #include "adapter/CLineMonitor.h"
 #include "core/CMessageQueue.h"
 #include "core/Trace.h"
@@ -11,6 +12,7 @@
 #include <condition_variable>
 #include <fcntl.h>
 #include <mutex>
+#include <poll.h>
 #include <random>
 #include <string>
 #include <unistd.h>
@@ -40,6 +42,7 @@ public:
         const ssize_t n = ::read(m_pipe[0], buffer, static_cast<std::size_t>(length));
         return n > 0 ? static_cast<int>(n) : 0;
     }
+    bool IsOpen() const override { return true; }
     bool OnSocket() const override { return m_onSocket.load(); }
     void Close() override { ++m_closes; }
     bool Reopen() override {
@@ -47,6 +50,11 @@ public:
         m_onSocket = m_reopenOnSocket.load();
         return m_reopenResult.load();
     }
+    bool ReopenSerial() override { return Reopen(); }
+    unsigned Opens() const override { return static_cast<unsigned>(m_reopens.load()); }
+    // No serial device of its own: nothing for the recovery to wait for.
+    std::string DevicePath() const override { return {}; }
+    SDeviceNode HeldNode() const override { return {}; }
 
     std::atomic<bool> m_onSocket{false};
     std::atomic<bool> m_reopenResult{true};
@@ -116,6 +124,100 @@ protected:
                                                     return up;
                                                 }}};
 };
+
+// A link whose device is a file the test makes, replaces and removes: the recovery takes up
+// only a device that came back, never the one whose line hung up, nor one that already failed.
+class CDeviceFileLink final : public IMonitoredLink {
+public:
+    explicit CDeviceFileLink(std::string path) : m_path(std::move(path)) {}
+    ~CDeviceFileLink() override { Close(); }
+    int InputFd() const override { return -1; }
+    int ReadInput(char*, int) override { return -1; }
+    bool IsOpen() const override { return m_fd >= 0; }
+    bool OnSocket() const override { return false; }
+    void Close() override {
+        if (m_fd >= 0) {
+            ::close(m_fd);
+            m_fd = -1;
+        }
+    }
+    bool Reopen() override { return false; }
+    bool ReopenSerial() override {
+        ++reopens;
+        ++opens;
+        m_fd = opensWork ? ::open(m_path.c_str(), O_RDONLY | O_CLOEXEC) : -1;
+        return m_fd >= 0;
+    }
+    unsigned Opens() const override { return opens; }
+    std::string DevicePath() const override { return m_path; }
+    SDeviceNode HeldNode() const override { return DeviceNodeOf(m_fd); }
+
+    int reopens = 0;
+    unsigned opens = 1;
+    bool opensWork = true;
+
+private:
+    std::string m_path;
+    int m_fd = -1;
+};
+
+TEST(LinkRecovery, TakesUpOnlyADeviceThatCameBack) {
+    enum EChange { Nothing, Make, Remove, Replace, OpenedElsewhere };
+    struct Step {
+        EChange change; // made before the monitor's pass
+        int reopens;    // after it
+    };
+    struct Row {
+        const char* label;
+        bool held;      // the link is up on the device when its line hangs up (else found closed)
+        bool opensWork; // later opens of the device
+        std::vector<Step> steps;
+    };
+    const Row rows[] = {
+        {"gone before the hang-up was seen", true, true, {{Remove, 0}, {Make, 1}}},
+        {"back before the hang-up was seen", true, true, {{Replace, 1}}},
+        {"the old node outlives the hang-up", true, true, {{Nothing, 0}, {Remove, 0}, {Make, 1}}},
+        {"a device there when the link is found closed", false, true, {{Nothing, 0}, {Remove, 0}, {Make, 1}}},
+        {"a failed reopen is not repeated", true, false, {{Remove, 0}, {Make, 1}, {OpenedElsewhere, 1}, {Replace, 2}}},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.label);
+        TempDir dir;
+        const std::string path = dir.File("ttyUSB0");
+        WriteFileText(path, "");
+        CDeviceFileLink link(path);
+        if (row.held) {
+            ASSERT_TRUE(link.ReopenSerial());
+            link.reopens = 0;
+        }
+        link.opensWork = row.opensWork;
+        std::vector<std::string> lines;
+        std::vector<EAdapterState> states;
+        CLinkRecovery recovery(link, {[&](const std::string& text) { lines.push_back(text); },
+                                      [&](EAdapterState state) { states.push_back(state); }});
+        recovery.Step(false); // a pass before: the link as it is
+        for (const Step& step : row.steps) {
+            const bool first = &step == row.steps.data();
+            if (step.change == Remove || step.change == Replace) {
+                ASSERT_EQ(::unlink(path.c_str()), 0);
+            }
+            if (step.change == Make || step.change == Replace) {
+                WriteFileText(path, "");
+            }
+            link.opens += step.change == OpenedElsewhere ? 1 : 0;
+            if (!first && step.change != Nothing && step.change != OpenedElsewhere) {
+                pollfd p{recovery.Fd(), POLLIN, 0};
+                ASSERT_EQ(::poll(&p, 1, 5000), 1) << "no word of the change";
+            }
+            recovery.Step(first); // the first pass: its read of the link failed
+            EXPECT_EQ(link.reopens, step.reopens) << "step " << &step - row.steps.data();
+        }
+        ASSERT_FALSE(states.empty());
+        EXPECT_EQ(states.back(), row.opensWork ? AS_Reopened : AS_Lost);
+        EXPECT_EQ(recovery.Fd() < 0, row.opensWork) << "the watch ends once the link is up";
+        EXPECT_EQ(lines.front(), "Adapter disconnected: waiting for " + path);
+    }
+}
 
 TEST(OnlineTime, DayHourMinuteSecondSplit) {
     const struct {

@@ -52,14 +52,22 @@ TEST(SerialPorts, ThisMachinesUdevListsNoConsolesOrPseudoTerminals) {
     }
 }
 
-TEST(SerialPorts, WatchWakesForDevicesAndLinksAlsoInAByIdFolderMadeLater) {
+TEST(SerialPorts, WatchWakesForDevicesLinksAndItsPathAlsoInFoldersMadeLater) {
     TempDir dev;
-    CSerialDeviceWatch watch({dev.Path(), dev.File("serial/by-id"), false});
+    TempDir elsewhere;
+    CSerialDeviceWatch watch({dev.Path(), dev.File("serial/by-id"), false}, elsewhere.File("links/ttyRV"));
     ASSERT_GE(watch.Fd(), 0);
-    const auto changed = [&] {
+    const auto changed = [&](int timeoutMs = 5000) {
         pollfd p{watch.Fd(), POLLIN, 0};
-        return ::poll(&p, 1, 5000) == 1 && watch.ReadChanges();
+        return ::poll(&p, 1, timeoutMs) == 1 && watch.ReadChanges();
     };
+    ASSERT_EQ(::mkdir(elsewhere.File("links").c_str(), 0755), 0);
+    EXPECT_TRUE(changed()) << "the folder on the way to the path";
+    WriteFileText(elsewhere.File("links/notes"), "");
+    EXPECT_FALSE(changed(0)) << "another name beside the path";
+    ASSERT_EQ(::symlink("/dev/null", elsewhere.File("links/ttyRV").c_str()), 0);
+    EXPECT_TRUE(changed()) << "the path itself";
+
     WriteFileText(dev.File("ttyUSB0"), "");
     EXPECT_TRUE(changed()) << "a node appeared";
     ASSERT_EQ(::mkdir(dev.File("serial").c_str(), 0755), 0);

@@ -30,6 +30,8 @@ constexpr VerbInfo kVerbs[] = {
     {"raw", ECtlVerb::Raw},
     {"wait", ECtlVerb::Wait},
     {"expect", ECtlVerb::Expect},
+    {"unplug", ECtlVerb::Unplug},
+    {"replug", ECtlVerb::Replug},
     {"status", ECtlVerb::Status},
     {"help", ECtlVerb::Help},
     {"quit", ECtlVerb::Quit},
@@ -73,7 +75,7 @@ const char* ControlHelpText() {
     return "commands: ring <port> <remote|-> [<local>]; answer-far <port>; hangup-far <port>; "
            "offhook <port>; onhook <port>; flash <port>; digit <port> <d>; dtmf <port> <digits>; "
            "existing <port> <remote|-> [<local>]; raw <text>; wait <seconds>; expect <text>; "
-           "status; help; quit";
+           "unplug; replug; status; help; quit";
 }
 
 std::string UnescapeText(std::string_view text) {
@@ -182,6 +184,8 @@ bool ParseControlCommand(std::string_view line, CControlCommand& out, std::strin
         out.waitMs = static_cast<int>(std::lround(seconds * 1000));
         return true;
     }
+    case ECtlVerb::Unplug:
+    case ECtlVerb::Replug:
     case ECtlVerb::Status:
     case ECtlVerb::Help:
     case ECtlVerb::Quit:

@@ -11,6 +11,9 @@
 //   raw <text>                         sends the text as one line (\r \n \t \\ \xHH escapes)
 //   wait <seconds>                     pauses this control source (fractions allowed)
 //   expect <text>                      waits until a received command contains the text
+//   unplug                             the serial cable is pulled: the pseudo-terminal and its
+//                                      link go away, and the network side is silent
+//   replug                             the cable is back: a new pseudo-terminal at the link
 //   status | help | quit
 // Blank lines and lines starting with # are no commands.
 #pragma once
@@ -32,6 +35,8 @@ enum class ECtlVerb {
     Raw,
     Wait,
     Expect,
+    Unplug,
+    Replug,
     Status,
     Help,
     Quit,

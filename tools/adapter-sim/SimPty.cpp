@@ -109,6 +109,8 @@ void CSimPty::Close() {
             *fd = -1;
         }
     }
+    m_users = 0;
+    m_slaveName.clear();
 }
 
 bool CSimPty::Read(std::string& out) {

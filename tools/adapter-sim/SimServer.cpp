@@ -106,6 +106,10 @@ bool CSimServer::Start(std::string& error) {
 }
 
 void CSimServer::WritePty(const std::string& bytes) {
+    if (m_unplugged) {
+        m_log.Write("DROP", "pty", "unplugged: " + bytes);
+        return;
+    }
     CheckWatch();
     if (m_options.rateCheck && m_pty.TtyRate() != m_adapter.Rate()) {
         // The program listens at another rate: what it gets is noise, or nothing.
@@ -181,6 +185,11 @@ void CSimServer::HandleUdp() {
     sockaddr_in from{};
     while (m_udp.Receive(data, from)) {
         bool changed = false;
+        if (m_unplugged) {
+            // Its network side runs over the same cable.
+            m_log.Write("DROP", "udp", "unplugged: " + data);
+            continue;
+        }
         if (data.empty()) {
             m_log.Write("DROP", "udp", "empty datagram from " + AddressText(from));
             continue;
@@ -227,6 +236,9 @@ std::string CSimServer::Status() {
         StrFormat("OK rate=%d tty=%d s63=%d s76=%d hook=%s,%s users=%d", m_adapter.Rate(), m_pty.TtyRate(),
                   m_adapter.Register(63), m_adapter.Register(76), m_adapter.Calls().IsOffHook(1) ? "off" : "on",
                   m_adapter.Calls().IsOffHook(2) ? "off" : "on", m_pty.OtherUsers());
+    if (m_unplugged) {
+        text += " unplugged";
+    }
     for (const auto& call : m_adapter.Calls().Calls()) {
         text += StrFormat(" call=%d/port%d/state%d/%s", call.id, call.port, call.state,
                           call.remote.empty() ? "-" : call.remote.c_str());
@@ -243,9 +255,39 @@ std::string CSimServer::Execute(const CControlCommand& cmd) {
     case ECtlVerb::Quit:
         Stop();
         return "OK";
+    case ECtlVerb::Unplug:
+        return Unplug();
+    case ECtlVerb::Replug:
+        return Replug();
     default:
         return m_adapter.ApplyEvent(cmd);
     }
+}
+
+std::string CSimServer::Unplug() {
+    if (m_unplugged) {
+        return "ERR already unplugged";
+    }
+    // The link goes first, then the terminal: whoever has it open sees it hang up.
+    m_pty.Close();
+    m_ptySession.DiscardPartial();
+    m_unplugged = true;
+    m_log.Write("INFO", "unplugged: " + m_options.link + " removed");
+    return "OK";
+}
+
+std::string CSimServer::Replug() {
+    if (!m_unplugged) {
+        return "ERR not unplugged";
+    }
+    std::string error;
+    if (!m_pty.Open(m_options.link, m_adapter.Rate(), error)) {
+        m_pty.Close();
+        return "ERR " + error;
+    }
+    m_unplugged = false;
+    m_log.Write("INFO", StrFormat("replugged: link=%s pty=%s", m_options.link.c_str(), m_pty.SlaveName().c_str()));
+    return "OK";
 }
 
 void CSimServer::RunRunners() {

@@ -51,6 +51,10 @@ private:
     void RunRunners();
     std::string Status();
     void WritePty(const std::string& bytes);
+    // The serial cable pulled and put back: the pseudo-terminal and its link go and come back.
+    // The calls go on meanwhile (the adapter keeps its line); what it reports is lost.
+    std::string Unplug();
+    std::string Replug();
 
     CSimOptions m_options;
     CSimLog& m_log;
@@ -70,4 +74,5 @@ private:
     std::atomic<bool> m_stop{false};
     int m_exitCode = 0;
     bool m_rateMismatchLogged = false;
+    bool m_unplugged = false;
 };
