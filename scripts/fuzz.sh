@@ -3,6 +3,8 @@
 # the given number of seconds (default 30) over a copy of its seed corpus, one at a time, in
 # one process each (no -jobs: libFuzzer would fork workers logging to fuzz-N.log in the cwd).
 # Usage: scripts/fuzz.sh [seconds] [target ...]   Exits non-zero when a target finds a fault.
+# The mutations follow FUZZ_SEED (default 1), so a run from the checked-in seeds repeats: a
+# slower machine tries a prefix of what a faster one tried. FUZZ_SEED=0 lets libFuzzer pick.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 SECONDS_EACH="${1:-30}"
@@ -13,6 +15,7 @@ if [ ${#TARGETS[@]} -eq 0 ]; then
 fi
 BUILD="${FUZZ_BUILD_DIR:-build-fuzz}"
 JOBS="${FUZZ_BUILD_JOBS:-2}"
+SEED="${FUZZ_SEED:-1}"
 
 CC=clang CXX=clang++ cmake -S . -B "$BUILD" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
     -DRINGVALE_BUILD_FUZZ=ON -DRINGVALE_SANITIZE=address -DRINGVALE_BUILD_UI=OFF \
@@ -30,7 +33,7 @@ for target in "${TARGETS[@]}"; do
     log="$BUILD/$target.log"
     # The store fuzzers save files (with fsync): a tmpfs keeps that cheap.
     scratch="$(mktemp -d -p "$( [ -d /dev/shm ] && echo /dev/shm || echo /tmp )")"
-    if TMPDIR="$scratch" "$BUILD/fuzz/$target" -max_total_time="$SECONDS_EACH" \
+    if TMPDIR="$scratch" "$BUILD/fuzz/$target" -max_total_time="$SECONDS_EACH" -seed="$SEED" \
         -max_len=4096 -rss_limit_mb=1024 -print_final_stats=1 \
         -artifact_prefix="$BUILD/artifacts/$target/" "$corpus" >"$log" 2>&1; then
         runs="$(grep -o 'stat::number_of_executed_units: *[0-9]*' "$log" | grep -o '[0-9]*$' || echo '?')"

@@ -208,6 +208,14 @@ std::string CPhoneBook::StoringRule(std::string number) const {
     return number;
 }
 
+std::string CPhoneBook::WrittenNumber(const std::string& filed) const {
+    if (StoringRule(filed) == filed || !filed.starts_with(m_strAreaCode)) {
+        return filed;
+    }
+    std::string extension = filed.substr(m_strAreaCode.size());
+    return StoringRule(extension) == filed ? extension : filed;
+}
+
 // Files an entry read from the file (no save). A number completed or an entry out of order
 // means the file differs from the store: it counts as changed.
 void CPhoneBook::LoadEntry(std::unique_ptr<CPhoneBookEntry> entry) {

@@ -80,6 +80,11 @@ public:
     // fewer (unless it is shorter and begins with the area code already).
     std::string FiledNumber(const std::string& number) const { return StoringRule(number); }
 
+    // A number to write in an export so that a book with the same area code files it again as
+    // `filed`: the number itself, or for an extension completed with the area code (which
+    // reads like a local number) the extension alone.
+    std::string WrittenNumber(const std::string& filed) const;
+
     // The number as lookups compare it: the area code in front of a number of 7 characters
     // or fewer, then a leading "1" dropped.
     std::string LookupNumber(const std::string& number) const;

@@ -11,14 +11,16 @@ std::string PhoneBookVCards(const CPhoneBook& book) {
     const auto lock = book.Lock();
     out.reserve(book.Entries().size() * 120);
     for (const auto& e : book.Entries()) {
-        AppendVCard(out, {e->m_strFirstName, e->m_strLastName, e->m_strCompany, e->m_strMemo, e->m_strNumber});
+        AppendVCard(out, {e->m_strFirstName, e->m_strLastName, e->m_strCompany, e->m_strMemo,
+                          book.WrittenNumber(e->m_strNumber)});
     }
     return out;
 }
 
 std::string PhoneBookCsv(const CPhoneBook& book, std::uint32_t columnMask) {
+    constexpr int kNumberBit = 3;
     // Name and Number always show in the window.
-    const std::vector<int> bits = phonebookcols::ColumnBitsFor(columnMask | (1U << 3));
+    const std::vector<int> bits = phonebookcols::ColumnBitsFor(columnMask | (1U << kNumberBit));
     std::vector<std::string> fields;
     for (const int bit : bits) {
         if (bit == 0) {
@@ -38,6 +40,8 @@ std::string PhoneBookCsv(const CPhoneBook& book, std::uint32_t columnMask) {
             if (bit == 0) {
                 fields.push_back(e->m_strFirstName);
                 fields.push_back(e->m_strLastName);
+            } else if (bit == kNumberBit) {
+                fields.push_back(book.WrittenNumber(e->m_strNumber));
             } else {
                 fields.push_back(phonebookcols::CellText(book, *e, bit));
             }

@@ -190,6 +190,10 @@ TEST_F(Exchange, ExportThenImportIntoAnEmptyPhoneBookGivesTheSameEntries) {
                                                 "J\xC3\xB6rg Maximilian Friedrich Wilhelm", "", ""));
     book->Add(std::make_unique<CPhoneBookEntry>("8005550199", "", "", "Telemarketing", "never answer"));
     book->Add(std::make_unique<CPhoneBookEntry>("6505550100", "", "", "", ""));
+    // An extension is filed behind the area code, where it looks like a local number that
+    // would be filed behind it once more.
+    book->Add(std::make_unique<CPhoneBookEntry>("5551", "Desk", "", "", ""));
+    book->Add(std::make_unique<CPhoneBookEntry>("4085551", "Local", "", "", ""));
     book->Save();
     const auto expected = Describe(*book);
     const std::string vcards = PhoneBookVCards(*book);
@@ -198,10 +202,10 @@ TEST_F(Exchange, ExportThenImportIntoAnEmptyPhoneBookGivesTheSameEntries) {
         EXPECT_LE(pos - (start == std::string::npos ? 0 : start + 1), 75u) << "a line is not folded";
     }
     auto fromVCards = Book("vcards.pbk");
-    EXPECT_EQ(CPhoneBookImport::Import(*fromVCards, vcards, EExchangeFormat::VCard).added, 4);
+    EXPECT_EQ(CPhoneBookImport::Import(*fromVCards, vcards, EExchangeFormat::VCard).added, 6);
     EXPECT_EQ(Describe(*fromVCards), expected);
     auto fullCsv = Book("full.pbk");
-    EXPECT_EQ(CPhoneBookImport::Import(*fullCsv, PhoneBookCsv(*book, 0xFFFF), EExchangeFormat::Csv).added, 4);
+    EXPECT_EQ(CPhoneBookImport::Import(*fullCsv, PhoneBookCsv(*book, 0xFFFF), EExchangeFormat::Csv).added, 6);
     EXPECT_EQ(Describe(*fullCsv), expected);
 }
 
