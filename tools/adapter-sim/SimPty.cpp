@@ -3,9 +3,11 @@
 #include "core/WriteAll.h"
 
 #include <cerrno>
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <poll.h>
 #include <sys/inotify.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
@@ -141,6 +143,37 @@ int CSimPty::TtyRate() const {
         return 0;
     }
     return SpeedToRate(::cfgetospeed(&tio));
+}
+
+void CSimPty::WaitUntilRead(int timeoutMs) {
+    if (m_slave < 0 || m_inotify < 0) {
+        return;
+    }
+    // Every read of the terminal by another user is an access event; the watch is made before
+    // the first look at the input queue, so a read in between still wakes the wait.
+    const int reads = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    if (reads < 0) {
+        return;
+    }
+    ::inotify_add_watch(reads, m_slaveName.c_str(), IN_ACCESS);
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    for (;;) {
+        int unread = 0;
+        if (m_users == 0 || ::ioctl(m_slave, FIONREAD, &unread) != 0 || unread == 0) {
+            break;
+        }
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now()).count();
+        pollfd fds[] = {{reads, POLLIN, 0}, {m_inotify, POLLIN, 0}};
+        if (left <= 0 || ::poll(fds, 2, static_cast<int>(left)) < 0) {
+            break;
+        }
+        alignas(inotify_event) char events[1024];
+        while (::read(reads, events, sizeof events) > 0) {
+        }
+        HandleWatch();
+    }
+    ::close(reads);
 }
 
 bool CSimPty::HandleWatch() {

@@ -34,6 +34,11 @@ public:
     // The output rate set on the terminal (0 when unknown).
     int TtyRate() const;
 
+    // Waits until the other users have read what was written to them or have closed the
+    // terminal, at most `timeoutMs`: closing the master side throws away whatever the slave
+    // side has not read yet, so an exit waits for this first.
+    void WaitUntilRead(int timeoutMs);
+
     // Handles the watch's events. Returns true when the last other user has just closed the
     // terminal (a partial command from it should be forgotten).
     bool HandleWatch();

@@ -312,6 +312,7 @@ int CSimServer::Run() {
             m_log.Write("INFO", m_scenario->Failed() ? "scenario failed" : "scenario done");
             if (m_options.exitAfterScenario) {
                 m_exitCode = m_scenario->Failed() ? 1 : 0;
+                m_pty.WaitUntilRead(2000);
                 break;
             }
         }
