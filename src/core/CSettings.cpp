@@ -409,6 +409,7 @@ void CSettings::TakeConfigurationValues(const CSettings& edited) {
     m_eCIDAnnounce = edited.m_eCIDAnnounce;
     m_nCallWaitingOffValue = edited.m_nCallWaitingOffValue;
     m_nCallWaitingOnValue = edited.m_nCallWaitingOnValue;
+    m_nDialUpTimeLimit = edited.m_nDialUpTimeLimit;
 }
 
 void CSettings::TakeRemoteControlValues(const CSettings& edited) {

@@ -24,6 +24,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSocketNotifier>
+#include <QSpinBox>
 #include <QStandardItemModel>
 #include <QVBoxLayout>
 
@@ -231,6 +232,13 @@ void CConfigDlg::Build() {
     m_editPassword->setEchoMode(QLineEdit::Password);
     m_editConfirmPassword = Named(new QLineEdit(this), "editConfirmPassword");
     m_editConfirmPassword->setEchoMode(QLineEdit::Password);
+    // How long a dial may take before it is given up (pppd with "persist" or "maxfail" could
+    // otherwise retry for a long time).
+    m_spinDialUpTimeLimit = Named(new QSpinBox(this), "spinDialUpTimeLimit");
+    m_spinDialUpTimeLimit->setRange(10, 3600);
+    m_spinDialUpTimeLimit->setSuffix(tr(" s"));
+    m_spinDialUpTimeLimit->setValue(m_work.DialUpTimeLimitSeconds());
+    m_spinDialUpTimeLimit->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
     auto* dialUpGroup = new QGroupBox(tr("Dial-Up Networking"), this);
     auto* dialUpForm = new QFormLayout(dialUpGroup);
     dialUpForm->addRow(tr("Current Selection"), slotRow);
@@ -238,6 +246,7 @@ void CConfigDlg::Build() {
     dialUpForm->addRow(tr("User Name for this connection"), m_editUserName);
     dialUpForm->addRow(tr("Password for this connection"), m_editPassword);
     dialUpForm->addRow(tr("Confirm Password"), m_editConfirmPassword);
+    dialUpForm->addRow(tr("Give up a dial after"), m_spinDialUpTimeLimit);
 
     auto* buttons = OkCancelButtons(this);
 
@@ -385,6 +394,11 @@ void CConfigDlg::accept() {
     m_work.m_bDial1OnlyIfDifferent = m_checkDial1OnlyIfDifferent->isChecked();
     m_work.m_bMinimizeAtStartup = m_checkMinimizeAtStartup->isChecked();
     m_work.m_bMinimizeToTray = m_checkMinimizeToTray->isChecked();
+    // A value the field could not show (below its range, or 0 for the default) stays as it was
+    // unless the user changed the field.
+    if (m_spinDialUpTimeLimit->value() != std::clamp(m_work.DialUpTimeLimitSeconds(), 10, 3600)) {
+        m_work.m_nDialUpTimeLimit = m_spinDialUpTimeLimit->value();
+    }
     const bool autostart = m_checkStartWithDesktop->isChecked();
     std::string problem;
     if (m_checkStartWithDesktop->isEnabled() && autostart != AutostartEnabled(m_autostart) &&

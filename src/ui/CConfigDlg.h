@@ -23,6 +23,7 @@ class QComboBox;
 class QLineEdit;
 class QListWidget;
 class QPushButton;
+class QSpinBox;
 
 class CConfigDlg : public QDialog {
     Q_OBJECT
@@ -104,4 +105,5 @@ private:
     QLineEdit* m_editUserName = nullptr;
     QLineEdit* m_editPassword = nullptr;
     QLineEdit* m_editConfirmPassword = nullptr;
+    QSpinBox* m_spinDialUpTimeLimit = nullptr;
 };

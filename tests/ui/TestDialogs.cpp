@@ -583,6 +583,7 @@ private slots:
         TypeInto(&dialog, "editUserName", "zed");
         TypeInto(&dialog, "editPassword", "secret");
         TypeInto(&dialog, "editConfirmPassword", "secret");
+        Child<QSpinBox>(&dialog, "spinDialUpTimeLimit")->setValue(45);
         Click(&dialog, "buttonOk");
         QCOMPARE(dialog.result(), int(QDialog::Accepted));
         CSettings result = original;
@@ -598,6 +599,7 @@ private slots:
         QCOMPARE(result.m_strRASUserName[0], std::string("zed"));
         QCOMPARE(result.m_strRASPassword[0], std::string("secret"));
         QCOMPARE(result.m_strModemName, std::string("/dev/ttyUSB0"));
+        QCOMPARE(result.m_nDialUpTimeLimit, 45);
         QCOMPARE(result.m_nCurrentRASConnection, 2); // not the dialog's business
     }
 
