@@ -106,12 +106,29 @@ void CDialUpManager::ShowConnectionState(const std::string& entry) {
 void CDialUpManager::Disconnect(const std::string& entry) {
     m_hooks.log(StrFormat("Trying to disconnect from: %s", entry.c_str()));
     m_service.HangUp(m_hOwnConnection);
-    // The hang-up completes in the background; wait (never spin) until the service reports the
-    // connection gone, for at most the time limit.
+    // The hang-up completes in the background; wait until the service reports the connection
+    // gone, for at most the time limit: asleep until the connection ends where the service can
+    // tell that, else asking again every kStatusPollMs (also once its descriptor was readable
+    // but the connection not yet gone, so a wait never spins).
     const std::int64_t start = m_clock.TickMs();
-    while (m_service.Status(m_hOwnConnection) != EDialUpStatus::Disconnected &&
-           m_clock.TickMs() - start < kHangUpLimitMs) {
-        m_host.WaitInPlace(kStatusPollMs);
+    bool endSeen = false;
+    while (m_service.Status(m_hOwnConnection) != EDialUpStatus::Disconnected) {
+        const std::int64_t left = start + kHangUpLimitMs - m_clock.TickMs();
+        if (left <= 0) {
+            break;
+        }
+        const int ended = endSeen ? -1 : m_service.EndFd(m_hOwnConnection);
+        if (ended < 0) {
+            m_host.WaitInPlace(kStatusPollMs);
+            continue;
+        }
+        const CWindowHost::EWaitEnd end = m_host.WaitForReadable(ended, static_cast<int>(left));
+        if (end == CWindowHost::EWaitEnd::Quit) {
+            m_bQuitting = true;
+            Trace("<dbg> Dial-up: the program is quitting; not waiting for the hang-up to complete");
+            break;
+        }
+        endSeen = end == CWindowHost::EWaitEnd::Ready;
     }
     m_hOwnConnection = 0;
     m_hooks.log("   Done");

@@ -373,7 +373,7 @@ DialUpHandle CPppDialUpService::HandleForLocked(pid_t pid, const std::string& en
         }
     }
     const DialUpHandle handle = m_nextHandle++;
-    m_links[handle] = Link{entryName, pid, false};
+    m_links[handle] = Link{entryName, pid, false, {}};
     return handle;
 }
 
@@ -418,6 +418,22 @@ EDialUpStatus CPppDialUpService::Status(DialUpHandle handle) {
     }
     m_links.erase(it);
     return EDialUpStatus::Disconnected;
+}
+
+int CPppDialUpService::EndFd(DialUpHandle handle) {
+    const std::lock_guard lock(m_mutex);
+    const auto it = m_links.find(handle);
+    if (it == m_links.end()) {
+        return -1;
+    }
+    Link& link = it->second;
+    if (link.pid == 0) {
+        link.pid = FindOwnPppd(link.entry);
+    }
+    if (link.pid != 0 && link.ended.Fd() < 0) {
+        link.ended = CProcessEndFd(link.pid);
+    }
+    return link.ended.Fd();
 }
 
 std::vector<DialUpConnectionInfo> CPppDialUpService::ActiveConnections() {

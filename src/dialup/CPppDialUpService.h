@@ -19,6 +19,7 @@
 #pragma once
 
 #include "dialup/IDialUpService.h"
+#include "dialup/PppProcesses.h"
 
 #include <map>
 #include <mutex>
@@ -48,6 +49,7 @@ public:
     std::string ErrorText(int code) override;
     void HangUp(DialUpHandle handle) override;
     EDialUpStatus Status(DialUpHandle handle) override;
+    int EndFd(DialUpHandle handle) override; // the pidfd of our pppd
     std::vector<DialUpConnectionInfo> ActiveConnections() override;
     std::vector<std::string> Entries() override;
     std::string EntryDeviceName(const std::string& entryName) override;
@@ -69,6 +71,7 @@ private:
         std::string entry;
         pid_t pid = 0; // 0 until known
         bool hangUpRequested = false;
+        CProcessEndFd ended; // opened when a wait for the end first asks for it
     };
 
     bool EntryExists(const std::string& entryName) const;

@@ -43,6 +43,11 @@ public:
 
     virtual EDialUpStatus Status(DialUpHandle handle) = 0;
 
+    // A descriptor that becomes readable once the connection may have ended, so a wait for a
+    // hang-up sleeps until then; -1 when the service cannot tell (Status is then asked again
+    // after a while). It stays the service's, open until Status reports the connection gone.
+    virtual int EndFd(DialUpHandle /*handle*/) { return -1; }
+
     // The active connections, each with the device it holds.
     virtual std::vector<DialUpConnectionInfo> ActiveConnections() = 0;
 

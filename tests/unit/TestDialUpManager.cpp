@@ -21,6 +21,7 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -69,6 +70,7 @@ public:
         statusScript.pop_front();
         return s;
     }
+    int EndFd(DialUpHandle) override { return endFd; }
     std::vector<DialUpConnectionInfo> ActiveConnections() override { return {}; }
     std::vector<std::string> Entries() override { return {}; }
     std::string EntryDeviceName(const std::string&) override { return {}; }
@@ -81,6 +83,7 @@ public:
     std::vector<SDial> dials;
     std::vector<DialUpHandle> hungUp;
     int statusQueries = 0;
+    int endFd = -1;
 };
 
 class DialUpManagerTest : public ::testing::Test {
@@ -347,22 +350,34 @@ TEST_F(DialUpManagerTest, EmptySlotsMakeTheToggleAndTheButtonNoOps) {
     }
 }
 
-// The hang-up is seen through the status, for at most 15000 ms of the clock, without spinning.
+// The hang-up is seen through the status, for at most 15000 ms of the clock, without spinning:
+// asleep on the service's end descriptor where it has one, else looking again every 50 ms.
 TEST_F(DialUpManagerTest, HangUpWaitsForTheStatusWithinItsLimit) {
     struct SCase {
         const char* name;
         std::deque<EDialUpStatus> script;
         EDialUpStatus then;
-        int expectedWaits; // -1: until the limit
+        int expectedWaits;  // in place, of 50 ms; -1: until the limit
+        bool endFd;         // the service has an end descriptor, readable at once
+        int expectedSleeps; // waits on that descriptor
     };
     const SCase cases[] = {
-        {"gone at once", {}, EDialUpStatus::Disconnected, 0},
+        {"gone at once", {}, EDialUpStatus::Disconnected, 0, false, 0},
         {"gone after three checks",
          {EDialUpStatus::Pending, EDialUpStatus::Connected, EDialUpStatus::Pending},
          EDialUpStatus::Disconnected,
-         3},
-        {"stays pending", {}, EDialUpStatus::Pending, -1},
-        {"stays connected", {}, EDialUpStatus::Connected, -1},
+         3,
+         false,
+         0},
+        {"stays pending", {}, EDialUpStatus::Pending, -1, false, 0},
+        {"stays connected", {}, EDialUpStatus::Connected, -1, false, 0},
+        // Readable while the status still says pending: one sleep, then looking again.
+        {"ends through its descriptor",
+         {EDialUpStatus::Pending, EDialUpStatus::Pending},
+         EDialUpStatus::Disconnected,
+         1,
+         true,
+         1},
     };
     for (const SCase& c : cases) {
         SCOPED_TRACE(c.name);
@@ -373,7 +388,17 @@ TEST_F(DialUpManagerTest, HangUpWaitsForTheStatusWithinItsLimit) {
         m_host.ClearCalls();
         m_dialUp.statusScript = c.script;
         m_dialUp.statusAfterScript = c.then;
+        int ended[2] = {-1, -1};
+        if (c.endFd) {
+            ASSERT_EQ(::pipe(ended), 0);
+            ::close(ended[1]); // a pipe without writer is readable
+            m_dialUp.endFd = ended[0];
+        }
         Manager().ToggleDialUpConnection();
+        EXPECT_EQ(m_host.CountCalls("WaitForReadable("), c.expectedSleeps);
+        if (ended[0] >= 0) {
+            ::close(ended[0]);
+        }
 
         const std::vector<int> waits = Waits();
         for (int w : waits) {

@@ -20,6 +20,7 @@
 #include <filesystem>
 #include <grp.h>
 #include <gtest/gtest.h>
+#include <poll.h>
 #include <pty.h>
 #include <pwd.h>
 #include <spawn.h>
@@ -445,7 +446,13 @@ TEST_F(PppDialUpTest, PendingWhilePppdIsStillEnding) {
     ASSERT_EQ(service.Dial(U("isdn"), "u", "p", handle), 0);
     service.HangUp(handle);
     EXPECT_EQ(service.Status(handle), EDialUpStatus::Pending);
+    // A wait for the end sleeps on a descriptor that wakes it when pppd is gone.
+    const int ended = service.EndFd(handle);
+    ASSERT_GE(ended, 0);
+    pollfd end{ended, POLLIN, 0};
+    EXPECT_EQ(::poll(&end, 1, 0), 0);
     ::kill(daemon.Pid(), SIGKILL);
+    EXPECT_EQ(::poll(&end, 1, 5000), 1);
     daemon.Wait();
     EXPECT_EQ(service.Status(handle), EDialUpStatus::Disconnected);
 }
