@@ -18,7 +18,6 @@
 #include <poll.h>
 #include <spawn.h>
 #include <sys/stat.h>
-#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <utility>
@@ -112,10 +111,6 @@ std::string JoinArgs(const std::string& program, const std::vector<std::string>&
         out += arg;
     }
     return out;
-}
-
-int OpenPidFd(pid_t pid) {
-    return static_cast<int>(::syscall(SYS_pidfd_open, pid, 0));
 }
 
 } // namespace
@@ -307,9 +302,9 @@ int CPppDialUpService::RunPppd(const std::string& pppd, const std::vector<std::s
 bool CPppDialUpService::WaitForPppd(pid_t pid, CPppOptionsFile& options, int& status) {
     // Until pppd has read the options file, wait for that too: the password is then removed
     // from the disk while pppd is still dialling.
-    const int pidfd = OpenPidFd(pid);
-    while (pidfd >= 0) {
-        pollfd fds[2] = {{pidfd, POLLIN, 0}, {options.ReadWatchFd(), POLLIN, 0}};
+    const CProcessEndFd ended(pid);
+    while (ended.Fd() >= 0) {
+        pollfd fds[2] = {{ended.Fd(), POLLIN, 0}, {options.ReadWatchFd(), POLLIN, 0}};
         const nfds_t count = fds[1].fd >= 0 ? 2 : 1;
         if (::poll(fds, count, -1) < 0) {
             if (errno == EINTR) {
@@ -323,9 +318,6 @@ bool CPppDialUpService::WaitForPppd(pid_t pid, CPppOptionsFile& options, int& st
         if ((fds[0].revents & POLLIN) != 0) {
             break;
         }
-    }
-    if (pidfd >= 0) {
-        ::close(pidfd);
     }
     pid_t waited = 0;
     do {

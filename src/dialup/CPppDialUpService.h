@@ -18,8 +18,8 @@
 // calls may come from more than one thread; CancelDial comes from another thread than Dial.
 #pragma once
 
+#include "core/ProcessEndFd.h"
 #include "dialup/IDialUpService.h"
-#include "dialup/PppProcesses.h"
 
 #include <map>
 #include <mutex>

@@ -5,9 +5,6 @@
 
 #include <algorithm>
 #include <dirent.h>
-#include <sys/syscall.h>
-#include <unistd.h>
-#include <utility>
 
 pid_t ReadLockFilePid(const std::string& path) {
     std::string text;
@@ -107,24 +104,4 @@ std::string OptionArgument(const std::vector<std::string>& args, const std::stri
         return {};
     }
     return *(it + 1);
-}
-
-CProcessEndFd::CProcessEndFd(pid_t pid) : m_fd(static_cast<int>(::syscall(SYS_pidfd_open, pid, 0))) {}
-
-CProcessEndFd::~CProcessEndFd() {
-    if (m_fd >= 0) {
-        ::close(m_fd);
-    }
-}
-
-CProcessEndFd::CProcessEndFd(CProcessEndFd&& other) noexcept : m_fd(std::exchange(other.m_fd, -1)) {}
-
-CProcessEndFd& CProcessEndFd::operator=(CProcessEndFd&& other) noexcept {
-    if (this != &other) {
-        if (m_fd >= 0) {
-            ::close(m_fd);
-        }
-        m_fd = std::exchange(other.m_fd, -1);
-    }
-    return *this;
 }

@@ -1,5 +1,7 @@
 #include "support/ChildProcess.h"
 
+#include "core/ProcessEndFd.h"
+
 #include <cerrno>
 #include <chrono>
 #include <csignal>
@@ -8,7 +10,6 @@
 #include <cstring>
 #include <fcntl.h>
 #include <poll.h>
-#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -143,11 +144,10 @@ int CChildProcess::Wait(int timeoutMs) {
         return -1;
     }
     // The process's pidfd becomes readable when it ends: no polling of waitpid.
-    const int pidFd = static_cast<int>(::syscall(SYS_pidfd_open, m_pid, 0));
-    if (pidFd >= 0) {
-        pollfd fd{pidFd, POLLIN, 0};
+    const CProcessEndFd ended(m_pid);
+    if (ended.Fd() >= 0) {
+        pollfd fd{ended.Fd(), POLLIN, 0};
         const int n = ::poll(&fd, 1, timeoutMs);
-        ::close(pidFd);
         if (n <= 0) {
             return -1;
         }
