@@ -396,7 +396,8 @@ void CConfigDlg::accept() {
     m_work.m_bMinimizeToTray = m_checkMinimizeToTray->isChecked();
     // A value the field could not show (below its range, or 0 for the default) stays as it was
     // unless the user changed the field.
-    if (m_spinDialUpTimeLimit->value() != std::clamp(m_work.DialUpTimeLimitSeconds(), 10, 3600)) {
+    if (m_spinDialUpTimeLimit->value() != std::clamp(m_work.DialUpTimeLimitSeconds(), m_spinDialUpTimeLimit->minimum(),
+                                                     m_spinDialUpTimeLimit->maximum())) {
         m_work.m_nDialUpTimeLimit = m_spinDialUpTimeLimit->value();
     }
     const bool autostart = m_checkStartWithDesktop->isChecked();
