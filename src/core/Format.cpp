@@ -1,5 +1,6 @@
 #include "core/Format.h"
 
+#include <algorithm>
 #include <cctype>
 #include <climits>
 #include <cstdarg>
@@ -73,6 +74,26 @@ std::string_view TrimView(std::string_view text) {
 
 std::string Trim(std::string_view text) {
     return std::string(TrimView(text));
+}
+
+std::string TrimSpaces(std::string_view text) {
+    const auto first = text.find_first_not_of(" \t");
+    if (first == std::string_view::npos) {
+        return {};
+    }
+    return std::string(text.substr(first, text.find_last_not_of(" \t") - first + 1));
+}
+
+std::string LowerCase(std::string_view text) {
+    std::string out(text);
+    std::transform(out.begin(), out.end(), out.begin(), [](unsigned char c) { return std::tolower(c); });
+    return out;
+}
+
+std::string UpperCase(std::string_view text) {
+    std::string out(text);
+    std::transform(out.begin(), out.end(), out.begin(), [](unsigned char c) { return std::toupper(c); });
+    return out;
 }
 
 std::vector<std::string_view> SplitLines(std::string_view text) {

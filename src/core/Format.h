@@ -22,6 +22,12 @@ std::string EscapeText(std::string_view text);
 // Trims white space (space, tab, CR, LF, VT, FF) at both ends.
 std::string_view TrimView(std::string_view text);
 std::string Trim(std::string_view text);
+// Trims spaces and tabs only, at both ends: a line break that belongs to a value stays.
+std::string TrimSpaces(std::string_view text);
+
+// Every byte through the C library's tolower / toupper.
+std::string LowerCase(std::string_view text);
+std::string UpperCase(std::string_view text);
 
 // Splits a whole file into lines; LF, CR LF and a lone CR all end a line.
 // A final line without a line end is returned too; the text after the last line end is not

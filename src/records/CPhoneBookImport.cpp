@@ -26,20 +26,6 @@ struct SContact {
     std::string number; // digits
 };
 
-std::string Lower(std::string_view text) {
-    std::string out(text);
-    std::transform(out.begin(), out.end(), out.begin(), [](unsigned char c) { return std::tolower(c); });
-    return out;
-}
-
-std::string Trim(std::string_view text) {
-    const auto first = text.find_first_not_of(" \t");
-    if (first == std::string_view::npos) {
-        return {};
-    }
-    return std::string(text.substr(first, text.find_last_not_of(" \t") - first + 1));
-}
-
 // "Ann Lee" -> first "Ann", last "Lee"; a single word is the last name.
 void SplitName(const std::string& name, SContact& contact) {
     const auto space = name.rfind(' ');
@@ -47,8 +33,8 @@ void SplitName(const std::string& name, SContact& contact) {
         contact.lastName = name;
         return;
     }
-    contact.firstName = Trim(std::string_view(name).substr(0, space));
-    contact.lastName = Trim(std::string_view(name).substr(space + 1));
+    contact.firstName = TrimSpaces(std::string_view(name).substr(0, space));
+    contact.lastName = TrimSpaces(std::string_view(name).substr(space + 1));
 }
 
 void AddNumbers(const SContact& person, const std::vector<std::string>& written, std::vector<SContact>& contacts,
@@ -114,7 +100,7 @@ ECsvField CsvField(const std::string& heading) {
         {"phone number", ECsvField::Number},
         {"mobile phone", ECsvField::Number},
     };
-    const std::string key = Lower(Trim(heading));
+    const std::string key = LowerCase(TrimSpaces(heading));
     for (const auto& [name, field] : kHeadings) {
         if (key == name) {
             return field;
@@ -136,8 +122,8 @@ bool ReadCsv(std::string_view text, std::vector<SContact>& contacts, SImportSumm
     std::vector<ECsvField> columns;
     for (const std::string& heading : header.fields) {
         columns.push_back(CsvField(heading));
-        if (columns.back() == ECsvField::None && !Trim(heading).empty()) {
-            ++summary.notImported[Trim(heading)];
+        if (columns.back() == ECsvField::None && !TrimSpaces(heading).empty()) {
+            ++summary.notImported[TrimSpaces(heading)];
         }
     }
     if (std::find(columns.begin(), columns.end(), ECsvField::Number) == columns.end()) {
@@ -158,7 +144,7 @@ bool ReadCsv(std::string_view text, std::vector<SContact>& contacts, SImportSumm
         SContact person;
         std::vector<std::string> numbers;
         for (std::size_t k = 0; k < row.fields.size(); ++k) {
-            std::string value = Trim(row.fields[k]);
+            std::string value = TrimSpaces(row.fields[k]);
             std::replace(value.begin(), value.end(), '\n', ' ');
             value = TextFromFile(value);
             switch (columns[k]) {
@@ -270,7 +256,7 @@ void Merge(CPhoneBook& book, const std::vector<SContact>& contacts, SImportSumma
 } // namespace
 
 EExchangeFormat ExchangeFormatOf(const std::string& path) {
-    const std::string lower = Lower(path);
+    const std::string lower = LowerCase(path);
     return lower.ends_with(".vcf") || lower.ends_with(".vcard") ? EExchangeFormat::VCard : EExchangeFormat::Csv;
 }
 
@@ -279,7 +265,7 @@ std::string ImportedNumber(std::string_view written) {
     while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) {
         text.remove_prefix(1);
     }
-    if (Lower(text.substr(0, 4)) == "tel:") {
+    if (LowerCase(text.substr(0, 4)) == "tel:") {
         text.remove_prefix(4);
     }
     std::string digits;

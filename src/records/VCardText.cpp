@@ -11,12 +11,6 @@ namespace {
 constexpr std::string_view kBom = "\xEF\xBB\xBF";
 constexpr std::size_t kFoldAt = 75;
 
-std::string Upper(std::string_view text) {
-    std::string out(text);
-    std::transform(out.begin(), out.end(), out.begin(), [](unsigned char c) { return std::toupper(c); });
-    return out;
-}
-
 struct SPhysicalLine {
     std::string_view text;
     int number = 0;
@@ -57,7 +51,7 @@ std::size_t ValueColon(std::string_view line) {
 }
 
 bool IsQuotedPrintable(std::string_view head) {
-    return Upper(head).find("QUOTED-PRINTABLE") != std::string::npos;
+    return UpperCase(head).find("QUOTED-PRINTABLE") != std::string::npos;
 }
 
 struct SLogicalLine {
@@ -147,28 +141,19 @@ std::string OneLine(std::string text) {
     return TextFromFile(text);
 }
 
-std::string Trimmed(std::string_view text) {
-    const auto first = text.find_first_not_of(" \t");
-    if (first == std::string_view::npos) {
-        return {};
-    }
-    const auto last = text.find_last_not_of(" \t");
-    return std::string(text.substr(first, last - first + 1));
-}
-
 void TakeProperty(SVCardContact& contact, SVCardFile& file, const std::string& name, std::string_view value) {
     if (name == "N") {
         const std::vector<std::string> parts = Components(value);
-        contact.lastName = Trimmed(OneLine(parts[0]));
-        contact.firstName = parts.size() > 1 ? Trimmed(OneLine(parts[1])) : std::string();
+        contact.lastName = TrimSpaces(OneLine(parts[0]));
+        contact.firstName = parts.size() > 1 ? TrimSpaces(OneLine(parts[1])) : std::string();
     } else if (name == "FN") {
-        contact.formattedName = Trimmed(OneLine(Unescape(value)));
+        contact.formattedName = TrimSpaces(OneLine(Unescape(value)));
     } else if (name == "ORG") {
-        contact.company = Trimmed(OneLine(Components(value)[0]));
+        contact.company = TrimSpaces(OneLine(Components(value)[0]));
     } else if (name == "NOTE") {
-        contact.memo = Trimmed(OneLine(Unescape(value)));
+        contact.memo = TrimSpaces(OneLine(Unescape(value)));
     } else if (name == "TEL") {
-        contact.numbers.push_back(Trimmed(Unescape(value)));
+        contact.numbers.push_back(TrimSpaces(Unescape(value)));
     } else if (name != "VERSION" && name != "PRODID") {
         ++file.unmapped[name];
     }
@@ -228,7 +213,7 @@ bool ParseVCards(std::string_view text, SVCardFile& file, std::string& error) {
         return false;
     };
     for (const SLogicalLine& line : LogicalLines(text)) {
-        if (Trimmed(line.text).empty()) {
+        if (TrimSpaces(line.text).empty()) {
             continue;
         }
         const std::size_t colon = ValueColon(line.text);
@@ -241,8 +226,8 @@ bool ParseVCards(std::string_view text, SVCardFile& file, std::string& error) {
         if (const auto dot = nameView.rfind('.'); dot != std::string_view::npos) {
             nameView.remove_prefix(dot + 1); // a group prefix ("item1.TEL")
         }
-        const std::string name = Upper(Trimmed(nameView));
-        const std::string upperValue = Upper(Trimmed(value));
+        const std::string name = UpperCase(TrimSpaces(nameView));
+        const std::string upperValue = UpperCase(TrimSpaces(value));
         if (name == "BEGIN" && upperValue == "VCARD") {
             if (inCard) {
                 return fail(cardLine, "this vCard has no END:VCARD");

@@ -1,7 +1,8 @@
 #include "ui/CListFilterModel.h"
 
+#include "core/Format.h"
+
 #include <algorithm>
-#include <cctype>
 
 CListFilterModel::CListFilterModel(CIdRowsModel* source, QObject* parent)
     : QSortFilterProxyModel(parent), m_source(source) {
@@ -24,9 +25,7 @@ void CListFilterModel::Forget(const QModelIndex& first, const QModelIndex& last)
 std::string CListFilterModel::Fold(const std::string& text) {
     const bool ascii = std::all_of(text.begin(), text.end(), [](char c) { return (c & 0x80) == 0; });
     if (ascii) {
-        std::string out(text);
-        std::transform(out.begin(), out.end(), out.begin(), [](unsigned char c) { return std::tolower(c); });
-        return out;
+        return LowerCase(text);
     }
     const QString decomposed = QString::fromUtf8(text).normalized(QString::NormalizationForm_KD);
     QString out;
