@@ -11,31 +11,6 @@ namespace {
 constexpr std::string_view kBom = "\xEF\xBB\xBF";
 constexpr std::size_t kFoldAt = 75;
 
-struct SPhysicalLine {
-    std::string_view text;
-    int number = 0;
-};
-
-std::vector<SPhysicalLine> PhysicalLines(std::string_view text) {
-    std::vector<SPhysicalLine> lines;
-    int number = 1;
-    std::size_t start = 0;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        if (text[i] != '\r' && text[i] != '\n') {
-            continue;
-        }
-        lines.push_back({text.substr(start, i - start), number++});
-        if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') {
-            ++i;
-        }
-        start = i + 1;
-    }
-    if (start < text.size()) {
-        lines.push_back({text.substr(start), number});
-    }
-    return lines;
-}
-
 // The position of the colon that ends the name and parameters (quoted parameter values may
 // hold colons), or npos.
 std::size_t ValueColon(std::string_view line) {
@@ -64,15 +39,17 @@ struct SLogicalLine {
 std::vector<SLogicalLine> LogicalLines(std::string_view text) {
     std::vector<SLogicalLine> logical;
     bool softBreak = false;
-    for (const SPhysicalLine& line : PhysicalLines(text)) {
-        const bool folded = !line.text.empty() && (line.text.front() == ' ' || line.text.front() == '\t');
+    const std::vector<std::string_view> lines = SplitLines(text);
+    for (std::size_t k = 0; k < lines.size(); ++k) {
+        const std::string_view line = lines[k];
+        const bool folded = !line.empty() && (line.front() == ' ' || line.front() == '\t');
         if (!logical.empty() && folded) {
-            logical.back().text.append(line.text.substr(1));
+            logical.back().text.append(line.substr(1));
         } else if (!logical.empty() && softBreak) {
             logical.back().text.pop_back(); // the '='
-            logical.back().text.append(line.text);
+            logical.back().text.append(line);
         } else {
-            logical.push_back({std::string(line.text), line.number});
+            logical.push_back({std::string(line), static_cast<int>(k) + 1});
         }
         const std::string& current = logical.back().text;
         const std::size_t colon = ValueColon(current);
