@@ -67,7 +67,6 @@ public:
     CCallScreening& Screening() { return m_screening; }
     CRemoteControl& RemoteControl() { return m_remoteControl; }
     CCallRecorder& Recorder() { return m_recorder; }
-    CCallAnnouncer& Announcer() { return m_announcer; }
 
 private:
     // A new call in the given state from the report's port and id, appended to the list.

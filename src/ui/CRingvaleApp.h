@@ -27,9 +27,6 @@ public:
     // Needs a QApplication. Returns the process's exit code.
     int Run();
 
-    // The folders that hold the program's files.
-    const SDataFolders& Folders() const { return m_folders; }
-
     // Tells the user that the folders cannot be used (standard error, and a box where there
     // is a screen to show it on).
     static void ReportUnusableFolders(const std::string& problem);
