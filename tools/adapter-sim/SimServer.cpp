@@ -343,6 +343,7 @@ int CSimServer::Run() {
         fds.push_back({m_udp.Fd(), POLLIN, 0});
         fds.push_back({m_control.ListenFd(), POLLIN, 0});
         fds.push_back({m_stdinOpen ? 0 : -1, POLLIN, 0});
+        fds.push_back({m_stopSignalFd, POLLIN, 0});
         for (const auto& [fd, partial] : m_control.Clients()) {
             fds.push_back({fd, POLLIN, 0});
         }
@@ -355,7 +356,7 @@ int CSimServer::Run() {
             m_exitCode = 1;
             break;
         }
-        if (fds[0].revents != 0 || m_stop) {
+        if (fds[0].revents != 0 || fds[6].revents != 0 || m_stop) {
             break;
         }
         // The watch first: an open that happened before the bytes arrived is known by then.
@@ -378,7 +379,7 @@ int CSimServer::Run() {
         if (fds[5].revents != 0) {
             HandleStdin();
         }
-        for (std::size_t i = 6; i < fds.size(); ++i) {
+        for (std::size_t i = 7; i < fds.size(); ++i) {
             if (fds[i].revents == 0) {
                 continue;
             }

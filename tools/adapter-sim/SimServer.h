@@ -32,6 +32,9 @@ public:
     int Run();
     // Safe to call from a signal handler or another thread.
     void Stop();
+    // A descriptor that becomes readable when the simulator should stop (a signalfd for the
+    // termination signals); Run watches it beside Stop(). Stays the caller's.
+    void SetStopSignalFd(int fd) { m_stopSignalFd = fd; }
 
     // Runs one control command as if typed; for tests and the interactive terminal.
     std::string Execute(const CControlCommand& cmd);
@@ -71,6 +74,7 @@ private:
     std::string m_stdinPartial;
     bool m_stdinOpen = false;
     int m_stopFd = -1;
+    int m_stopSignalFd = -1;
     std::atomic<bool> m_stop{false};
     int m_exitCode = 0;
     bool m_rateMismatchLogged = false;

@@ -7,19 +7,8 @@
 #include <csignal>
 #include <cstdio>
 #include <string>
+#include <sys/signalfd.h>
 #include <vector>
-
-namespace {
-
-CSimServer* g_server = nullptr;
-
-void OnSignal(int) {
-    if (g_server != nullptr) {
-        g_server->Stop();
-    }
-}
-
-} // namespace
 
 int main(int argc, char** argv) {
     CSimOptions options;
@@ -43,14 +32,21 @@ int main(int argc, char** argv) {
     // Started in the background of a shell, reading the terminal must fail rather than stop
     // the process; the simulator then simply stops reading commands from it.
     std::signal(SIGTTIN, SIG_IGN);
+    // SIGTERM and SIGINT arrive as a readable descriptor in the server's poll rather than
+    // through a handler, so no signal can slip in between a handler and the poll (a test may
+    // signal as soon as it sees the ready line). Blocked before anything else is set up.
+    sigset_t stopSignals;
+    sigemptyset(&stopSignals);
+    sigaddset(&stopSignals, SIGTERM);
+    sigaddset(&stopSignals, SIGINT);
+    ::sigprocmask(SIG_BLOCK, &stopSignals, nullptr);
+    const int stopSignalFd = ::signalfd(-1, &stopSignals, SFD_NONBLOCK | SFD_CLOEXEC);
+    if (stopSignalFd < 0) {
+        std::fprintf(stderr, "ringvale-adapter-sim: signalfd failed\n");
+        return 1;
+    }
     CSimServer server(options, log);
-    // Handlers first: a test may signal as soon as it sees the ready line.
-    g_server = &server;
-    struct sigaction sa {};
-    sa.sa_handler = OnSignal;
-    sigemptyset(&sa.sa_mask);
-    ::sigaction(SIGTERM, &sa, nullptr);
-    ::sigaction(SIGINT, &sa, nullptr);
+    server.SetStopSignalFd(stopSignalFd);
     if (!server.Start(error)) {
         std::fprintf(stderr, "ringvale-adapter-sim: %s\n", error.c_str());
         return 1;
@@ -58,7 +54,5 @@ int main(int argc, char** argv) {
     std::printf("ringvale-adapter-sim: link %s -> %s, UDP %s:%d\n", options.link.c_str(), server.SlaveName().c_str(),
                 options.address.c_str(), options.udpPort);
     std::fflush(stdout);
-    int code = server.Run();
-    g_server = nullptr;
-    return code;
+    return server.Run();
 }
